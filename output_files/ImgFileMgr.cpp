@@ -1,0 +1,71 @@
+#include "output_files/ImgFileMgr.h"
+
+#include "output_files/FiletypeMgr.h"
+#include "output_files/TimeTemplate.h"
+#include "settings/UserDefault.h"
+
+int NextSerialNumber(int number) {
+    return number >= kMaxSerialNumber ? 1 : number + 1;
+}
+
+CImgFileMgr::CImgFileMgr(const CFiletypeMgr* filetypeMgr, QString serialNumberKey)
+    : m_pFiletypeMgr(filetypeMgr), m_strSerialNumberKey(std::move(serialNumberKey)) {
+    m_nSerialNumber = g_UserDefault.GetInt(m_strSerialNumberKey, 1);
+}
+
+QString CImgFileMgr::GetExpandedFilename() const {
+    return ExpandTimeTemplateNow(m_strFilename);
+}
+
+void CImgFileMgr::ResetSerialNumber() {
+    SetSerialNumber(1);
+}
+
+void CImgFileMgr::SetSerialNumber(int number) {
+    m_nSerialNumber = number;
+    g_UserDefault.WriteInt(m_strSerialNumberKey, m_nSerialNumber);
+}
+
+QString CImgFileMgr::MakeFilePath(bool advance) {
+    if (!m_pFiletypeMgr)
+        return {};
+    QString extension;
+    m_pFiletypeMgr->GetFiletype(m_nFiletypeIndex, nullptr, &extension);
+    const QString path = GetFoldername() + QLatin1Char('/') + GetExpandedFilename() +
+                         GetSerialNumberText() + QLatin1Char('.') + extension;
+    if (advance)
+        m_nSerialNumber = NextSerialNumber(m_nSerialNumber);
+    g_UserDefault.WriteInt(m_strSerialNumberKey, m_nSerialNumber);
+    return path;
+}
+
+void CImgFileMgr::LoadFilename(const QString& key, const QString& defaultName) {
+    m_strFilenameKey = key;
+    m_strFilename = g_UserDefault.GetString(key, defaultName);
+}
+
+void CImgFileMgr::SaveFilename() {
+    g_UserDefault.WriteString(m_strFilenameKey, m_strFilename);
+}
+
+void CImgFileMgr::LoadFoldername(const QString& key, const QString& defaultFolder) {
+    m_strFoldernameKey = key;
+    m_strFoldername = g_UserDefault.GetString(key, defaultFolder);
+}
+
+void CImgFileMgr::SaveFoldername() {
+    g_UserDefault.WriteString(m_strFoldernameKey, m_strFoldername);
+}
+
+void CImgFileMgr::LoadFiletypeIndex(const QString& key, int defaultIndex) {
+    m_strFiletypeIndexKey = key;
+    m_nFiletypeIndex = g_UserDefault.GetInt(key, defaultIndex);
+}
+
+void CImgFileMgr::SaveFiletypeIndex() {
+    g_UserDefault.WriteInt(m_strFiletypeIndexKey, m_nFiletypeIndex);
+}
+
+QString CImgFileMgr::GetSerialNumberText() const {
+    return QStringLiteral("%1").arg(m_nSerialNumber, 5, 10, QLatin1Char('0'));
+}

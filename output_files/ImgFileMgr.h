@@ -1,0 +1,51 @@
+// The output path manager of one media kind: folder, base name (a date/time template), serial
+// number and file-type index, read from and written to the per-camera settings. It builds the
+// path of the next file as "<folder>/<expanded base name><5-digit serial>.<extension>".
+#pragma once
+
+#include <QString>
+
+class CFiletypeMgr;
+
+inline constexpr int kMaxSerialNumber = 65535;
+
+class CImgFileMgr {
+public:
+    CImgFileMgr(const CFiletypeMgr* filetypeMgr, QString serialNumberKey);
+    virtual ~CImgFileMgr() = default;
+    CImgFileMgr(const CImgFileMgr&) = delete;
+    CImgFileMgr& operator=(const CImgFileMgr&) = delete;
+
+    virtual QString GetFilename() const { return m_strFilename; }
+    virtual void SetFilename(QString name) { m_strFilename = std::move(name); }
+    virtual QString GetExpandedFilename() const;
+    virtual void ResetSerialNumber();
+    virtual void SetSerialNumber(int number);
+    virtual QString GetFoldername() const { return m_strFoldername; }
+    virtual void SetFoldername(QString folder) { m_strFoldername = std::move(folder); }
+    virtual QString MakeFilePath(bool advance);
+    virtual void SetFiletypeIndex(int index) { m_nFiletypeIndex = index; }
+    virtual void LoadFilename(const QString& key, const QString& defaultName);
+    virtual void SaveFilename();
+    virtual void LoadFoldername(const QString& key, const QString& defaultFolder);
+    virtual void SaveFoldername();
+    virtual void LoadFiletypeIndex(const QString& key, int defaultIndex);
+    virtual void SaveFiletypeIndex();
+    virtual QString GetSerialNumberText() const;
+
+    int SerialNumber() const { return m_nSerialNumber; }
+
+private:
+    const CFiletypeMgr* m_pFiletypeMgr;
+    QString m_strFilename;
+    int m_nSerialNumber = 1;
+    QString m_strFoldername;
+    int m_nFiletypeIndex = 0;
+    QString m_strSerialNumberKey;
+    QString m_strFilenameKey;
+    QString m_strFoldernameKey;
+    QString m_strFiletypeIndexKey;
+};
+
+// The serial number that follows `number`: 65535 is the last, then 1 again.
+int NextSerialNumber(int number);

@@ -1,0 +1,51 @@
+// Loads the Japanese string table from the resource bundled with the core library.
+#include "platform/StringTable.h"
+
+#include <QFile>
+#include <QHash>
+
+namespace {
+
+QString Unescape(QString text) {
+    return text.replace(QLatin1String("\\n"), QLatin1String("\n"));
+}
+
+const QHash<QString, QString>& Table() {
+    static const QHash<QString, QString> table = [] {
+        QHash<QString, QString> entries;
+        QFile file(QStringLiteral(":/res/strings_ja.txt"));
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            return entries;
+        const QString all = QString::fromUtf8(file.readAll());
+        for (const QString& line : all.split(QLatin1Char('\n'))) {
+            if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+                continue;
+            const qsizetype tab = line.indexOf(QLatin1Char('\t'));
+            if (tab > 0)
+                entries.insert(line.left(tab), Unescape(line.mid(tab + 1)));
+        }
+        return entries;
+    }();
+    return table;
+}
+
+} // namespace
+
+QString LoadTableString(int id) {
+    return Table().value(QString::number(id));
+}
+
+QString LoadStringOr(int id, const QString& fallback) {
+    const QString text = LoadTableString(id);
+    return text.isEmpty() ? fallback : text;
+}
+
+QString MenuText(int commandId) {
+    return Table().value(QLatin1String("menu.") + QString::number(commandId));
+}
+
+QString FormatNumber(const QString& format, int number) {
+    QString text = format;
+    return text.replace(QLatin1String("%d"), QString::number(number));
+}
+

@@ -1,0 +1,46 @@
+// Every setting the program keeps: its key, where it lives, and its default. Readers take the
+// default from here; defaults that depend on the running program (picture size, user folders)
+// are supplied by their readers and marked as such.
+#pragma once
+
+// Company and application keys of the per-user profile.
+inline constexpr char kCompanyKey[] = "Quenbor";
+inline constexpr char kAppNameFallback[] = "VistrelCV";
+
+// Section base name; per-camera sections are "UserDefault0", "UserDefault1", ...
+inline constexpr char kSectionBase[] = "UserDefault";
+// The shared section (no number) holds "SelCamAtLaunch" only.
+inline constexpr char kSharedSection[] = "UserDefault";
+
+struct SettingKey {
+    const char* key;
+    bool shared;       // true: lives in the shared section, not per camera
+    bool isText;       // text value (otherwise a signed 32-bit integer)
+    int intDefault;    // default of an integer setting
+    const char* textDefault; // default of a text setting; nullptr when the reader supplies it
+};
+
+inline constexpr SettingKey kSelCamAtLaunch{"SelCamAtLaunch", true, false, 0, nullptr};
+inline constexpr SettingKey kAlphaValue{"AlphaValue", false, false, 255, nullptr};
+inline constexpr SettingKey kMirrorImage{"MirrorImage", false, false, 0, nullptr};
+inline constexpr SettingKey kPerform{"Perform", false, false, 330, nullptr};
+inline constexpr SettingKey kCamMode{"CamMode", false, false, 0, nullptr};
+inline constexpr SettingKey kRecCtrlDlg{"RecCtrlDlg", false, false, 0, nullptr};
+inline constexpr SettingKey kWndX{"WndX", false, false, 101, nullptr};
+inline constexpr SettingKey kWndY{"WndY", false, false, 101, nullptr};
+// Default: the picture size from the application object.
+inline constexpr SettingKey kWndWidth{"WndWidth", false, false, 0, nullptr};
+inline constexpr SettingKey kWndHeight{"WndHeight", false, false, 0, nullptr};
+inline constexpr SettingKey kPictNum{"PictNum", false, false, 1, nullptr};
+inline constexpr SettingKey kMovNum{"MovNum", false, false, 1, nullptr};
+inline constexpr SettingKey kPictFilename{"PictFilename", false, true, 0, "pict"};
+inline constexpr SettingKey kMovFilename{"MovFilename", false, true, 0, "mov"};
+// Default: the user's pictures / videos folder.
+inline constexpr SettingKey kPictFoldername{"PictFoldername", false, true, 0, nullptr};
+inline constexpr SettingKey kMovFoldername{"MovFoldername", false, true, 0, nullptr};
+
+inline constexpr SettingKey kAllSettings[] = {
+    kSelCamAtLaunch, kAlphaValue, kMirrorImage, kPerform,      kCamMode,      kRecCtrlDlg,
+    kWndX,           kWndY,       kWndWidth,    kWndHeight,    kPictNum,      kMovNum,
+    kPictFilename,   kMovFilename, kPictFoldername, kMovFoldername,
+};
