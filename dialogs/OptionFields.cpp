@@ -1,0 +1,18 @@
+// The save-settings dialog's field rules.
+#include "dialogs/OptionFields.h"
+
+#include "output_files/PathChecks.h"
+
+FieldVerdict CheckFields(const QString& name, const QString& folder) {
+    if (!IsValidFilename(name))
+        return FieldVerdict::BadFilename;
+    if (!folder.isEmpty() && !IsValidFoldername(folder))
+        return FieldVerdict::BadFoldername;
+    return FieldVerdict::Accepted;
+}
+
+bool FieldsModified(const QString& folderField, const QString& storedFolder,
+                    const QString& nameField, const QString& storedName) {
+    return folderField.compare(storedFolder, Qt::CaseInsensitive) != 0 ||
+           nameField.compare(storedName, Qt::CaseInsensitive) != 0;
+}
