@@ -48,4 +48,3 @@ QString FormatNumber(const QString& format, int number) {
     QString text = format;
     return text.replace(QLatin1String("%d"), QString::number(number));
 }
-

@@ -15,4 +15,3 @@ QString MenuText(int commandId);
 
 // Formats a message that holds one "%d" with `number`, as the start-up messages do.
 QString FormatNumber(const QString& format, int number);
-

@@ -14,9 +14,9 @@ inline constexpr char kSharedSection[] = "UserDefault";
 
 struct SettingKey {
     const char* key;
-    bool shared;       // true: lives in the shared section, not per camera
-    bool isText;       // text value (otherwise a signed 32-bit integer)
-    int intDefault;    // default of an integer setting
+    bool shared;             // true: lives in the shared section, not per camera
+    bool isText;             // text value (otherwise a signed 32-bit integer)
+    int intDefault;          // default of an integer setting
     const char* textDefault; // default of a text setting; nullptr when the reader supplies it
 };
 
@@ -40,7 +40,7 @@ inline constexpr SettingKey kPictFoldername{"PictFoldername", false, true, 0, nu
 inline constexpr SettingKey kMovFoldername{"MovFoldername", false, true, 0, nullptr};
 
 inline constexpr SettingKey kAllSettings[] = {
-    kSelCamAtLaunch, kAlphaValue, kMirrorImage, kPerform,      kCamMode,      kRecCtrlDlg,
-    kWndX,           kWndY,       kWndWidth,    kWndHeight,    kPictNum,      kMovNum,
+    kSelCamAtLaunch, kAlphaValue,  kMirrorImage,    kPerform,       kCamMode, kRecCtrlDlg,
+    kWndX,           kWndY,        kWndWidth,       kWndHeight,     kPictNum, kMovNum,
     kPictFilename,   kMovFilename, kPictFoldername, kMovFoldername,
 };

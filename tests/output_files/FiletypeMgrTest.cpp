@@ -49,8 +49,7 @@ public:
 
 TEST(FiletypeMgrTest, CountOfInconsistentAndEmptyTables) {
     UnevenTable table;
-    table.AddFiletypeWithCodec(QStringLiteral("MPEG-1(*.mpg)"), QStringLiteral("mpg"),
-                               kCodecMpeg1);
+    table.AddFiletypeWithCodec(QStringLiteral("MPEG-1(*.mpg)"), QStringLiteral("mpg"), kCodecMpeg1);
     table.AddDescriptionOnly(QStringLiteral("odd"));
     EXPECT_EQ(table.GetCount(), -1);
     table.RemoveAll();

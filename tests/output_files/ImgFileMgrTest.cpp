@@ -1,5 +1,5 @@
-#include "output_files/FiletypeMgr.h"
 #include "output_files/ImgFileMgr.h"
+#include "output_files/FiletypeMgr.h"
 #include "output_files/PathChecks.h"
 #include "settings/UserDefault.h"
 #include "support/TestEnvironment.h"

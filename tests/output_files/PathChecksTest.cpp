@@ -1,5 +1,5 @@
-#include "output_files/MediaKind.h"
 #include "output_files/PathChecks.h"
+#include "output_files/MediaKind.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -15,24 +15,15 @@ TEST(PathChecksTest, FilenameRules) {
         bool valid;
     };
     const Case cases[] = {
-        {QStringLiteral("pict"), true},
-        {QString(), true},
-        {QStringLiteral("my pict"), true},
-        {QStringLiteral("%Y%m%d_"), true},
-        {QStringLiteral("写真"), true},
-        {QString(101, QLatin1Char('a')), true},
-        {QString(102, QLatin1Char('a')), false},
-        {QStringLiteral("pict.jpg"), false},
-        {QStringLiteral(".hidden"), false},
-        {QStringLiteral("a\\b"), false},
-        {QStringLiteral("a<b"), false},
-        {QStringLiteral("a>b"), false},
-        {QStringLiteral("a:b"), false},
-        {QStringLiteral("a\"b"), false},
-        {QStringLiteral("a/b"), false},
-        {QStringLiteral("a|b"), false},
-        {QStringLiteral("a?b"), false},
-        {QStringLiteral("a*b"), false},
+        {QStringLiteral("pict"), true},          {QString(), true},
+        {QStringLiteral("my pict"), true},       {QStringLiteral("%Y%m%d_"), true},
+        {QStringLiteral("写真"), true},          {QString(101, QLatin1Char('a')), true},
+        {QString(102, QLatin1Char('a')), false}, {QStringLiteral("pict.jpg"), false},
+        {QStringLiteral(".hidden"), false},      {QStringLiteral("a\\b"), false},
+        {QStringLiteral("a<b"), false},          {QStringLiteral("a>b"), false},
+        {QStringLiteral("a:b"), false},          {QStringLiteral("a\"b"), false},
+        {QStringLiteral("a/b"), false},          {QStringLiteral("a|b"), false},
+        {QStringLiteral("a?b"), false},          {QStringLiteral("a*b"), false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(IsValidFilename(c.name), c.valid) << c.name.toStdString();

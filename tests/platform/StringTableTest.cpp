@@ -5,8 +5,9 @@
 namespace {
 
 TEST(StringTableTest, TableTextWinsOverTheFallback) {
-    EXPECT_EQ(LoadStringOr(32792, QStringLiteral("Cannot save image file.")),
-              QStringLiteral("静止画を保存できません。保存先フォルダが存在しないか、書込み不可です。"));
+    EXPECT_EQ(
+        LoadStringOr(32792, QStringLiteral("Cannot save image file.")),
+        QStringLiteral("静止画を保存できません。保存先フォルダが存在しないか、書込み不可です。"));
     EXPECT_EQ(LoadStringOr(57344, QStringLiteral("x")), QStringLiteral("VistrelCV"));
     EXPECT_EQ(LoadStringOr(32776, QStringLiteral("Auto")), QStringLiteral("自動"));
     EXPECT_EQ(LoadStringOr(12345, QStringLiteral("fallback")), QStringLiteral("fallback"));

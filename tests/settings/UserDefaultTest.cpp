@@ -1,6 +1,6 @@
+#include "settings/UserDefault.h"
 #include "settings/AppProfile.h"
 #include "settings/SettingsKeys.h"
-#include "settings/UserDefault.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>

@@ -27,8 +27,8 @@ void Install() {
     set("XDG_DATA_HOME", QStringLiteral(".local/share"));
     set("XDG_CACHE_HOME", QStringLiteral(".cache"));
     set("XDG_RUNTIME_DIR", QStringLiteral("runtime"));
-    QFile::setPermissions(home + QLatin1String("/runtime"), QFile::ReadOwner | QFile::WriteOwner |
-                                                                 QFile::ExeOwner);
+    QFile::setPermissions(home + QLatin1String("/runtime"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     ::unsetenv("VISTRELCV_CAMERAS");
 }
 

@@ -1,0 +1,25 @@
+// The command line: every argument after the program name is read as a decimal number (one
+// leading "-" or "/" removed; no digits read as 0). The first is the 1-based camera number.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class CCommandLineInfoEx {
+public:
+    // Parses `arguments` without the program name.
+    void Parse(const QStringList& arguments);
+    // The per-argument hook: the argument as a number, appended whether or not it was a flag.
+    void ParseParam(const QString& param, bool isFlag, bool isLast);
+
+    QList<int> m_arrCamera;
+};
+
+// The usual decimal rule: leading blanks, an optional sign, the leading digits; 0 without any.
+int DecimalPrefix(const QString& text);
+
+// What the program does with its arguments before anything else.
+enum class EarlyAction { Run, Help, Version };
+EarlyAction EarlyActionFor(const QStringList& arguments);
+QString UsageText();

@@ -1,0 +1,188 @@
+#include "app/MainFrame.h"
+
+#include "app/VistrelCVApp.h"
+#include "platform/WindowShape.h"
+#include "settings/SettingsKeys.h"
+#include "settings/UserDefault.h"
+#include "view/ContextMenu.h"
+#include "view/PanelFollowEvent.h"
+#include "view/VistrelCVView.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QStyleHints>
+#include <QVBoxLayout>
+#include <QWindow>
+
+namespace {
+
+constexpr int kFrameInset = 3;
+
+} // namespace
+
+CMainFrame::CMainFrame() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
+    theApp.RegisterFrame(this);
+    setWindowTitle(QStringLiteral("VistrelCV"));
+    setObjectName(QStringLiteral("MainFrame"));
+    // Without window-system opacity (Wayland) the picture is painted translucent itself.
+    if (QGuiApplication::platformName() == QLatin1String("wayland"))
+        setAttribute(Qt::WA_TranslucentBackground);
+    setMinimumSize(kMinimumFrameSize);
+    setFocusPolicy(Qt::StrongFocus);
+
+    const QSize picture = theApp.GetFrameSize();
+    const QRect placement =
+        ResolvePlacement(g_UserDefault.GetInt(kWndX.key, kWndX.intDefault),
+                         g_UserDefault.GetInt(kWndY.key, kWndY.intDefault),
+                         g_UserDefault.GetInt(kWndWidth.key, picture.width()),
+                         g_UserDefault.GetInt(kWndHeight.key, picture.height()), picture);
+    setGeometry(placement);
+}
+
+CMainFrame::~CMainFrame() {
+    // Nothing may reach a window that is gone.
+    if (theApp.Frame() == this)
+        theApp.RegisterFrame(nullptr);
+}
+
+bool CMainFrame::Create() {
+    SetWindowAlpha(theApp.GetAlpha());
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_pView = new CVistrelCVView(this);
+    m_pView->setObjectName(QStringLiteral("VistrelCVView"));
+    layout->addWidget(m_pView);
+    m_pView->Create();
+    SetRoundedRegion(this, kFrameInset);
+    return true;
+}
+
+void CMainFrame::ApplyAlpha() {
+    SetWindowAlpha(theApp.GetAlpha());
+}
+
+void CMainFrame::SetWindowAlpha(unsigned char alpha) {
+    ApplyWindowOpacity(this, alpha);
+    SetRoundedRegion(this, kFrameInset);
+    if (m_pView)
+        m_pView->update();
+}
+
+void CMainFrame::SavePlacement() {
+    const QRect r = frameGeometry();
+    g_UserDefault.WriteInt(kWndX.key, r.x());
+    g_UserDefault.WriteInt(kWndY.key, r.y());
+    g_UserDefault.WriteInt(kWndWidth.key, r.width());
+    g_UserDefault.WriteInt(kWndHeight.key, r.height());
+}
+
+void CMainFrame::Minimize() {
+    SavePlacement();
+    showMinimized();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (!isMinimized())
+        SavePlacement();
+    if (m_pView)
+        m_pView->Destroy(); // finishes a recording and closes its file
+    event->accept();
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    SetRoundedRegion(this, kFrameInset);
+}
+
+void CMainFrame::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    if (m_pView)
+        QCoreApplication::postEvent(m_pView, NewPanelFollowEvent());
+}
+
+void CMainFrame::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return QWidget::mousePressEvent(event);
+    const QPoint global = event->globalPosition().toPoint();
+    m_drag = {true, false, HitZone(frameGeometry(), global), global, frameGeometry()};
+    event->accept();
+}
+
+// The window system's own move and resize work everywhere it offers them, Wayland included.
+// The bottom-right corner keeps the picture's proportions, which only our own resize can do.
+bool CMainFrame::StartSystemGesture(FrameZone zone) {
+    QWindow* handle = windowHandle();
+    if (!handle)
+        return false;
+    switch (zone) {
+    case FrameZone::Caption:
+        return handle->startSystemMove();
+    case FrameZone::Right:
+        return handle->startSystemResize(Qt::RightEdge);
+    case FrameZone::Bottom:
+        return handle->startSystemResize(Qt::BottomEdge);
+    case FrameZone::BottomRight:
+        return false;
+    }
+    return false;
+}
+
+void CMainFrame::mouseMoveEvent(QMouseEvent* event) {
+    if (!m_drag.active)
+        return QWidget::mouseMoveEvent(event);
+    const QPoint delta = event->globalPosition().toPoint() - m_drag.pressGlobal;
+    if (!m_drag.manual) {
+        // Wait for a real drag, so that a double click still reaches us.
+        if (delta.manhattanLength() < QApplication::startDragDistance())
+            return;
+        if (StartSystemGesture(m_drag.zone)) {
+            m_drag.active = false;
+            return;
+        }
+        m_drag.manual = true;
+    }
+    const QRect start = m_drag.startGeometry;
+    switch (m_drag.zone) {
+    case FrameZone::Caption:
+        move(start.topLeft() + delta);
+        break;
+    case FrameZone::Right:
+        resize(start.width() + delta.x(), start.height());
+        break;
+    case FrameZone::Bottom:
+        resize(start.width(), start.height() + delta.y());
+        break;
+    case FrameZone::BottomRight: {
+        const int width = qMax(kMinimumFrameSize.width(), start.width() + delta.x());
+        resize(width, AspectHeight(width, theApp.GetFrameSize()));
+        break;
+    }
+    }
+}
+
+void CMainFrame::mouseReleaseEvent(QMouseEvent* event) {
+    m_drag.active = false;
+    QWidget::mouseReleaseEvent(event);
+}
+
+void CMainFrame::mouseDoubleClickEvent(QMouseEvent* event) {
+    m_drag.active = false;
+    if (event->button() == Qt::LeftButton && m_pView)
+        m_pView->ShowRecCtrlDlg();
+}
+
+void CMainFrame::keyReleaseEvent(QKeyEvent* event) {
+    const int key = event->key();
+    const bool shutter = key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;
+    if (!shutter || event->isAutoRepeat())
+        return QWidget::keyReleaseEvent(event);
+    if (m_pView)
+        m_pView->ToggleShoot();
+    event->accept();
+}
+
+void CMainFrame::contextMenuEvent(QContextMenuEvent* event) {
+    ShowContextMenu(event->globalPos());
+}

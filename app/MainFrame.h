@@ -1,0 +1,51 @@
+// The main window: a frameless, rounded, translucent picture that holds the live view. It is
+// moved by dragging the picture, resized from 32-pixel zones at its right and bottom edges (the
+// corner keeps the picture's proportions), remembers its place and size per camera, and turns
+// Enter and Space into the shutter.
+#pragma once
+
+#include "app/FramePlacement.h"
+
+#include <QWidget>
+
+class CVistrelCVView;
+
+class CMainFrame : public QWidget {
+    Q_OBJECT
+public:
+    CMainFrame();
+    ~CMainFrame() override;
+
+    // Creation: opacity, the view and its camera, the rounded shape. False when it failed.
+    bool Create();
+    virtual void ApplyAlpha();
+    virtual void SetWindowAlpha(unsigned char alpha);
+    virtual void SavePlacement();
+    // The menu's minimise command: the placement is saved before the window shrinks.
+    void Minimize();
+    CVistrelCVView* View() const { return m_pView; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    bool StartSystemGesture(FrameZone zone);
+
+    CVistrelCVView* m_pView = nullptr;
+    // A press on the picture or a sizing zone, until the mouse is released.
+    struct Drag {
+        bool active = false;
+        bool manual = false; // moved or resized by this code, not by the window system
+        FrameZone zone = FrameZone::Caption;
+        QPoint pressGlobal;
+        QRect startGeometry;
+    } m_drag;
+};

@@ -1,0 +1,155 @@
+#include "app/VistrelCVApp.h"
+
+#include "app/CommandLineInfoEx.h"
+#include "app/MainFrame.h"
+#include "capture/CameraSource.h"
+#include "dialogs/AboutDlg.h"
+#include "dialogs/PrefDlg.h"
+#include "dialogs/SelCamDlg.h"
+#include "dialogs/SlpDlg.h"
+#include "dialogs/VistrelMessageBox.h"
+#include "platform/StringTable.h"
+#include "settings/AppProfile.h"
+#include "settings/SettingsKeys.h"
+#include "settings/UserDefault.h"
+#include "view/VistrelCVView.h"
+
+#include <opencv2/core/mat.hpp>
+
+CVistrelCVApp theApp;
+
+namespace {
+
+constexpr int kSearchedCameras = 5;
+constexpr int IDS_CAM_NUMBER_CHANGED = 32774;
+constexpr int IDS_CAM_NOT_FOUND = 32775;
+constexpr QSize kProbedFrameSize{320, 240};
+
+// Cancel in the camera chooser ends start-up at once, without a message.
+struct CStartupAbort {
+    int code = 41211;
+};
+
+void ShowStartupMessage(int stringId, const char* fallback, int number) {
+    const QString text = FormatNumber(LoadStringOr(stringId, QLatin1String(fallback)), number);
+    CVistrelMessageBox box(text, 0);
+    box.exec();
+}
+
+// The 1-based camera number in the start-up messages; a negative one counts as 0.
+int MessageNumber(int base, int camera) {
+    return base + qMax(0, camera + 1);
+}
+
+} // namespace
+
+unsigned char AlphaFromSetting(int value) {
+    const auto low = static_cast<unsigned char>(value & 0xFF);
+    return low <= 32 ? 32 : low;
+}
+
+void CVistrelCVApp::SetAlpha(int value) {
+    m_nAlpha = AlphaFromSetting(value);
+}
+
+void CVistrelCVApp::ApplySettings() {
+    SetAlpha(g_UserDefault.GetInt(kAlphaValue.key, kAlphaValue.intDefault));
+    if (m_pView)
+        m_pView->LoadSettings();
+    if (m_pFrame)
+        m_pFrame->ApplyAlpha();
+}
+
+bool CVistrelCVApp::InitInstance(const QStringList& arguments) {
+    CCommandLineInfoEx commandLine;
+    commandLine.Parse(arguments);
+
+    bool found = false;
+    try {
+        found = SelectCamera(commandLine);
+    } catch (const CStartupAbort&) {
+        return false;
+    }
+
+    g_UserDefault.SetIndex(m_nCamera);
+    g_UserDefault.SetSection(QLatin1String(kSectionBase));
+
+    if (!found) {
+        ShowStartupMessage(IDS_CAM_NOT_FOUND, "Cam not found.(%d)", MessageNumber(1000, m_nCamera));
+        if (g_UserDefault.LockInstance())
+            OnPreferences();
+        return false;
+    }
+    if (!g_UserDefault.LockInstance()) {
+        ShowStartupMessage(IDS_CAM_NUMBER_CHANGED,
+                           "Cam Number may be changed during VistrelCV running.\n"
+                           "Restart every VistrelCV application.(%d)",
+                           MessageNumber(2000, m_nCamera));
+        return false;
+    }
+    SetAlpha(g_UserDefault.GetInt(kAlphaValue.key, kAlphaValue.intDefault));
+
+    auto* frame = new CMainFrame;
+    frame->setAttribute(Qt::WA_DeleteOnClose);
+    if (!frame->Create()) {
+        delete frame;
+        return false;
+    }
+    frame->show();
+    frame->activateWindow();
+    return true;
+}
+
+bool CVistrelCVApp::SelectCamera(const CCommandLineInfoEx& commandLine) {
+    if (!commandLine.m_arrCamera.isEmpty()) {
+        m_nCamera = qMax(0, commandLine.m_arrCamera.first() - 1);
+        return ProbeCamera();
+    }
+    if (GetProfileInt(QLatin1String(kSharedSection), kSelCamAtLaunch.key,
+                      kSelCamAtLaunch.intDefault)) {
+        const std::optional<int> chosen = CSelCamDlg::Choose();
+        if (!chosen)
+            throw CStartupAbort{};
+        if (*chosen >= 0) {
+            m_nCamera = *chosen;
+            return ProbeCamera();
+        }
+    }
+    return FindCamera();
+}
+
+bool CVistrelCVApp::FindCamera() {
+    CSlpDlg notice;
+    for (int i = 0; i < kSearchedCameras; ++i) {
+        std::unique_ptr<CCameraSource> camera = OpenCameraSource(i);
+        if (!camera)
+            continue;
+        cv::Mat frame;
+        if (camera->Read(frame))
+            m_sizeFrame = kProbedFrameSize;
+        m_nCamera = i;
+        return true;
+    }
+    return false;
+}
+
+bool CVistrelCVApp::ProbeCamera() {
+    CSlpDlg notice;
+    std::unique_ptr<CCameraSource> camera = OpenCameraSource(m_nCamera);
+    if (!camera)
+        return false;
+    cv::Mat frame;
+    if (camera->Read(frame))
+        m_sizeFrame = kProbedFrameSize;
+    return true;
+}
+
+void CVistrelCVApp::OnPreferences() {
+    CPrefDlg dialog;
+    dialog.exec();
+}
+
+void CVistrelCVApp::OnAbout() {
+    CAboutDlg dialog;
+    dialog.exec();
+}

@@ -1,0 +1,47 @@
+// Program entry: --help and --version need no display; everything else starts the application.
+#include "app/CommandLineInfoEx.h"
+#include "app/MainFrame.h"
+#include "app/TerminationSignals.h"
+#include "app/VistrelCVApp.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    switch (EarlyActionFor(arguments)) {
+    case EarlyAction::Help:
+        std::fputs(UsageText().toLocal8Bit().constData(), stdout);
+        return 0;
+    case EarlyAction::Version:
+        std::printf("VistrelCV %s\n", VISTRELCV_VERSION);
+        return 0;
+    case EarlyAction::Run:
+        break;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Quenbor"));
+    QApplication::setApplicationName(QStringLiteral("VistrelCV"));
+    QApplication::setApplicationVersion(QStringLiteral(VISTRELCV_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("jp.quenbor.VistrelCV"));
+
+    // A signal or the end of the desktop session closes the window like the exit command.
+    const auto closeMainWindow = [] {
+        if (CMainFrame* frame = theApp.Frame())
+            frame->close();
+    };
+    CTerminationSignals signals;
+    QObject::connect(&signals, &CTerminationSignals::terminationRequested, closeMainWindow);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, closeMainWindow);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, closeMainWindow);
+
+    // Qt has taken its own options (-platform, ...) out of argv by now.
+    arguments = QApplication::arguments().mid(1);
+    if (!theApp.InitInstance(arguments))
+        return 1;
+    return app.exec();
+}

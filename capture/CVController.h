@@ -1,0 +1,63 @@
+// The capture controller: owns the instance's one camera, grabs frames scaled to the view
+// (mirrored on request) into the display image, paints it, saves stills and runs the
+// movie-recording worker. Capture-state events go to the view object given at construction.
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+class QObject;
+class QPainter;
+class CCameraSource;
+class CRecordingWorker;
+
+// Held over every camera query together with the flip and scale of that frame, by both threads.
+extern std::mutex g_csCapture;
+// Set by the user-interface thread to end the recording worker, which tests it before each frame.
+extern std::atomic<bool> g_bStopRecording;
+
+class CCVController {
+public:
+    // `view` receives the capture-state events; it may be null (no events then).
+    explicit CCVController(QObject* view);
+    virtual ~CCVController();
+    CCVController(const CCVController&) = delete;
+    CCVController& operator=(const CCVController&) = delete;
+
+    // Opens camera `index` (0-based); the size of its first frame, 640 x 480 when none came.
+    virtual QSize OpenCamera(int index);
+    // Paints the display image 1:1 at the top-left; nothing before the first grab.
+    virtual void DrawFrame(QPainter& painter) const;
+    // Grabs a frame scaled to the rectangle; false (display image kept) when the rectangle is
+    // empty or inverted, there is no camera, or no frame came.
+    virtual bool GrabFrame(int left, int top, int right, int bottom);
+    // Writes the display image as JPEG to `path` with the shutter sound and the (0,1)/(0,0)
+    // events. False when nothing could be written (the caller reports it).
+    virtual bool SaveStill(const QString& path);
+    // Starts (`start`) or stops the recording into `path`; `fileType` indexes the movie table.
+    virtual void RecordMovie(bool start, const QString& path, int fileType);
+    // True from a successful start until the next stop.
+    virtual bool IsRecording() const;
+
+    // True when a recording worker is held but has ended by itself (it gave up: no frames, the
+    // writer failed, the disk is full). The caller then runs the normal stop and reports it.
+    bool RecordingGaveUp() const;
+
+    void SetMirror(bool mirror) { m_bMirror = mirror; }
+    bool Mirror() const { return m_bMirror; }
+    bool HasCamera() const;
+    // The display image (BGR, the view's client size at the last grab); empty before a grab.
+    const QImage& DisplayImage() const { return m_dispImage; }
+
+private:
+    QImage m_dispImage;
+    std::shared_ptr<CCameraSource> m_pCapture;
+    bool m_bMirror = false;
+    std::unique_ptr<CRecordingWorker> m_pRecThread;
+    QObject* m_pView;
+};

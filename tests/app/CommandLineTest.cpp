@@ -1,0 +1,37 @@
+#include "app/CommandLineInfoEx.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QList<int> Parse(const QStringList& arguments) {
+    CCommandLineInfoEx info;
+    info.Parse(arguments);
+    return info.m_arrCamera;
+}
+
+TEST(CommandLineTest, EveryArgumentIsANumber) {
+    struct Case {
+        QStringList arguments;
+        QList<int> numbers;
+    };
+    const Case cases[] = {
+        {{}, {}},        {{"3"}, {3}},  {{"/2"}, {2}},
+        {{"-2"}, {2}},   // one leading dash is the flag prefix
+        {{"--2"}, {-2}}, // only one is removed
+        {{"abc"}, {0}},  {{"0"}, {0}},  {{"2", "3"}, {2, 3}},
+        {{" 7x"}, {7}},  {{"+4"}, {4}}, {{"99999999999"}, {2147483647}},
+        {{"２"}, {0}}, // full-width digits are not decimal digits here
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Parse(c.arguments), c.numbers) << c.arguments.join(' ').toStdString();
+}
+
+TEST(CommandLineTest, HelpAndVersionComeBeforeAnything) {
+    EXPECT_EQ(EarlyActionFor({"--help"}), EarlyAction::Help);
+    EXPECT_EQ(EarlyActionFor({"2", "--version"}), EarlyAction::Version);
+    EXPECT_EQ(EarlyActionFor({"2"}), EarlyAction::Run);
+    EXPECT_TRUE(UsageText().contains(QLatin1String("VISTRELCV_CAMERAS")));
+}
+
+} // namespace

@@ -1,0 +1,268 @@
+#include "view/VistrelCVView.h"
+
+#include "app/VistrelCVApp.h"
+#include "capture/CVController.h"
+#include "capture/CaptureStateEvent.h"
+#include "capture/Shutter.h"
+#include "dialogs/RecCtrlDlg.h"
+#include "dialogs/SlpDlg.h"
+#include "dialogs/VistrelMessageBox.h"
+#include "output_files/FiletypeMgr.h"
+#include "output_files/ImgFileMgr.h"
+#include "output_files/MediaKind.h"
+#include "output_files/PathChecks.h"
+#include "platform/WindowShape.h"
+#include "settings/SettingsKeys.h"
+#include "settings/UserDefault.h"
+#include "view/ContextMenu.h"
+#include "view/PanelFollowEvent.h"
+#include "view/PendingInput.h"
+#include "view/RefreshIntervals.h"
+#include "view/ViewTimer.h"
+
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QPainter>
+
+CVistrelCVView::CVistrelCVView(QWidget* parent)
+    : QWidget(parent), m_pController(std::make_unique<CCVController>(this)),
+      m_pTimer(std::make_unique<CViewTimer>(this)) {
+    FillFiletypeTables();
+    m_pPictFileMgr = std::make_unique<CImgFileMgr>(&g_PictFiletypeMgr, kPictNum.key);
+    m_pMovFileMgr = std::make_unique<CImgFileMgr>(&g_MovFiletypeMgr, kMovNum.key);
+    m_pPictFileMgr->LoadFilename(kPictFilename.key, kPictFilename.textDefault);
+    m_pPictFileMgr->LoadFoldername(kPictFoldername.key, GetDefaultPictFolder());
+    m_pMovFileMgr->LoadFilename(kMovFilename.key, kMovFilename.textDefault);
+    m_pMovFileMgr->LoadFoldername(kMovFoldername.key, GetDefaultMovFolder());
+    // The picture is painted over the previous one; nothing is ever cleared first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setMouseTracking(false);
+    theApp.RegisterView(this);
+}
+
+CVistrelCVView::~CVistrelCVView() {
+    Destroy();
+    if (theApp.View() == this)
+        theApp.RegisterView(nullptr);
+    m_pRecCtrlDlg.reset();
+}
+
+void CVistrelCVView::Create() {
+    setWindowTitle(QStringLiteral("jp.quenbor.VistrelCVView"));
+    {
+        CSlpDlg notice;
+        m_pController->OpenCamera(theApp.Camera());
+    }
+    LoadSettings();
+    m_pPending = std::make_unique<CPendingInput>(this);
+    m_pTimer->Start(unsigned(m_nIntervalQuiet));
+    if (g_UserDefault.GetInt(kRecCtrlDlg.key, kRecCtrlDlg.intDefault))
+        ShowRecCtrlDlg();
+}
+
+void CVistrelCVView::Destroy() {
+    if (m_pTimer)
+        m_pTimer->Stop();
+    m_pPending.reset();
+    m_pController.reset(); // finishes a running recording before the camera is released
+}
+
+void CVistrelCVView::LoadSettings() {
+    if (m_pController)
+        m_pController->SetMirror(g_UserDefault.GetInt(kMirrorImage.key, kMirrorImage.intDefault));
+    LoadPerformance();
+    m_nCamMode = g_UserDefault.GetInt(kCamMode.key, kCamMode.intDefault);
+}
+
+void CVistrelCVView::LoadPerformance() {
+    const RefreshIntervals intervals =
+        ComputeIntervals(g_UserDefault.GetInt(kPerform.key, kPerform.intDefault), IsRecording());
+    m_nIntervalQuiet = intervals.quiet;
+    m_nIntervalActive = intervals.active;
+    m_nIntervalBusy = intervals.busy;
+}
+
+unsigned CVistrelCVView::CurrentInterval() const {
+    return m_pTimer ? m_pTimer->GetInterval() : kTimerStopped;
+}
+
+CImgFileMgr* CVistrelCVView::FileMgr(int kind) const {
+    return IsMovieKind(kind) ? m_pMovFileMgr.get() : m_pPictFileMgr.get();
+}
+
+void CVistrelCVView::Shoot(int action) {
+    if (!m_pController)
+        return;
+    const bool movie = IsMovieKind(m_nCamMode);
+    if (action == SHOOT_TAKE && movie) {
+        if (const int failure = StartMovie(*m_pMovFileMgr, *m_pController))
+            ShowCannotSave(failure);
+    } else if (action == SHOOT_TAKE) {
+        if (const int failure = ShootStill(*m_pPictFileMgr, *m_pController))
+            ShowCannotSave(failure);
+    } else if (action == SHOOT_STOP && movie) {
+        m_pController->RecordMovie(false, QString(), 0);
+    }
+}
+
+void CVistrelCVView::ShowCannotSave(int stringId) {
+    CVistrelMessageBox box(stringId, QStringLiteral("Cannot save image file."), 0);
+    box.exec();
+}
+
+bool CVistrelCVView::IsRecording() const {
+    return m_pController && m_pController->IsRecording();
+}
+
+void CVistrelCVView::SetCamMode(int mode) {
+    m_nCamMode = mode;
+    g_UserDefault.WriteInt(kCamMode.key, mode);
+}
+
+void CVistrelCVView::ResetSerialNumber(int kind) {
+    FileMgr(kind)->ResetSerialNumber();
+}
+
+QString CVistrelCVView::GetFilename(int kind) const {
+    return FileMgr(kind)->GetFilename();
+}
+
+void CVistrelCVView::SetFilename(QString name, int kind) {
+    if (name.isEmpty())
+        name =
+            QLatin1String(IsMovieKind(kind) ? kMovFilename.textDefault : kPictFilename.textDefault);
+    FileMgr(kind)->SetFilename(name);
+    FileMgr(kind)->SaveFilename();
+}
+
+QString CVistrelCVView::GetFoldername(int kind) const {
+    return FileMgr(kind)->GetFoldername();
+}
+
+void CVistrelCVView::SetFoldername(QString folder, int kind) {
+    if (folder.isEmpty())
+        folder = GetDefaultFolder(kind);
+    FileMgr(kind)->SetFoldername(folder);
+    FileMgr(kind)->SaveFoldername();
+}
+
+CFiletypeMgr* CVistrelCVView::GetFiletypeMgr(int kind) const {
+    return IsMovieKind(kind) ? &g_MovFiletypeMgr : &g_PictFiletypeMgr;
+}
+
+QString CVistrelCVView::GetSerialNumberText(int kind) const {
+    return FileMgr(kind)->GetSerialNumberText();
+}
+
+void CVistrelCVView::ToggleShoot() {
+    Shoot(IsRecording() ? SHOOT_STOP : SHOOT_TAKE);
+}
+
+bool CVistrelCVView::IsRecCtrlDlgVisible() const {
+    return m_pRecCtrlDlg && m_pRecCtrlDlg->isVisible();
+}
+
+void CVistrelCVView::ShowRecCtrlDlg() {
+    if (!m_pRecCtrlDlg)
+        m_pRecCtrlDlg = std::make_unique<CRecCtrlDlg>(this);
+    m_pRecCtrlDlg->ShowPanel(true);
+}
+
+bool CVistrelCVView::IsMainWindowMinimized() const {
+    return window()->isMinimized();
+}
+
+// A worker that gave up (no frames, the writer failed, the disk filled) ends by itself. Run the
+// normal stop so the panel returns to idle, and say that the movie could not be saved.
+void CVistrelCVView::CheckRecordingWorker() {
+    if (!m_pController || !m_pController->RecordingGaveUp())
+        return;
+    m_pController->RecordMovie(false, QString(), 0);
+    ShowCannotSave(IDS_CANNOT_SAVE_MOVIE);
+}
+
+void CVistrelCVView::OnTick() {
+    CheckRecordingWorker();
+    if (!m_pController || !m_pPending)
+        return;
+    if (IsMainWindowMinimized()) {
+        m_pTimer->SetInterval(unsigned(m_nIntervalActive));
+        return;
+    }
+    const bool pendingBefore = m_pPending->Probe(kPendingAll);
+    if (!pendingBefore) {
+        const QRect client = rect();
+        if (m_pController->GrabFrame(client.left(), client.top(), client.left() + client.width(),
+                                     client.top() + client.height()))
+            update();
+    }
+    const bool pendingAfter = m_pPending->Probe(kPendingAllButPaint);
+    const RefreshIntervals intervals{m_nIntervalQuiet, m_nIntervalActive, m_nIntervalBusy};
+    m_pTimer->SetInterval(unsigned(TickInterval(intervals, pendingBefore, pendingAfter)));
+}
+
+void CVistrelCVView::timerEvent(QTimerEvent*) {
+    OnTick();
+}
+
+void CVistrelCVView::paintEvent(QPaintEvent*) {
+    if (!m_pController)
+        return;
+    const bool pendingBefore = m_pPending && m_pPending->Probe(kPendingAll);
+    QPainter painter(this);
+    painter.setOpacity(PaintOpacity(window()));
+    if (painter.opacity() < 1.0) {
+        // A translucent window with no window-system opacity: the picture itself carries it.
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.fillRect(rect(), Qt::transparent);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    }
+    m_pController->DrawFrame(painter);
+    if (!m_pPending)
+        return;
+    const bool mouseAfter = m_pPending->Probe(kPendingMouse);
+    const RefreshIntervals intervals{m_nIntervalQuiet, m_nIntervalActive, m_nIntervalBusy};
+    if (const int interval = PaintInterval(intervals, pendingBefore, mouseAfter); interval >= 0)
+        m_pTimer->SetInterval(unsigned(interval));
+}
+
+bool CVistrelCVView::event(QEvent* event) {
+    if (event->type() == QEvent::Type(WM_CAPTURE_STATE)) {
+        const auto* state = static_cast<CCaptureStateEvent*>(event);
+        if (m_pRecCtrlDlg)
+            m_pRecCtrlDlg->SetCaptureState(state->WParam(), state->LParam());
+        LoadPerformance();
+        return true;
+    }
+    if (event->type() == QEvent::Type(WM_PANEL_FOLLOW)) {
+        if (m_pRecCtrlDlg)
+            QCoreApplication::postEvent(m_pRecCtrlDlg.get(), NewPanelFollowEvent());
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void CVistrelCVView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (m_pRecCtrlDlg)
+        QCoreApplication::postEvent(m_pRecCtrlDlg.get(), NewPanelFollowEvent());
+}
+
+void CVistrelCVView::contextMenuEvent(QContextMenuEvent* event) {
+    ShowContextMenu(event->globalPos());
+}
+
+// The picture is the window's caption: a plain left press goes on to the main window, which
+// moves or resizes. Holding Ctrl or Shift (or another button) keeps the mouse in the view.
+void CVistrelCVView::mousePressEvent(QMouseEvent* event) {
+    const bool keep = event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier) ||
+                      event->buttons() & (Qt::RightButton | Qt::MiddleButton);
+    event->setAccepted(keep);
+}
+
+void CVistrelCVView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        ShowRecCtrlDlg();
+}
