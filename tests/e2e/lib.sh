@@ -1,0 +1,161 @@
+# Shared steps of the end-to-end tests: a private home, a virtual X screen, the real program on the
+# built-in test camera, and xdotool for the keyboard and mouse.
+set -euo pipefail
+
+BINARY=${BINARY:?the program to test}
+WORK=$(mktemp -d /tmp/vistrelcv-e2e-XXXXXX)
+export HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/.config" XDG_RUNTIME_DIR="$WORK/runtime"
+export XDG_DATA_HOME="$WORK/home/.local/share" QT_QPA_PLATFORM=xcb
+export VISTRELCV_CAMERAS=${VISTRELCV_CAMERAS:-testsrc}
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+CONF="$XDG_CONFIG_HOME/Quenbor/VistrelCV.conf"
+SHOTS=${E2E_SCREENSHOTS:-$WORK/screenshots}
+mkdir -p "$SHOTS"
+PIDS=()
+
+cleanup() {
+  local pid
+  for pid in "${PIDS[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
+  [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
+  if [ "${E2E_KEEP:-}" != 1 ]; then rm -rf "$WORK"; fi
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+start_display() {
+  local n
+  for n in $(seq 0 40); do
+    local d=$((200 + (RANDOM % 500)))
+    [ -e "/tmp/.X11-unix/X$d" ] && continue
+    Xvfb ":$d" -screen 0 1280x800x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
+    XVFB_PID=$!
+    export DISPLAY=":$d"
+    local i
+    for i in $(seq 50); do
+      if xdpyinfo >/dev/null 2>&1; then return 0; fi
+      kill -0 "$XVFB_PID" 2>/dev/null || break
+      sleep 0.1
+    done
+  done
+  fail "no virtual display"
+}
+
+# set_setting SECTION KEY VALUE: writes a value before the program starts.
+set_setting() {
+  mkdir -p "$(dirname "$CONF")"
+  python3 - "$CONF" "$1" "$2" "$3" <<'PY'
+import configparser, sys
+path, section, key, value = sys.argv[1:]
+c = configparser.RawConfigParser()
+c.optionxform = str
+c.read(path)
+if not c.has_section(section):
+    c.add_section(section)
+c.set(section, key, value)
+with open(path, "w") as f:
+    c.write(f, space_around_delimiters=False)
+PY
+}
+
+# get_setting SECTION KEY: prints the stored value (empty when none).
+get_setting() {
+  python3 - "$CONF" "$1" "$2" <<'PY'
+import configparser, sys
+path, section, key = sys.argv[1:]
+c = configparser.RawConfigParser()
+c.optionxform = str
+c.read(path)
+print(c.get(section, key, fallback=""))
+PY
+}
+
+# launch [ARGS...]: starts the program; sets PID.
+launch() {
+  "$BINARY" "$@" >>"$WORK/program.log" 2>&1 &
+  PID=$!
+  PIDS+=("$PID")
+}
+
+# wait_window NAME_REGEX [PID]: prints the id of the first visible window with that name.
+wait_window() {
+  local name=$1 pid=${2:-} wid i
+  for i in $(seq 150); do
+    if [ -n "$pid" ]; then
+      wid=$(xdotool search --onlyvisible --pid "$pid" --name "$name" 2>/dev/null | head -n1 || true)
+    else
+      wid=$(xdotool search --onlyvisible --name "$name" 2>/dev/null | head -n1 || true)
+    fi
+    if [ -n "$wid" ]; then
+      echo "$wid"
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
+
+main_window() {
+  local wid
+  wid=$(wait_window '^VistrelCV$' "$PID") || fail "the main window did not appear"
+  sleep 1 # the first frames arrive
+  echo "$wid"
+}
+
+# key WINDOW KEY...: focuses the window and types the keys.
+key() {
+  local wid=$1
+  shift
+  xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowfocus --sync "$wid" 2>/dev/null || true
+  xdotool key --window "$wid" "$@"
+}
+
+# stop_program [SIGNAL]: ends the program and waits for it.
+stop_program() {
+  kill -"${1:-TERM}" "$PID" 2>/dev/null || true
+  local i
+  for i in $(seq 200); do
+    kill -0 "$PID" 2>/dev/null || { wait "$PID" 2>/dev/null || true; return 0; }
+    sleep 0.1
+  done
+  fail "the program did not end after SIG${1:-TERM}"
+}
+
+# screenshot WINDOW NAME: saves a picture of the window for a person to look at.
+screenshot() {
+  import -window "$1" "$SHOTS/$2.png" 2>/dev/null || true
+}
+
+# wait_file PATTERN: waits until a file matching the glob exists and stops growing.
+wait_file() {
+  local i f
+  for i in $(seq 100); do
+    f=$(compgen -G "$1" | head -n1 || true)
+    if [ -n "$f" ]; then echo "$f"; return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+image_size() {
+  identify -format '%wx%h' "$1"
+}
+
+# check_movie FILE [MIN_SECONDS]: an MPEG-1 movie of 320 x 240 at 30 fps that decodes.
+check_movie() {
+  local file=$1 min=${2:-0}
+  [ -s "$file" ] || fail "$file is empty"
+  local info
+  info=$(ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,width,height,r_frame_rate \
+    -of csv=p=0 "$file") || fail "ffprobe cannot read $file"
+  [ "$info" = "mpeg1video,320,240,30/1" ] || fail "$file is $info"
+  ffmpeg -v error -i "$file" -f null - 2>"$WORK/decode.log" || fail "$file does not decode"
+  local duration
+  duration=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$file")
+  python3 -c "import sys; sys.exit(0 if float('$duration') >= $min else 1)" ||
+    fail "$file lasts $duration s, expected at least $min s"
+}

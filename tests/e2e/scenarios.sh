@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# End-to-end scenarios: the real program under Xvfb, driven like a person would.
+# Usage: scenarios.sh SCENARIO   (BINARY names the program)
+. "$(dirname "$0")/lib.sh"
+
+two_stills() {
+  launch
+  local wid
+  wid=$(main_window)
+  screenshot "$wid" main-window
+  key "$wid" Return
+  wait_file "$HOME/Pictures/pict00001.jpg" >/dev/null || fail "no first still"
+  sleep 1 # the shutter cue ends the busy state
+  key "$wid" space
+  wait_file "$HOME/Pictures/pict00002.jpg" >/dev/null || fail "no second still"
+  sleep 1
+  local geometry
+  geometry=$(xdotool getwindowgeometry "$wid" | awk '/Geometry/ {print $2}')
+  [ "$(image_size "$HOME/Pictures/pict00001.jpg")" = "$geometry" ] ||
+    fail "still is $(image_size "$HOME/Pictures/pict00001.jpg"), window is $geometry"
+  [ "$(get_setting UserDefault0 PictNum)" = 3 ] || fail "PictNum is $(get_setting UserDefault0 PictNum)"
+  stop_program
+}
+
+movie() {
+  set_setting UserDefault0 CamMode 1
+  launch
+  local wid
+  wid=$(main_window)
+  key "$wid" Return
+  sleep 4
+  key "$wid" Return
+  sleep 2
+  stop_program
+  check_movie "$HOME/Videos/mov00001.mpg" 2
+  [ "$(get_setting UserDefault0 MovNum)" = 2 ] || fail "MovNum is $(get_setting UserDefault0 MovNum)"
+}
+
+sigterm_during_recording() {
+  set_setting UserDefault0 CamMode 1
+  launch
+  local wid
+  wid=$(main_window)
+  key "$wid" Return
+  sleep 5
+  stop_program TERM
+  check_movie "$HOME/Videos/mov00001.mpg" 3
+}
+
+second_instance_same_camera() {
+  launch 1
+  local first=$PID
+  main_window >/dev/null
+  launch 1
+  local second=$PID
+  local box
+  box=$(wait_window '2001' "$second") || fail "no message 2001 from the second instance"
+  screenshot "$box" message-2001
+  key "$box" Return
+  local i
+  for i in $(seq 50); do kill -0 "$second" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$second" 2>/dev/null && fail "the second instance still runs"
+  kill -0 "$first" 2>/dev/null || fail "the first instance has gone"
+  PID=$first
+  stop_program
+}
+
+second_camera_beside_first() {
+  export VISTRELCV_CAMERAS="testsrc;testsrc:640x480@15"
+  launch 1
+  local first=$PID
+  main_window >/dev/null
+  launch 2
+  local wid
+  wid=$(main_window)
+  key "$wid" Return
+  wait_file "$HOME/Pictures/pict00001.jpg" >/dev/null || fail "no still from camera 2"
+  sleep 1
+  stop_program
+  [ "$(get_setting UserDefault1 PictNum)" = 2 ] || fail "camera 2 did not use its own settings"
+  [ -z "$(get_setting UserDefault0 PictNum)" ] || fail "camera 2 wrote into camera 1's settings"
+  PID=$first
+  stop_program
+}
+
+placement_comes_back() {
+  launch
+  local wid
+  wid=$(main_window)
+  xdotool windowmove --sync "$wid" 300 200
+  xdotool windowsize --sync "$wid" 400 300
+  sleep 0.5
+  stop_program
+  [ "$(get_setting UserDefault0 WndX)" = 300 ] || fail "WndX is $(get_setting UserDefault0 WndX)"
+  [ "$(get_setting UserDefault0 WndWidth)" = 400 ] || fail "WndWidth is $(get_setting UserDefault0 WndWidth)"
+  launch
+  wid=$(main_window)
+  local geometry
+  geometry=$(xdotool getwindowgeometry "$wid")
+  echo "$geometry" | grep -q 'Position: 300,200' || fail "placed at: $geometry"
+  echo "$geometry" | grep -q 'Geometry: 400x300' || fail "sized: $geometry"
+  stop_program
+}
+
+no_camera() {
+  export VISTRELCV_CAMERAS="$WORK/no-such-camera.mp4"
+  launch
+  local box
+  box=$(wait_window '1001' "$PID") || fail "no message 1001"
+  screenshot "$box" message-1001
+  key "$box" Return
+  # The preferences follow, since this instance holds the camera's lock.
+  local prefs
+  prefs=$(wait_window '環境設定' "$PID") || fail "no preferences dialog after the message"
+  screenshot "$prefs" preferences
+  key "$prefs" Escape
+  local i
+  for i in $(seq 50); do kill -0 "$PID" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$PID" 2>/dev/null && fail "the program still runs"
+  wait "$PID" && fail "exit status 0 without a camera"
+  return 0
+}
+
+drag_moves_window() {
+  launch
+  local wid
+  wid=$(main_window)
+  xdotool mousemove --sync 200 180 mousedown 1 mousemove --sync 230 200 mousemove --sync 260 230 mouseup 1
+  sleep 0.5
+  xdotool getwindowgeometry "$wid" | grep -q 'Position: 161,151' ||
+    fail "after the drag: $(xdotool getwindowgeometry "$wid")"
+  stop_program
+}
+
+start_display
+"$1"
+echo "PASS: $1"
