@@ -15,6 +15,7 @@ class QObject;
 class QPainter;
 class CCameraSource;
 class CRecordingWorker;
+struct FrameScratch;
 
 // Held over every camera query together with the flip and scale of that frame, by both threads.
 extern std::mutex g_csCapture;
@@ -55,7 +56,10 @@ public:
     const QImage& DisplayImage() const { return m_dispImage; }
 
 private:
+    void PostCaptureState(int wParam, int lParam) const;
+
     QImage m_dispImage;
+    std::unique_ptr<FrameScratch> m_pScratch; // the last frame and scaling buffers, reused
     std::shared_ptr<CCameraSource> m_pCapture;
     bool m_bMirror = false;
     std::unique_ptr<CRecordingWorker> m_pRecThread;

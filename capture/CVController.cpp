@@ -1,0 +1,143 @@
+// The capture controller: camera, display image, stills and the start and stop of recordings.
+#include "capture/CVController.h"
+
+#include "capture/CameraSource.h"
+#include "capture/CaptureStateEvent.h"
+#include "capture/FramePath.h"
+#include "capture/RecordingWorker.h"
+#include "output_files/FiletypeMgr.h"
+#include "platform/SoundCue.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QPainter>
+#include <QSaveFile>
+
+#include <opencv2/imgcodecs.hpp>
+
+std::mutex g_csCapture;
+std::atomic<bool> g_bStopRecording{false};
+
+namespace {
+
+// Encodes the picture by the path's extension (".jpg" gives JPEG) and writes it so that either
+// the whole file reaches the disk or the call fails.
+bool WriteImageFile(const QImage& image, const QString& path) {
+    const cv::Mat bgr = DisplayImageToBgr(image);
+    if (bgr.empty())
+        return false;
+    std::vector<uchar> encoded;
+    try {
+        const std::string extension = "." + QFileInfo(path).suffix().toStdString();
+        if (!cv::imencode(extension, bgr, encoded))
+            return false;
+    } catch (const cv::Exception&) {
+        return false;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const auto size = static_cast<qint64>(encoded.size());
+    if (file.write(reinterpret_cast<const char*>(encoded.data()), size) != size) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+} // namespace
+
+CCVController::CCVController(QObject* view)
+    : m_pScratch(std::make_unique<FrameScratch>()), m_pView(view) {}
+
+CCVController::~CCVController() {
+    // A recording in progress is finished and its file closed before the camera goes.
+    RecordMovie(false, QString(), 0);
+    std::lock_guard lock(g_csCapture);
+    m_pCapture.reset();
+}
+
+void CCVController::PostCaptureState(int wParam, int lParam) const {
+    if (m_pView)
+        QCoreApplication::postEvent(m_pView, new CCaptureStateEvent(wParam, lParam));
+}
+
+bool CCVController::HasCamera() const {
+    return m_pCapture != nullptr;
+}
+
+QSize CCVController::OpenCamera(int index) {
+    QSize size(640, 480);
+    std::shared_ptr<CCameraSource> camera = OpenCameraSource(index);
+    std::lock_guard lock(g_csCapture);
+    m_pCapture = std::move(camera);
+    if (m_pCapture && m_pCapture->Read(m_pScratch->frame))
+        size = QSize(m_pScratch->frame.cols, m_pScratch->frame.rows);
+    return size;
+}
+
+bool CCVController::GrabFrame(int left, int top, int right, int bottom) {
+    std::lock_guard lock(g_csCapture);
+    if (!m_pCapture || left >= right || top >= bottom)
+        return false;
+    if (!m_pCapture->Read(m_pScratch->frame))
+        return false;
+    ScaleToDisplay(m_pScratch->frame, m_bMirror, cv::Size(right - left, bottom - top), m_dispImage,
+                   *m_pScratch);
+    return true;
+}
+
+void CCVController::DrawFrame(QPainter& painter) const {
+    if (!m_dispImage.isNull())
+        painter.drawImage(0, 0, m_dispImage);
+}
+
+bool CCVController::SaveStill(const QString& path) {
+    if (m_pView) {
+        CCaptureStateEvent busy(0, 1);
+        QCoreApplication::sendEvent(m_pView, &busy);
+    }
+    const bool saved = WriteImageFile(m_dispImage, path);
+    if (saved)
+        PlaySoundCue(QStringLiteral("rel.wav"));
+    else
+        QFile::remove(path); // the empty file the probe left; the caller reports the failure
+    PostCaptureState(0, 0);
+    return saved;
+}
+
+void CCVController::RecordMovie(bool start, const QString& path, int fileType) {
+    if (!start) {
+        g_bStopRecording.store(true);
+        if (m_pRecThread) {
+            m_pRecThread->Wait();
+            PostCaptureState(1, 0);
+        }
+        m_pRecThread.reset();
+        return;
+    }
+    if (m_pRecThread)
+        return;
+    g_bStopRecording.store(false);
+    if (path.isEmpty())
+        return;
+    auto param = std::make_unique<RecThreadParam>();
+    param->camera = m_pCapture;
+    param->path = path;
+    param->mirror = m_bMirror;
+    uint32_t codec = 0;
+    if (g_MovFiletypeMgr.GetFiletypeWithCodec(fileType, nullptr, nullptr, codec))
+        param->codec = codec;
+    m_pRecThread = CRecordingWorker::Start(std::move(param));
+    if (m_pRecThread)
+        PostCaptureState(1, 1);
+}
+
+bool CCVController::IsRecording() const {
+    return m_pRecThread != nullptr;
+}
+
+bool CCVController::RecordingGaveUp() const {
+    return m_pRecThread && m_pRecThread->Finished();
+}

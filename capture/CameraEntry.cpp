@@ -1,0 +1,67 @@
+// Reading camera list entries.
+#include "capture/CameraEntry.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStringList>
+
+namespace {
+
+bool IsImageFile(const QString& path) {
+    static const QStringList kImageSuffixes = {QStringLiteral("jpg"),  QStringLiteral("jpeg"),
+                                               QStringLiteral("png"),  QStringLiteral("bmp"),
+                                               QStringLiteral("tif"),  QStringLiteral("tiff"),
+                                               QStringLiteral("webp"), QStringLiteral("ppm"),
+                                               QStringLiteral("pgm"),  QStringLiteral("pnm")};
+    return kImageSuffixes.contains(QFileInfo(path).suffix().toLower());
+}
+
+CameraEntry ParseTestPattern(const QString& text) {
+    CameraEntry entry;
+    entry.location = text;
+    if (text == QLatin1String("testsrc"))
+        return entry;
+    static const QRegularExpression kSpec(
+        QStringLiteral(R"(^testsrc:(\d{1,5})x(\d{1,5})(?:@(\d{1,3}(?:\.\d+)?))?$)"));
+    const QRegularExpressionMatch match = kSpec.match(text);
+    entry.valid = match.hasMatch();
+    if (!entry.valid)
+        return entry;
+    entry.width = match.captured(1).toInt();
+    entry.height = match.captured(2).toInt();
+    if (match.hasCaptured(3))
+        entry.fps = match.captured(3).toDouble();
+    entry.valid = entry.width >= 16 && entry.height >= 16 && entry.width <= 7680 &&
+                  entry.height <= 4320 && entry.fps >= 1.0 && entry.fps <= 240.0;
+    return entry;
+}
+
+} // namespace
+
+CameraEntry ParseCameraEntry(const QString& text) {
+    if (text == QLatin1String("testsrc") || text.startsWith(QLatin1String("testsrc:")))
+        return ParseTestPattern(text);
+    CameraEntry entry;
+    entry.location = text;
+    if (text.contains(QLatin1Char('!')))
+        entry.kind = CameraEntry::Kind::Pipeline;
+    else if (text.contains(QLatin1String("://")))
+        entry.kind = CameraEntry::Kind::Stream;
+    else if (text.startsWith(QLatin1String("/dev/")))
+        entry.kind = CameraEntry::Kind::Device;
+    else if (IsImageFile(text))
+        entry.kind = CameraEntry::Kind::ImageFile;
+    else
+        entry.kind = CameraEntry::Kind::VideoFile;
+    return entry;
+}
+
+QList<QString> SplitCameraList(const QString& text) {
+    QList<QString> entries;
+    for (const QString& part : text.split(QLatin1Char(';'))) {
+        const QString entry = part.trimmed();
+        if (!entry.isEmpty())
+            entries << entry;
+    }
+    return entries;
+}

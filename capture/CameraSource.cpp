@@ -1,0 +1,70 @@
+// The camera list (V4L2 capture nodes, or VISTRELCV_CAMERAS) and opening a camera by index.
+#include "capture/CameraSource.h"
+
+#include "capture/CameraEntry.h"
+#include "capture/StillImageSource.h"
+#include "capture/TestPatternSource.h"
+#include "capture/V4l2Devices.h"
+#include "capture/VideoCaptureSource.h"
+
+#include <QFile>
+#include <QtGlobal>
+
+#include <opencv2/imgcodecs.hpp>
+
+namespace {
+
+QString DescribeEntry(const CameraEntry& entry) {
+    if (entry.kind == CameraEntry::Kind::TestPattern)
+        return QStringLiteral("testsrc %1 x %2, %3 fps")
+            .arg(entry.width)
+            .arg(entry.height)
+            .arg(entry.fps);
+    return entry.location;
+}
+
+std::unique_ptr<CCameraSource> OpenImageFile(const QString& path) {
+    cv::Mat image;
+    try {
+        image = cv::imread(QFile::encodeName(path).toStdString(), cv::IMREAD_COLOR);
+    } catch (const cv::Exception&) {
+    }
+    if (image.empty())
+        return nullptr;
+    return std::make_unique<CStillImageSource>(std::move(image));
+}
+
+} // namespace
+
+QList<CameraInfo> ListCameras() {
+    QList<CameraInfo> cameras;
+    if (qEnvironmentVariableIsSet("VISTRELCV_CAMERAS")) {
+        for (const QString& text : SplitCameraList(qEnvironmentVariable("VISTRELCV_CAMERAS")))
+            cameras << CameraInfo{text, DescribeEntry(ParseCameraEntry(text))};
+        return cameras;
+    }
+    for (const V4l2Node& node : SelectCaptureNodes(ScanV4l2Nodes()))
+        cameras << CameraInfo{node.path, node.card};
+    return cameras;
+}
+
+std::unique_ptr<CCameraSource> OpenCameraSource(int index) {
+    const QList<CameraInfo> cameras = ListCameras();
+    if (index < 0 || index >= cameras.size())
+        return nullptr;
+    const CameraEntry entry = ParseCameraEntry(cameras[index].location);
+    switch (entry.kind) {
+    case CameraEntry::Kind::TestPattern:
+        if (!entry.valid) {
+            qWarning("VISTRELCV_CAMERAS: \"%s\" is not a test source; write testsrc or "
+                     "testsrc:WIDTHxHEIGHT@FPS (16x16 to 7680x4320, 1 to 240 fps)",
+                     qUtf8Printable(entry.location));
+            return nullptr;
+        }
+        return std::make_unique<CTestPatternSource>(entry.width, entry.height, entry.fps);
+    case CameraEntry::Kind::ImageFile:
+        return OpenImageFile(entry.location);
+    default:
+        return CVideoCaptureSource::Open(entry);
+    }
+}

@@ -1,0 +1,106 @@
+// Opens OpenCV captures with the settings each kind of source needs.
+#include "capture/VideoCaptureSource.h"
+
+#include <QFile>
+
+#include <opencv2/imgproc.hpp>
+
+#include <cstdlib>
+
+namespace {
+
+// A stalled or unplugged V4L2 camera makes OpenCV wait this long (its default is 10 s) before a
+// read gives up. OpenCV reads the variable once, at the first V4L2 read of the process.
+void ShortenV4l2ReadTimeout() {
+    ::setenv("OPENCV_VIDEOIO_V4L_SELECT_TIMEOUT", "2", 0);
+}
+
+bool OpenDevice(cv::VideoCapture& capture, const std::string& path) {
+    ShortenV4l2ReadTimeout();
+    if (!capture.open(path, cv::CAP_V4L2))
+        return false;
+    // One buffer in the driver's queue: a slow refresh sees the newest picture, not a stale one.
+    // Each property change restarts the stream, so this is the only one and is set once.
+    capture.set(cv::CAP_PROP_BUFFERSIZE, 1);
+    return true;
+}
+
+bool OpenStream(cv::VideoCapture& capture, const std::string& url) {
+    const std::vector<int> timeouts = {cv::CAP_PROP_OPEN_TIMEOUT_MSEC, 5000,
+                                       cv::CAP_PROP_READ_TIMEOUT_MSEC, 2000};
+    try {
+        if (capture.open(url, cv::CAP_FFMPEG, timeouts))
+            return true;
+    } catch (const cv::Exception&) {
+    }
+    return capture.open(url, cv::CAP_ANY);
+}
+
+} // namespace
+
+bool NormalizeToBgr(cv::Mat& frame) {
+    if (frame.empty() || frame.depth() != CV_8U)
+        return false;
+    if (frame.channels() == 1)
+        cv::cvtColor(frame, frame, cv::COLOR_GRAY2BGR);
+    else if (frame.channels() == 4)
+        cv::cvtColor(frame, frame, cv::COLOR_BGRA2BGR);
+    return frame.channels() == 3;
+}
+
+std::unique_ptr<CVideoCaptureSource> CVideoCaptureSource::Open(const CameraEntry& entry) {
+    std::unique_ptr<CVideoCaptureSource> source(new CVideoCaptureSource);
+    const std::string location = QFile::encodeName(entry.location).toStdString();
+    bool opened = false;
+    try {
+        switch (entry.kind) {
+        case CameraEntry::Kind::Device:
+            opened = OpenDevice(source->m_capture, location);
+            break;
+        case CameraEntry::Kind::Stream:
+            opened = OpenStream(source->m_capture, location);
+            break;
+        case CameraEntry::Kind::Pipeline:
+            opened = source->m_capture.open(location, cv::CAP_GSTREAMER);
+            break;
+        case CameraEntry::Kind::VideoFile: {
+            opened = source->m_capture.open(location, cv::CAP_ANY);
+            const double fps = opened ? source->m_capture.get(cv::CAP_PROP_FPS) : 0.0;
+            source->m_pacer.emplace(fps >= 1.0 && fps <= 240.0 ? fps : 30.0);
+            source->m_loop = true;
+            break;
+        }
+        default:
+            break;
+        }
+    } catch (const cv::Exception&) {
+        opened = false;
+    }
+    if (!opened)
+        return nullptr;
+    return source;
+}
+
+bool CVideoCaptureSource::ReadOnce(cv::Mat& frame) {
+    try {
+        return m_capture.read(frame) && NormalizeToBgr(frame);
+    } catch (const cv::Exception&) {
+        return false;
+    }
+}
+
+bool CVideoCaptureSource::Read(cv::Mat& frame) {
+    if (m_pacer)
+        m_pacer->WaitNextFrame();
+    if (ReadOnce(frame))
+        return true;
+    if (!m_loop)
+        return false;
+    // The end of a video file: start again, like a camera that never stops.
+    try {
+        m_capture.set(cv::CAP_PROP_POS_FRAMES, 0);
+    } catch (const cv::Exception&) {
+        return false;
+    }
+    return ReadOnce(frame);
+}
