@@ -1,6 +1,12 @@
-// Maps icon ids onto the bundled picture files.
+// Maps icon ids onto the bundled picture files, and sizes them for their buttons.
 #include "dialogs/ProgramIcon.h"
 
+#include <QAbstractButton>
+#include <QPalette>
+#include <QRadioButton>
+#include <QStyle>
+
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -21,6 +27,13 @@ constexpr std::array<std::pair<int, const char*>, 12> kIconFiles{{
     {147, "147-still.svg"},
 }};
 
+// Room the style keeps between a push button's edge and its contents.
+constexpr int kButtonMargin = 2;
+
+const QColor kLightFace(224, 224, 224);
+const QColor kDarkText(0, 0, 0);
+const QColor kGreyText(112, 112, 112);
+
 } // namespace
 
 QString ProgramIconPath(int id) {
@@ -31,7 +44,33 @@ QString ProgramIconPath(int id) {
     return {};
 }
 
-QIcon ProgramIcon(int id) {
+QIcon ProgramIcon(int id, bool keepWhenDisabled) {
     const QString path = ProgramIconPath(id);
-    return path.isEmpty() ? QIcon() : QIcon(path);
+    if (path.isEmpty())
+        return {};
+    QIcon icon(path);
+    if (keepWhenDisabled)
+        icon.addFile(path, QSize(), QIcon::Disabled);
+    return icon;
+}
+
+void PutIcon(QAbstractButton* button, int id, bool keepWhenDisabled) {
+    int side = button->height();
+    if (!qobject_cast<QRadioButton*>(button)) {
+        const int frame =
+            button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+        side = std::min(button->width(), button->height()) - 2 * (frame + kButtonMargin);
+    }
+    button->setIcon(ProgramIcon(id, keepWhenDisabled));
+    button->setIconSize(QSize(side, side));
+}
+
+void GiveLightFace(QWidget* button) {
+    QPalette palette = button->palette();
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        palette.setColor(group, QPalette::Button, kLightFace);
+        palette.setColor(group, QPalette::ButtonText,
+                         group == QPalette::Disabled ? kGreyText : kDarkText);
+    }
+    button->setPalette(palette);
 }

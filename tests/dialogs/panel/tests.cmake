@@ -1,5 +1,5 @@
 # Tests of the capture panel and the save-settings dialog (offscreen).
 vistrelcv_add_test(test_dialogs_panel
                    SOURCES dialogs/panel/PanelLogicTest.cpp
-                   LIBS vistrelcv_ui
+                   LIBS vistrelcv_ui Qt6::Test
                    LABELS dialogs)

@@ -1,0 +1,155 @@
+// The save-settings dialog: template 145, its checks, questions and the folder chooser.
+#include "dialogs/OptionDlg.h"
+
+#include "dialogs/OptionFields.h"
+#include "dialogs/ProgramIcon.h"
+#include "dialogs/VistrelMessageBox.h"
+#include "output_files/FiletypeMgr.h"
+#include "output_files/MediaKind.h"
+#include "platform/StringTable.h"
+#include "ui_OptionDlg.h"
+#include "view/VistrelCVView.h"
+
+#include <QDir>
+#include <QFileDialog>
+
+namespace {
+
+constexpr int kIconReset = 144;
+constexpr int kIconMovie = 146;
+constexpr int kIconStill = 147;
+
+constexpr int kIdsResetTip = 32778;
+constexpr int kIdsBrowseTitle = 32783;
+constexpr int kIdsNoFolder = 32784;
+constexpr int kIdsSaveChanges = 32785;
+constexpr int kIdsResetSerial = 32787;
+constexpr int kIdsBadFilename = 32794;
+constexpr int kIdsModeTip = 32795;
+
+bool Ask(QWidget* parent, int id, const char* fallback) {
+    CVistrelMessageBox box(id, QLatin1String(fallback), MB_YESNO, parent);
+    return box.exec() == IDOK;
+}
+
+void Tell(QWidget* parent, int id, const char* fallback) {
+    CVistrelMessageBox box(id, QLatin1String(fallback), MB_OK, parent);
+    box.exec();
+}
+
+} // namespace
+
+COptionDlg::COptionDlg(QWidget* parent)
+    : CVistrelDialog(parent), m_ui(std::make_unique<Ui::OptionDlg>()) {
+    m_ui->setupUi(this);
+    ApplyTemplate(kShellDlg8);
+    m_editFolder = m_ui->editFolder_1018;
+    m_editFilename = m_ui->editFilename_1020;
+    m_comboFiletype = m_ui->comboFiletype_1021;
+    m_btnResetSerial = m_ui->btnResetSerial_1022;
+    m_btnMode = m_ui->btnMode_1028;
+    m_staticSerial = m_ui->staticSerial_1029;
+    GiveLightFace(m_btnResetSerial);
+    GiveLightFace(m_btnMode);
+
+    connect(m_ui->btnOk_1, &QPushButton::clicked, this, &COptionDlg::accept);
+    connect(m_ui->btnCancel_2, &QPushButton::clicked, this, &COptionDlg::reject);
+    connect(m_btnResetSerial, &QPushButton::clicked, this, &COptionDlg::OnResetSerial);
+    connect(m_ui->btnBrowse_1019, &QPushButton::clicked, this, &COptionDlg::BrowseFolder);
+    connect(m_btnMode, &QPushButton::clicked, this, &COptionDlg::OnModeSwitch);
+}
+
+COptionDlg::~COptionDlg() = default;
+
+void COptionDlg::SetView(CVistrelCVView* view) {
+    m_pView = view;
+    OnInitDialog();
+}
+
+void COptionDlg::OnInitDialog() {
+    if (!m_pView)
+        return;
+    m_nKind = IsMovieKind(m_pView->GetCamMode()) ? CAMMODE_MOV : CAMMODE_PICT;
+    UpdateControls();
+    PutIcon(m_btnResetSerial, kIconReset);
+    m_btnResetSerial->setToolTip(LoadStringOr(kIdsResetTip, QStringLiteral("Reset serial")));
+    m_btnMode->setToolTip(LoadStringOr(kIdsModeTip, QStringLiteral("Still / movie")));
+    m_editFolder->setFocus();
+}
+
+void COptionDlg::UpdateControls() {
+    if (!m_pView)
+        return;
+    m_nModeIcon = IsMovieKind(m_nKind) ? kIconMovie : kIconStill;
+    PutIcon(m_btnMode, m_nModeIcon);
+    m_staticSerial->setText(m_pView->GetSerialNumberText(m_nKind));
+    m_pFiletypeMgr = m_pView->GetFiletypeMgr(m_nKind);
+    m_comboFiletype->clear();
+    for (int i = 0; m_pFiletypeMgr && i < m_pFiletypeMgr->GetCount(); ++i) {
+        QString description;
+        m_pFiletypeMgr->GetFiletype(i, &description, nullptr);
+        m_comboFiletype->addItem(description);
+    }
+    m_comboFiletype->setCurrentIndex(m_comboFiletype->count() > 0 ? 0 : -1);
+    m_editFolder->setText(m_pView->GetFoldername(m_nKind));
+    m_editFilename->setText(m_pView->GetFilename(m_nKind));
+}
+
+bool COptionDlg::SaveSettings() {
+    if (!m_pView)
+        return false;
+    const QString name = m_editFilename->text();
+    const QString folder = m_editFolder->text();
+    const FieldVerdict verdict = CheckFields(name, folder);
+    if (verdict == FieldVerdict::BadFilename) {
+        Tell(this, kIdsBadFilename, "Specified filename is including wrong character(s).");
+        return false;
+    }
+    m_pView->SetFilename(name, m_nKind);
+    if (verdict == FieldVerdict::BadFoldername) {
+        Tell(this, kIdsNoFolder, "Not Exist specified folder.");
+        return false;
+    }
+    m_pView->SetFoldername(folder, m_nKind);
+    return true;
+}
+
+bool COptionDlg::IsModified() const {
+    if (!m_pView)
+        return false;
+    return FieldsModified(m_editFolder->text(), m_pView->GetFoldername(m_nKind),
+                          m_editFilename->text(), m_pView->GetFilename(m_nKind));
+}
+
+void COptionDlg::ConfirmSave() {
+    if (IsModified() && Ask(this, kIdsSaveChanges, "Settings are changed. Do you save them?"))
+        SaveSettings();
+}
+
+bool COptionDlg::BrowseFolder() {
+    const QString title = LoadStringOr(kIdsBrowseTitle, QStringLiteral("Select Folder"));
+    const QString start = m_pView ? m_pView->GetFoldername(m_nKind) : QString();
+    const QString folder = QFileDialog::getExistingDirectory(this, title, start);
+    if (folder.isEmpty())
+        return false;
+    m_editFolder->setText(QDir::toNativeSeparators(folder));
+    return true;
+}
+
+void COptionDlg::OnResetSerial() {
+    if (!m_pView || !Ask(this, kIdsResetSerial, "Reset serial number in filename."))
+        return;
+    m_pView->ResetSerialNumber(m_nKind);
+    UpdateControls();
+}
+
+void COptionDlg::OnModeSwitch() {
+    ConfirmSave();
+    m_nKind = IsMovieKind(m_nKind) ? CAMMODE_PICT : CAMMODE_MOV;
+    UpdateControls();
+}
+
+void COptionDlg::accept() {
+    if (SaveSettings())
+        done(IDOK);
+}
