@@ -3,6 +3,8 @@
 
 #include <QFile>
 
+#include <cstring>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -71,6 +73,14 @@ bool CMovieWriter::Create(const QByteArray& file, uint32_t fourcc, int fps) {
         return Fail("cannot open the encoder", rc);
     if ((rc = avcodec_parameters_from_context(m_stream->codecpar, m_codec)) < 0)
         return Fail("cannot set up the stream", rc);
+    // The multiplexer sizes its buffers from the encoder's buffer properties.
+    for (int i = 0; i < m_codec->nb_coded_side_data; ++i) {
+        const AVPacketSideData& side = m_codec->coded_side_data[i];
+        uint8_t* copy = av_stream_new_side_data(m_stream, side.type, side.size);
+        if (!copy)
+            return Fail("out of memory", AVERROR(ENOMEM));
+        memcpy(copy, side.data, side.size);
+    }
     m_stream->time_base = m_codec->time_base;
     m_frame->format = m_codec->pix_fmt;
     m_frame->width = m_size.width;

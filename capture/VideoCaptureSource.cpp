@@ -2,6 +2,7 @@
 #include "capture/VideoCaptureSource.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <opencv2/imgproc.hpp>
 
@@ -64,7 +65,9 @@ std::unique_ptr<CVideoCaptureSource> CVideoCaptureSource::Open(const CameraEntry
             opened = source->m_capture.open(location, cv::CAP_GSTREAMER);
             break;
         case CameraEntry::Kind::VideoFile: {
-            opened = source->m_capture.open(location, cv::CAP_ANY);
+            opened = QFileInfo::exists(entry.location) &&
+                     (source->m_capture.open(location, cv::CAP_FFMPEG) ||
+                      source->m_capture.open(location, cv::CAP_ANY));
             const double fps = opened ? source->m_capture.get(cv::CAP_PROP_FPS) : 0.0;
             source->m_pacer.emplace(fps >= 1.0 && fps <= 240.0 ? fps : 30.0);
             source->m_loop = true;

@@ -1,0 +1,19 @@
+# Capture engine tests. Movies are checked with ffprobe; recordings that must be killed or run
+# out of disk space run in a helper process.
+add_executable(capture_recording_helper capture/RecordingHelper.cpp)
+target_link_libraries(capture_recording_helper PRIVATE vistrelcv_core)
+
+vistrelcv_add_test(test_capture
+                   SOURCES capture/CaptureTestSupport.cpp capture/CaptureTestSupport.h
+                           capture/CameraSourceTest.cpp capture/FramePathTest.cpp
+                           capture/CVControllerTest.cpp capture/ShutterTest.cpp
+                           capture/MovieWriterTest.cpp capture/SoundCueTest.cpp
+                   LABELS capture)
+vistrelcv_add_test(test_capture_recording
+                   SOURCES capture/CaptureTestSupport.cpp capture/CaptureTestSupport.h
+                           capture/RecordingTest.cpp
+                   LABELS capture)
+add_dependencies(test_capture_recording capture_recording_helper)
+target_compile_definitions(test_capture_recording PRIVATE
+                           RECORDING_HELPER="$<TARGET_FILE:capture_recording_helper>")
+vistrelcv_copy_sounds(test_capture)
