@@ -4,7 +4,6 @@
 #include <QAbstractButton>
 #include <QPalette>
 #include <QRadioButton>
-#include <QStyle>
 
 #include <algorithm>
 #include <array>
@@ -27,8 +26,9 @@ constexpr std::array<std::pair<int, const char*>, 12> kIconFiles{{
     {147, "147-still.svg"},
 }};
 
-// Room the style keeps between a push button's edge and its contents.
-constexpr int kButtonMargin = 2;
+// The icons leave a margin of their own around the picture, so they may fill a push button up
+// to just inside its frame.
+constexpr int kButtonFrame = 1;
 
 const QColor kLightFace(224, 224, 224);
 const QColor kDarkText(0, 0, 0);
@@ -56,11 +56,8 @@ QIcon ProgramIcon(int id, bool keepWhenDisabled) {
 
 void PutIcon(QAbstractButton* button, int id, bool keepWhenDisabled) {
     int side = button->height();
-    if (!qobject_cast<QRadioButton*>(button)) {
-        const int frame =
-            button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
-        side = std::min(button->width(), button->height()) - 2 * (frame + kButtonMargin);
-    }
+    if (!qobject_cast<QRadioButton*>(button))
+        side = std::min(button->width(), button->height()) - 2 * kButtonFrame;
     button->setIcon(ProgramIcon(id, keepWhenDisabled));
     button->setIconSize(QSize(side, side));
 }
