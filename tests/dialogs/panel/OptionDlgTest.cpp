@@ -131,6 +131,7 @@ TEST_F(OptionDlgTest, RejectsAFolderThatIsMissingOrEndsInAFullStopOrSpace) {
 
 TEST_F(OptionDlgTest, OkClosesOnlyWhenStored) {
     Dialog().show();
+    EXPECT_EQ(Dialog().focusWidget(), FolderField());
     BoxAnswerer boxes;
     NameField()->setText(QStringLiteral("a.b"));
     Dialog().accept();

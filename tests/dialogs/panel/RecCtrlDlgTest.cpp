@@ -120,6 +120,7 @@ TEST_F(RecCtrlDlgTest, ModeButtonsCannotBeUsedWhileRecording) {
 
 TEST_F(RecCtrlDlgTest, RecAndSpaceReleaseWorkTheShutter) {
     Panel().ShowPanel(true);
+    EXPECT_EQ(Panel().focusWidget(), Rec());
     QTest::mouseClick(Rec(), Qt::LeftButton);
     view->recording = true;
     QTest::keyRelease(&Panel(), Qt::Key_Space);
