@@ -52,7 +52,8 @@ public:
     void SetMirror(bool mirror) { m_bMirror = mirror; }
     bool Mirror() const { return m_bMirror; }
     bool HasCamera() const;
-    // The display image (BGR, the view's client size at the last grab); empty before a grab.
+    // The display image (Format_RGB32, the view's client size at the last grab); null before
+    // the first grab.
     const QImage& DisplayImage() const { return m_dispImage; }
 
 private:

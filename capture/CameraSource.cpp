@@ -8,6 +8,7 @@
 #include "capture/VideoCaptureSource.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QtGlobal>
 
 #include <opencv2/imgcodecs.hpp>
@@ -25,6 +26,8 @@ QString DescribeEntry(const CameraEntry& entry) {
 
 std::unique_ptr<CCameraSource> OpenImageFile(const QString& path) {
     cv::Mat image;
+    if (!QFileInfo(path).isFile())
+        return nullptr;
     try {
         image = cv::imread(QFile::encodeName(path).toStdString(), cv::IMREAD_COLOR);
     } catch (const cv::Exception&) {

@@ -67,15 +67,15 @@ bool RecordUntilStopped(const RecThreadParam& param, CMovieWriter& writer, cv::M
     Clock::time_point lastFlush = Clock::now();
     while (!g_bStopRecording.load()) {
         Clock::time_point capturedAt;
-        if (!TakeFrame(param, frame, flipped, next, capturedAt)) {
+        if (TakeFrame(param, frame, flipped, next, capturedAt)) {
+            const CMovieTimeline::Placement placement = timeline.Place(Seconds(capturedAt - start));
+            if (placement.write) {
+                if (!WriteRepeated(writer, last, placement.repeats) || !writer.WriteFrame(next))
+                    return false;
+                std::swap(last, next);
+            }
+        } else {
             std::this_thread::sleep_for(kNoFrameWait);
-            continue;
-        }
-        const CMovieTimeline::Placement placement = timeline.Place(Seconds(capturedAt - start));
-        if (placement.write) {
-            if (!WriteRepeated(writer, last, placement.repeats) || !writer.WriteFrame(next))
-                return false;
-            std::swap(last, next);
         }
         if (Clock::now() - lastFlush >= kFlushInterval) {
             if (!writer.Flush())
