@@ -29,10 +29,12 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(VISTRELCV_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("jp.quenbor.VistrelCV"));
 
-    // A signal or the end of the desktop session closes the window like the exit command.
+    // A signal or the end of the desktop session closes the window like the exit command, then
+    // ends every event loop, a modal dialog's included (a message box may be waiting).
     const auto closeMainWindow = [] {
         if (CMainFrame* frame = theApp.Frame())
             frame->close();
+        QCoreApplication::quit();
     };
     CTerminationSignals signals;
     QObject::connect(&signals, &CTerminationSignals::terminationRequested, closeMainWindow);
