@@ -4,6 +4,8 @@
 
 #include "capture/CVController.h"
 #include "output_files/ImgFileMgr.h"
+#include "output_files/MediaKind.h"
+#include "output_files/PathChecks.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -18,8 +20,10 @@ bool Occupied(const QString& path) {
 // Creates the next free numbered file of `files` and returns its path; the stored serial number
 // then names the file after it. Files that already exist are stepped over, never touched. Empty
 // text when the folder refuses the file or every number is taken; the serial number is then
-// where it was.
-QString ClaimNextFile(CImgFileMgr& files) {
+// where it was. A fresh account may not have its Pictures or Videos folder yet: the default
+// folder of the kind is made here, a folder the user chose never is.
+QString ClaimNextFile(CImgFileMgr& files, int kind) {
+    CreateDefaultFolderIfMissing(files.GetFoldername(), kind);
     const int first = files.SerialNumber();
     for (int tried = 0; tried < kMaxSerialNumber; ++tried) {
         const QString path = files.MakeFilePath(false);
@@ -50,7 +54,7 @@ bool TestCreateFile(const QString& path) {
 }
 
 int ShootStill(CImgFileMgr& stills, CCVController& controller) {
-    const QString path = ClaimNextFile(stills);
+    const QString path = ClaimNextFile(stills, CAMMODE_PICT);
     if (path.isEmpty() || !controller.SaveStill(path))
         return IDS_CANNOT_SAVE_STILL;
     return 0;
@@ -59,7 +63,7 @@ int ShootStill(CImgFileMgr& stills, CCVController& controller) {
 int StartMovie(CImgFileMgr& movies, CCVController& controller) {
     if (controller.IsRecording())
         return 0; // the running recording goes on; nothing new is created
-    const QString path = ClaimNextFile(movies);
+    const QString path = ClaimNextFile(movies, CAMMODE_MOV);
     if (path.isEmpty())
         return IDS_CANNOT_SAVE_MOVIE;
     controller.RecordMovie(true, path, 0);

@@ -5,6 +5,7 @@
 #include "capture/Shutter.h"
 #include "output_files/FiletypeMgr.h"
 #include "output_files/ImgFileMgr.h"
+#include "output_files/PathChecks.h"
 #include "settings/UserDefault.h"
 #include "support/TestEnvironment.h"
 
@@ -121,6 +122,20 @@ TEST_F(ShutterTest, UnwritableFolderIsReportedAndLeavesNothing) {
         EXPECT_TRUE(m_view.states.isEmpty()); // nothing started
     }
     EXPECT_EQ(QDir(m_folder).entryList(QDir::Files), QStringList{"plainfile"});
+}
+
+TEST_F(ShutterTest, MissingDefaultFolderIsMadeButAChosenOneIsNot) {
+    ASSERT_TRUE(m_controller.GrabFrame(0, 0, 64, 48));
+    const QString pictures = GetDefaultPictFolder();
+    QDir(pictures).removeRecursively();
+    m_stills->SetFoldername(pictures);
+    EXPECT_EQ(ShootStill(*m_stills, m_controller), 0);
+    EXPECT_TRUE(QFileInfo::exists(pictures + QLatin1String("/pict00001.jpg")));
+
+    const QString chosen = m_folder + QLatin1String("/chosen");
+    m_stills->SetFoldername(chosen);
+    EXPECT_EQ(ShootStill(*m_stills, m_controller), IDS_CANNOT_SAVE_STILL);
+    EXPECT_FALSE(QFileInfo::exists(chosen));
 }
 
 TEST_F(ShutterTest, StillWithoutAPictureIsReportedAndLeavesNothing) {
