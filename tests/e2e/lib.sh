@@ -91,6 +91,12 @@ wait_window() {
       wid=$(xdotool search --onlyvisible --name "$name" 2>/dev/null | head -n1 || true)
     fi
     if [ -n "$wid" ]; then
+      sleep 0.5 # let the window settle (a dialog may recreate its native window while showing)
+      if [ -n "$pid" ]; then
+        wid=$(xdotool search --onlyvisible --pid "$pid" --name "$name" 2>/dev/null | tail -n1 || true)
+      else
+        wid=$(xdotool search --onlyvisible --name "$name" 2>/dev/null | tail -n1 || true)
+      fi
       echo "$wid"
       return 0
     fi
@@ -102,16 +108,17 @@ wait_window() {
 main_window() {
   local wid
   wid=$(wait_window '^VistrelCV$' "$PID") || fail "the main window did not appear"
-  sleep 1 # the first frames arrive
+  sleep 2.5 # the camera opens and the first frames arrive
   echo "$wid"
 }
 
-# key WINDOW KEY...: focuses the window and types the keys.
+# key WINDOW KEY...: focuses the window and types the keys on the real keyboard path.
 key() {
   local wid=$1
   shift
-  xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowfocus --sync "$wid" 2>/dev/null || true
-  xdotool key --window "$wid" "$@"
+  xdotool windowfocus --sync "$wid" 2>/dev/null || true
+  sleep 0.2
+  xdotool key "$@"
 }
 
 # stop_program [SIGNAL]: ends the program and waits for it.
