@@ -1,0 +1,97 @@
+// Start-up rules of the application object: the opacity rule, camera selection from the command
+// line and by the automatic search, and ApplySettings reaching the view and the frame.
+#include "app/CommandLineInfoEx.h"
+#include "app/MainFrame.h"
+#include "app/VistrelCVApp.h"
+#include "capture/CVController.h"
+#include "platform/WindowShape.h"
+#include "settings/UserDefault.h"
+#include "support/TestEnvironment.h"
+#include "view/VistrelCVView.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+TEST(AppTest, OpacityKeepsTheLowEightBitsWithAFloorOf32) {
+    struct Case {
+        int setting;
+        int alpha;
+    };
+    const Case cases[] = {{10, 32},  {32, 32},  {33, 33}, {255, 255}, {300, 44},
+                          {256, 32}, {-1, 255}, {0, 32},  {287, 32}};
+    for (const Case& c : cases) {
+        theApp.SetAlpha(c.setting);
+        EXPECT_EQ(theApp.GetAlpha(), c.alpha) << c.setting;
+    }
+}
+
+class SelectCameraTest : public ::testing::Test {
+protected:
+    void TearDown() override { ::unsetenv("VISTRELCV_CAMERAS"); }
+    static CCommandLineInfoEx Arguments(const QStringList& arguments) {
+        CCommandLineInfoEx info;
+        info.Parse(arguments);
+        return info;
+    }
+    static void Cameras(const char* list) { ::setenv("VISTRELCV_CAMERAS", list, 1); }
+};
+
+TEST_F(SelectCameraTest, NumberOnTheCommandLine) {
+    Cameras("testsrc;testsrc");
+    CVistrelCVApp app;
+    EXPECT_TRUE(app.SelectCamera(Arguments({"2", "3"})));
+    EXPECT_EQ(app.Camera(), 1);
+    EXPECT_EQ(app.GetFrameSize(), QSize(320, 240)); // a probed frame gives the small default
+
+    CVistrelCVApp missing;
+    EXPECT_FALSE(missing.SelectCamera(Arguments({"3"}))); // no fall-back to the search
+    EXPECT_EQ(missing.Camera(), 2);
+    EXPECT_EQ(missing.GetFrameSize(), QSize(640, 480));
+
+    CVistrelCVApp zero;
+    EXPECT_TRUE(zero.SelectCamera(Arguments({"0"})));
+    EXPECT_EQ(zero.Camera(), 0);
+}
+
+TEST_F(SelectCameraTest, AutomaticSearchTakesTheFirstCameraThatOpens) {
+    const QString bad = testenv::Home() + "/no-such-video.mp4";
+    Cameras(QStringLiteral("%1;%1;testsrc").arg(bad).toUtf8().constData());
+    CVistrelCVApp app;
+    EXPECT_TRUE(app.SelectCamera(Arguments({})));
+    EXPECT_EQ(app.Camera(), 2);
+
+    Cameras(QStringLiteral("%1;%1;%1;%1;%1;testsrc").arg(bad).toUtf8().constData());
+    CVistrelCVApp none;
+    EXPECT_FALSE(none.SelectCamera(Arguments({}))); // only five cameras are tried
+    EXPECT_EQ(none.Camera(), 0);
+}
+
+TEST(ApplySettingsTest, ReachesTheViewAndTheFrame) {
+    ::setenv("VISTRELCV_CAMERAS", "testsrc:160x120@30", 1);
+    testenv::ClearSettings();
+    g_UserDefault.SetSection(QStringLiteral("UserDefault"));
+    g_UserDefault.SetIndex(0);
+    theApp.ApplySettings(); // before any window exists: only the opacity
+    EXPECT_EQ(theApp.GetAlpha(), 255);
+    {
+        CMainFrame frame;
+        ASSERT_TRUE(frame.Create());
+        g_UserDefault.WriteInt(QStringLiteral("AlphaValue"), 100);
+        g_UserDefault.WriteInt(QStringLiteral("MirrorImage"), 1);
+        g_UserDefault.WriteInt(QStringLiteral("Perform"), 200);
+        theApp.ApplySettings();
+        EXPECT_EQ(theApp.GetAlpha(), 100);
+        EXPECT_EQ(WindowAlpha(&frame), 100);
+        EXPECT_TRUE(frame.View()->Controller()->Mirror());
+        EXPECT_EQ(frame.View()->IntervalQuiet(), 200);
+    }
+    EXPECT_EQ(theApp.Frame(), nullptr); // nothing points at a window that is gone
+    EXPECT_EQ(theApp.View(), nullptr);
+    theApp.ApplySettings();
+    ::unsetenv("VISTRELCV_CAMERAS");
+}
+
+} // namespace

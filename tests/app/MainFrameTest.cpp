@@ -1,0 +1,149 @@
+// The main window on the offscreen platform: where it opens, what it stores, the shutter keys,
+// and the sizing rule of its bottom-right corner.
+#include "app/MainFrame.h"
+#include "app/VistrelCVApp.h"
+#include "capture/CVController.h"
+#include "settings/UserDefault.h"
+#include "support/TestEnvironment.h"
+#include "view/ContextMenu.h"
+#include "view/VistrelCVView.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QTimerEvent>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+class MainFrameTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("VISTRELCV_CAMERAS", "testsrc:160x120@30", 1);
+        testenv::ClearSettings();
+        g_UserDefault.SetSection(QStringLiteral("UserDefault"));
+        g_UserDefault.SetIndex(0);
+        theApp.SetFrameSize(QSize(320, 240));
+        theApp.SetAlpha(255);
+    }
+    void TearDown() override { ::unsetenv("VISTRELCV_CAMERAS"); }
+    static int Stored(const char* key) { return g_UserDefault.GetInt(QLatin1String(key), -1); }
+    static void Store(const char* key, int value) {
+        g_UserDefault.WriteInt(QLatin1String(key), value);
+    }
+    static void Mouse(QWidget& w, QEvent::Type type, QPoint global, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, QPointF(w.mapFromGlobal(global)), QPointF(global), Qt::LeftButton,
+                          buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(&w, &event);
+    }
+};
+
+TEST_F(MainFrameTest, OpensAtTheStoredPlaceWithItsFallBacks) {
+    {
+        CMainFrame frame; // nothing stored: (101, 101) at the picture size
+        EXPECT_EQ(frame.frameGeometry(), QRect(101, 101, 320, 240));
+    }
+    Store("WndX", 9700);
+    Store("WndY", 50);
+    Store("WndWidth", 400);
+    Store("WndHeight", 300);
+    {
+        CMainFrame frame;
+        EXPECT_EQ(frame.frameGeometry(), QRect(101, 101, 400, 300));
+    }
+    Store("WndX", 9699);
+    Store("WndWidth", 0);
+    Store("WndHeight", 500);
+    {
+        CMainFrame frame;
+        EXPECT_EQ(frame.frameGeometry(), QRect(9699, 50, 320, 240));
+    }
+}
+
+TEST_F(MainFrameTest, PlacementIsStoredOnCloseAndOnMinimise) {
+    CMainFrame frame;
+    ASSERT_TRUE(frame.Create());
+    frame.show();
+    frame.setGeometry(200, 150, 400, 300);
+    RunMenuCommand(ID_MINIMIZE); // saved before the window shrinks
+    EXPECT_EQ(Stored("WndX"), 200);
+    EXPECT_EQ(Stored("WndWidth"), 400);
+    frame.showNormal();
+    frame.setGeometry(210, 160, 360, 270);
+    frame.close();
+    EXPECT_EQ(Stored("WndX"), 210);
+    EXPECT_EQ(Stored("WndY"), 160);
+    EXPECT_EQ(Stored("WndWidth"), 360);
+    EXPECT_EQ(Stored("WndHeight"), 270);
+    EXPECT_EQ(frame.minimumSize(), QSize(128, 96));
+}
+
+TEST_F(MainFrameTest, EnterAndSpaceReleasesTakeStills) {
+    const QString pictures = testenv::NewFolder(QStringLiteral("shots"));
+    g_UserDefault.WriteString(QStringLiteral("PictFoldername"), pictures);
+    CMainFrame frame;
+    ASSERT_TRUE(frame.Create());
+    frame.show();
+    QElapsedTimer clock;
+    clock.start();
+    while (frame.View()->Controller()->DisplayImage().isNull() && clock.elapsed() < 5000) {
+        QCoreApplication::processEvents();
+        QTimerEvent tick(1);
+        QCoreApplication::sendEvent(frame.View(), &tick);
+    }
+    for (int key : {Qt::Key_Return, Qt::Key_Space}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(&frame, &press); // only the release shoots
+        QCoreApplication::sendEvent(&frame, &release);
+    }
+    QKeyEvent repeat(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, QString(), true);
+    QCoreApplication::sendEvent(&frame, &repeat); // a held key does not fire again
+    EXPECT_EQ(QDir(pictures).entryList(QDir::Files),
+              (QStringList{"pict00001.jpg", "pict00002.jpg"}));
+}
+
+TEST_F(MainFrameTest, CornerKeepsProportionsEdgesSizeFreely) {
+    CMainFrame frame;
+    ASSERT_TRUE(frame.Create());
+    frame.show();
+    const QRect start = frame.frameGeometry(); // 320 x 240 at (101, 101)
+    // Press inside the corner zone and drag 80 pixels right: 400 wide, so 300 high.
+    const QPoint corner = start.topLeft() + QPoint(start.width() - 5, start.height() - 5);
+    Mouse(frame, QEvent::MouseButtonPress, corner, Qt::LeftButton);
+    Mouse(frame, QEvent::MouseMove, corner + QPoint(80, 7), Qt::LeftButton);
+    Mouse(frame, QEvent::MouseButtonRelease, corner + QPoint(80, 7), Qt::NoButton);
+    EXPECT_EQ(frame.size(), QSize(400, 300));
+
+    // The right edge alone leaves the height as it is (where the window system does not take
+    // over the resize, as on this platform).
+    const QPoint right = frame.frameGeometry().topLeft() + QPoint(395, 100);
+    Mouse(frame, QEvent::MouseButtonPress, right, Qt::LeftButton);
+    Mouse(frame, QEvent::MouseMove, right + QPoint(-200, 0), Qt::LeftButton);
+    Mouse(frame, QEvent::MouseButtonRelease, right + QPoint(-200, 0), Qt::NoButton);
+    EXPECT_EQ(frame.size(), QSize(200, 300));
+
+    // Never smaller than 128 x 96.
+    const QPoint corner2 = frame.frameGeometry().topLeft() + QPoint(195, 295);
+    Mouse(frame, QEvent::MouseButtonPress, corner2, Qt::LeftButton);
+    Mouse(frame, QEvent::MouseMove, corner2 - QPoint(190, 0), Qt::LeftButton);
+    EXPECT_EQ(frame.size(), QSize(128, 96));
+}
+
+TEST_F(MainFrameTest, DraggingThePictureMovesTheWindow) {
+    CMainFrame frame;
+    ASSERT_TRUE(frame.Create());
+    frame.show();
+    const QPoint inside = frame.frameGeometry().topLeft() + QPoint(100, 100);
+    Mouse(frame, QEvent::MouseButtonPress, inside, Qt::LeftButton);
+    Mouse(frame, QEvent::MouseMove, inside + QPoint(30, 20), Qt::LeftButton);
+    Mouse(frame, QEvent::MouseButtonRelease, inside + QPoint(30, 20), Qt::NoButton);
+    EXPECT_EQ(frame.frameGeometry().topLeft(), QPoint(131, 121));
+    EXPECT_EQ(frame.size(), QSize(320, 240));
+}
+
+} // namespace

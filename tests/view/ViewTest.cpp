@@ -1,0 +1,213 @@
+// The live view on the offscreen platform, on the built-in test camera: settings it loads, the
+// shutter in each mode, the refresh rules of a tick, and the capture-state events it relays.
+#include "app/VistrelCVApp.h"
+#include "capture/CVController.h"
+#include "capture/CaptureStateEvent.h"
+#include "dialogs/RecCtrlDlg.h"
+#include "dialogs/VistrelMessageBox.h"
+#include "output_files/FiletypeMgr.h"
+#include "output_files/MediaKind.h"
+#include "output_files/PathChecks.h"
+#include "platform/StringTable.h"
+#include "settings/UserDefault.h"
+#include "support/TestEnvironment.h"
+#include "view/VistrelCVView.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QMouseEvent>
+#include <QTimer>
+#include <QTimerEvent>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+class ViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("VISTRELCV_CAMERAS", "testsrc:160x120@30", 1);
+        testenv::ClearSettings();
+        g_UserDefault.SetSection(QStringLiteral("UserDefault"));
+        g_UserDefault.SetIndex(0);
+        m_pictures = testenv::NewFolder(QStringLiteral("pictures"));
+        m_videos = testenv::NewFolder(QStringLiteral("videos"));
+        g_UserDefault.WriteString(QStringLiteral("PictFoldername"), m_pictures);
+        g_UserDefault.WriteString(QStringLiteral("MovFoldername"), m_videos);
+    }
+    void TearDown() override { ::unsetenv("VISTRELCV_CAMERAS"); }
+
+    std::unique_ptr<CVistrelCVView> MakeView() {
+        auto view = std::make_unique<CVistrelCVView>();
+        view->resize(160, 120);
+        view->Create();
+        return view;
+    }
+    // Runs refresh ticks until a picture has been grabbed.
+    static void Tick(CVistrelCVView& view) {
+        QTimerEvent tick(1);
+        QCoreApplication::sendEvent(&view, &tick);
+    }
+    static bool WaitForPicture(CVistrelCVView& view) {
+        QElapsedTimer clock;
+        clock.start();
+        while (view.Controller()->DisplayImage().isNull() && clock.elapsed() < 5000) {
+            QCoreApplication::processEvents();
+            Tick(view);
+        }
+        return !view.Controller()->DisplayImage().isNull();
+    }
+    static void Pump(int ms) {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < ms)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    QString m_pictures;
+    QString m_videos;
+};
+
+TEST_F(ViewTest, ConstructionConfiguresBothKinds) {
+    CVistrelCVView view;
+    EXPECT_EQ(view.GetFilename(CAMMODE_PICT), QStringLiteral("pict"));
+    EXPECT_EQ(view.GetFilename(CAMMODE_MOV), QStringLiteral("mov"));
+    EXPECT_EQ(view.GetFilename(7), QStringLiteral("pict")); // any other kind means stills
+    EXPECT_EQ(view.GetFoldername(CAMMODE_MOV), m_videos);
+    EXPECT_EQ(view.GetFiletypeMgr(CAMMODE_MOV), &g_MovFiletypeMgr);
+    EXPECT_EQ(view.GetFiletypeMgr(0), &g_PictFiletypeMgr);
+    EXPECT_EQ(view.GetSerialNumberText(CAMMODE_MOV), QStringLiteral("00001"));
+    EXPECT_EQ(theApp.View(), &view);
+
+    view.SetFilename(QString(), CAMMODE_PICT);
+    view.SetFilename(QString(), CAMMODE_MOV);
+    view.SetFoldername(QString(), CAMMODE_MOV);
+    EXPECT_EQ(g_UserDefault.GetString(QStringLiteral("PictFilename"), {}), QStringLiteral("pict"));
+    EXPECT_EQ(g_UserDefault.GetString(QStringLiteral("MovFilename"), {}), QStringLiteral("mov"));
+    EXPECT_EQ(g_UserDefault.GetString(QStringLiteral("MovFoldername"), {}), GetDefaultMovFolder());
+}
+
+TEST_F(ViewTest, CreationLoadsTheStoredSettings) {
+    g_UserDefault.WriteInt(QStringLiteral("MirrorImage"), 1);
+    g_UserDefault.WriteInt(QStringLiteral("Perform"), 100);
+    g_UserDefault.WriteInt(QStringLiteral("CamMode"), 1);
+    auto view = MakeView();
+    EXPECT_TRUE(view->Controller()->Mirror());
+    EXPECT_EQ(view->GetCamMode(), CAMMODE_MOV);
+    EXPECT_EQ(view->IntervalQuiet(), 100);
+    EXPECT_EQ(view->IntervalActive(), 205);
+    EXPECT_EQ(view->IntervalBusy(), 310);
+    EXPECT_EQ(view->CurrentInterval(), 100u);
+    EXPECT_EQ(view->windowTitle(), QStringLiteral("jp.quenbor.VistrelCVView"));
+    EXPECT_FALSE(view->RecCtrlDlg()); // the panel starts hidden on a first run
+}
+
+TEST_F(ViewTest, StoredPanelVisibilityBringsThePanelBack) {
+    g_UserDefault.WriteInt(QStringLiteral("RecCtrlDlg"), 1);
+    auto view = MakeView();
+    ASSERT_TRUE(view->RecCtrlDlg());
+    EXPECT_TRUE(view->IsRecCtrlDlgVisible());
+}
+
+TEST_F(ViewTest, TickSkipsTheGrabWhileInputIsPending) {
+    auto view = MakeView();
+    ASSERT_TRUE(WaitForPicture(*view));
+    Pump(50);
+    Tick(*view); // a quiet tick
+    EXPECT_EQ(view->CurrentInterval(), 330u);
+
+    QWidget elsewhere;
+    QMouseEvent move(QEvent::MouseMove, QPointF(1, 1), QPointF(1, 1), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(&elsewhere, &move);
+    view->resize(100, 80);
+    Tick(*view); // input pending: no grab at the new size, the active interval
+    EXPECT_EQ(view->Controller()->DisplayImage().size(), QSize(160, 120));
+    EXPECT_EQ(view->CurrentInterval(), 550u);
+    Tick(*view); // quiet again: grabs at the new size
+    EXPECT_EQ(view->Controller()->DisplayImage().size(), QSize(100, 80));
+    EXPECT_EQ(view->CurrentInterval(), 330u);
+}
+
+TEST_F(ViewTest, MinimisedViewGrabsNothing) {
+    auto view = MakeView();
+    view->showMinimized();
+    for (int i = 0; i < 5; ++i) {
+        Pump(40);
+        Tick(*view);
+    }
+    EXPECT_TRUE(view->Controller()->DisplayImage().isNull());
+    EXPECT_EQ(view->CurrentInterval(), 550u);
+}
+
+TEST_F(ViewTest, ShutterInStillMode) {
+    auto view = MakeView();
+    ASSERT_TRUE(WaitForPicture(*view));
+    view->Shoot(SHOOT_TAKE);
+    view->ToggleShoot();
+    EXPECT_TRUE(QFileInfo::exists(m_pictures + "/pict00001.jpg"));
+    EXPECT_TRUE(QFileInfo::exists(m_pictures + "/pict00002.jpg"));
+    view->Shoot(SHOOT_STOP); // nothing in still mode
+    view->Shoot(3);          // nothing for an unknown action
+    EXPECT_EQ(QDir(m_pictures).entryList(QDir::Files).size(), 2);
+    EXPECT_FALSE(view->IsRecording());
+    EXPECT_EQ(view->GetSerialNumberText(CAMMODE_PICT), QStringLiteral("00003"));
+}
+
+TEST_F(ViewTest, RecordingRaisesTheRefreshFloorAndRelaysItsStates) {
+    g_UserDefault.WriteInt(QStringLiteral("Perform"), 100);
+    auto view = MakeView();
+    ASSERT_TRUE(WaitForPicture(*view));
+    view->ShowRecCtrlDlg();
+    view->SetCamMode(CAMMODE_MOV);
+    view->ToggleShoot();
+    ASSERT_TRUE(view->IsRecording());
+    Pump(100); // the posted "recording began" reaches the view and the panel
+    EXPECT_EQ(view->IntervalQuiet(), 550);
+    EXPECT_EQ(view->IntervalActive(), 880);
+    EXPECT_EQ(view->IntervalBusy(), 1210);
+    EXPECT_EQ(view->RecCtrlDlg()->RecIconId(), 135); // the stop image
+
+    view->Shoot(SHOOT_TAKE); // a second start starts nothing
+    view->SetCamMode(CAMMODE_PICT);
+    view->Shoot(SHOOT_STOP); // does not stop a recording in still mode
+    EXPECT_TRUE(view->IsRecording());
+    view->SetCamMode(CAMMODE_MOV);
+    Pump(1500);
+    view->ToggleShoot();
+    EXPECT_FALSE(view->IsRecording());
+    Pump(100);
+    EXPECT_EQ(view->IntervalQuiet(), 100);
+    EXPECT_EQ(view->IntervalActive(), 205);
+    EXPECT_EQ(view->RecCtrlDlg()->RecIconId(), 136); // the record image again
+    EXPECT_EQ(QDir(m_videos).entryList(QDir::Files), QStringList{"mov00001.mpg"});
+    EXPECT_GT(QFileInfo(m_videos + "/mov00001.mpg").size(), 0);
+}
+
+TEST_F(ViewTest, UnwritableFolderShowsTheKindsMessage) {
+    auto view = MakeView();
+    ASSERT_TRUE(WaitForPicture(*view));
+    struct Case {
+        int mode;
+        int stringId;
+    };
+    for (const Case c : {Case{CAMMODE_PICT, 32792}, Case{CAMMODE_MOV, 32793}}) {
+        view->SetCamMode(c.mode);
+        view->SetFoldername(testenv::Home() + "/missing/folder", c.mode);
+        QString shown;
+        QTimer::singleShot(0, [&shown] {
+            if (auto* box = qobject_cast<CVistrelMessageBox*>(QApplication::activeModalWidget())) {
+                shown = box->Text();
+                box->done(IDOK);
+            }
+        });
+        view->Shoot(SHOOT_TAKE);
+        EXPECT_EQ(shown, LoadTableString(c.stringId));
+        EXPECT_FALSE(view->IsRecording());
+        EXPECT_EQ(view->GetSerialNumberText(c.mode), QStringLiteral("00001"));
+    }
+}
+
+} // namespace
