@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QStyleHints>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -26,9 +25,6 @@ CMainFrame::CMainFrame() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint
     theApp.RegisterFrame(this);
     setWindowTitle(QStringLiteral("VistrelCV"));
     setObjectName(QStringLiteral("MainFrame"));
-    // Without window-system opacity (Wayland) the picture is painted translucent itself.
-    if (QGuiApplication::platformName() == QLatin1String("wayland"))
-        setAttribute(Qt::WA_TranslucentBackground);
     setMinimumSize(kMinimumFrameSize);
     setFocusPolicy(Qt::StrongFocus);
 
