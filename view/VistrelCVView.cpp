@@ -67,6 +67,10 @@ void CVistrelCVView::Destroy() {
         m_pTimer->Stop();
     m_pPending.reset();
     m_pController.reset(); // finishes a running recording before the camera is released
+    // The panel goes with the view and leaves its stored visibility alone: quitting closes every
+    // window still open, and the panel would take that close for the user hiding it and stay
+    // hidden at the next start.
+    m_pRecCtrlDlg.reset();
 }
 
 void CVistrelCVView::LoadSettings() {

@@ -26,7 +26,8 @@ public:
     // Window creation: opens the camera (inside the connecting notice), loads the settings,
     // starts the timer and brings the capture panel back if it was showing.
     void Create();
-    // Window destruction: the timer, then the controller (which finishes a recording).
+    // Window destruction: the timer, then the controller (which finishes a recording), then the
+    // capture panel, whose stored visibility stays as it was.
     void Destroy();
 
     virtual void LoadSettings();

@@ -8,6 +8,7 @@
 #include "view/ContextMenu.h"
 #include "view/VistrelCVView.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -80,6 +81,19 @@ TEST_F(MainFrameTest, PlacementIsStoredOnCloseAndOnMinimise) {
     EXPECT_EQ(Stored("WndWidth"), 360);
     EXPECT_EQ(Stored("WndHeight"), 270);
     EXPECT_EQ(frame.minimumSize(), QSize(128, 96));
+}
+
+TEST_F(MainFrameTest, EndingTheProgramKeepsTheShownPanelForTheNextStart) {
+    // A termination signal closes the main window and then quits, and quitting closes every
+    // window still open; the panel must not take that for the user hiding it.
+    CMainFrame frame;
+    ASSERT_TRUE(frame.Create());
+    frame.show();
+    RunMenuCommand(ID_SHOW_REC_CTRL);
+    ASSERT_EQ(Stored("RecCtrlDlg"), 1);
+    frame.close();
+    QApplication::closeAllWindows();
+    EXPECT_EQ(Stored("RecCtrlDlg"), 1);
 }
 
 TEST_F(MainFrameTest, EnterAndSpaceReleasesTakeStills) {
