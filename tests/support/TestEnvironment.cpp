@@ -1,6 +1,11 @@
 #include "support/TestEnvironment.h"
 
+#include "output_files/FiletypeMgr.h"
+#include "output_files/ImgFileMgr.h"
+#include "output_files/MediaKind.h"
 #include "settings/AppProfile.h"
+#include "settings/SettingsKeys.h"
+#include "settings/UserDefault.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,30 +15,25 @@
 
 namespace testenv {
 
-QTemporaryDir& Root() {
-    static QTemporaryDir root(QDir::tempPath() + QLatin1String("/vistrelcv-test-XXXXXX"));
-    return root;
-}
-
 void Install() {
-    const QString home = Root().path();
-    const auto set = [&](const char* name, const QString& sub) {
-        const QString path = sub.isEmpty() ? home : home + QLatin1Char('/') + sub;
+    const char* const folders[][2] = {{"HOME", ""},
+                                      {"XDG_CONFIG_HOME", "/.config"},
+                                      {"XDG_DATA_HOME", "/.local/share"},
+                                      {"XDG_CACHE_HOME", "/.cache"},
+                                      {"XDG_RUNTIME_DIR", "/runtime"}};
+    for (const auto& [name, sub] : folders) {
+        const QString path = Home() + QLatin1String(sub);
         QDir().mkpath(path);
         ::setenv(name, QFile::encodeName(path).constData(), 1);
-    };
-    set("HOME", QString());
-    set("XDG_CONFIG_HOME", QStringLiteral(".config"));
-    set("XDG_DATA_HOME", QStringLiteral(".local/share"));
-    set("XDG_CACHE_HOME", QStringLiteral(".cache"));
-    set("XDG_RUNTIME_DIR", QStringLiteral("runtime"));
-    QFile::setPermissions(home + QLatin1String("/runtime"),
+    }
+    QFile::setPermissions(Home() + QLatin1String("/runtime"),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     ::unsetenv("VISTRELCV_CAMERAS");
 }
 
 QString Home() {
-    return Root().path();
+    static QTemporaryDir root(QDir::tempPath() + QLatin1String("/vistrelcv-test-XXXXXX"));
+    return root.path();
 }
 
 QString NewFolder(const QString& name) {
@@ -47,11 +47,35 @@ void ClearSettings() {
     QFile::remove(ProfileFilePath());
 }
 
+void FreshSettings(int index) {
+    ClearSettings();
+    g_UserDefault.SetSection(QLatin1String(kSectionBase));
+    g_UserDefault.SetIndex(index);
+    FillFiletypeTables();
+}
+
 QString SettingsFileText() {
-    QFile file(ProfileFilePath());
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll());
+    return QString::fromUtf8(ReadFile(ProfileFilePath()));
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+std::unique_ptr<CImgFileMgr> PathManager(int kind, const QString& folder) {
+    const bool movie = kind == CAMMODE_MOV;
+    auto mgr = std::make_unique<CImgFileMgr>(movie ? &g_MovFiletypeMgr : &g_PictFiletypeMgr,
+                                             QLatin1String(movie ? "MovNum" : "PictNum"));
+    mgr->LoadFilename(QLatin1String(movie ? "MovFilename" : "PictFilename"),
+                      QLatin1String(movie ? "mov" : "pict"));
+    mgr->LoadFoldername(QLatin1String(movie ? "MovFoldername" : "PictFoldername"), folder);
+    return mgr;
 }
 
 } // namespace testenv

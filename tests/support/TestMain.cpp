@@ -6,14 +6,9 @@
 
 #include <cstdlib>
 
-namespace testenv {
-void Install();
-}
-
 int main(int argc, char** argv) {
     testenv::Install();
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
