@@ -1,6 +1,6 @@
+// The date and time expansion of base names.
 #include "output_files/TimeTemplate.h"
 
-#include <QLocale>
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -8,57 +8,32 @@
 
 namespace {
 
-std::tm Moment() {
-    std::tm t{};
-    t.tm_year = 2026 - 1900;
-    t.tm_mon = 11; // December
-    t.tm_mday = 6;
-    t.tm_hour = 9;
-    t.tm_min = 5;
-    t.tm_sec = 7;
-    t.tm_wday = 0;
-    t.tm_yday = 339;
-    return t;
-}
-
-TEST(TimeTemplateTest, Conversions) {
-    const std::tm t = Moment();
-    struct Case {
-        const char* templ;
-        const char* expected;
-    };
-    const Case cases[] = {
+TEST(TimeTemplateTest, Expansions) {
+    // 2026-12-06 09:05:07, a Sunday.
+    const std::tm t{7, 5, 9, 6, 11, 2026 - 1900, 0, 339, 0, 0, nullptr};
+    const struct {
+        QString templ, expected;
+    } cases[] = {
         {"pict", "pict"},
         {"%Y%m%d_", "20261206_"},
-        {"%Y", "2026"},
         {"shot_%H%M%S", "shot_090507"},
         {"100%%", "100%"},
+        {"写真%Y", "写真2026"},
         {"%D", "12-06-26"}, // month/day/year: the separators never reach the path
-        {"%x", "12-06-26"},
+        {"", ""},
+        {QString(127, 'a'), QString(127, 'a')},
+        {QString(128, 'a'), ""}, // too long: empty
+        // 101 stored characters may expand past the limit.
+        {QString("%Y").repeated(32), ""},
     };
-    for (const Case& c : cases) {
-        const QString expanded = ExpandTimeTemplate(QString::fromUtf8(c.templ), t);
-        if (std::string(c.templ) == "%x" && expanded != QLatin1String(c.expected)) {
-            EXPECT_FALSE(expanded.contains(QLatin1Char('/'))); // locale-dependent form
-            continue;
-        }
-        EXPECT_EQ(expanded, QString::fromUtf8(c.expected)) << c.templ;
-    }
-    EXPECT_EQ(ExpandTimeTemplate(QStringLiteral("写真%Y"), t), QStringLiteral("写真2026"));
-}
-
-TEST(TimeTemplateTest, EmptyWhenNothingOrTooMuchComesOut) {
-    const std::tm t = Moment();
-    EXPECT_EQ(ExpandTimeTemplate(QString(), t), QString());
-    EXPECT_EQ(ExpandTimeTemplate(QString(127, QLatin1Char('a')), t).size(), 127);
-    EXPECT_EQ(ExpandTimeTemplate(QString(128, QLatin1Char('a')), t), QString());
-    // 101 stored characters may expand past the limit: 26 years of 4 digits plus 23 letters.
-    EXPECT_EQ(ExpandTimeTemplate(QStringLiteral("%Y").repeated(32), t), QString());
+    for (const auto& c : cases)
+        EXPECT_EQ(ExpandTimeTemplate(c.templ, t), c.expected) << c.templ.toStdString();
+    EXPECT_FALSE(ExpandTimeTemplate("%x", t).contains('/')); // the locale's own date form
 }
 
 TEST(TimeTemplateTest, LeavesTheProcessLocaleAlone) {
     const std::string before = std::setlocale(LC_ALL, nullptr);
-    ExpandTimeTemplate(QStringLiteral("%A %B"), Moment());
+    ExpandTimeTemplate("%A %B", std::tm{});
     EXPECT_EQ(std::setlocale(LC_ALL, nullptr), before);
     char number[32];
     std::snprintf(number, sizeof number, "%.1f", 1.5);
