@@ -69,8 +69,12 @@ void CVistrelCVView::Destroy() {
     m_pController.reset(); // finishes a running recording before the camera is released
     // The panel goes with the view and leaves its stored visibility alone: quitting closes every
     // window still open, and the panel would take that close for the user hiding it and stay
-    // hidden at the next start.
-    m_pRecCtrlDlg.reset();
+    // hidden at the next start. It is deleted from the event loop, since a signal may end the
+    // program while the panel's own save-settings dialog runs on the stack.
+    if (m_pRecCtrlDlg) {
+        m_pRecCtrlDlg->hide();
+        m_pRecCtrlDlg.release()->deleteLater();
+    }
 }
 
 void CVistrelCVView::LoadSettings() {

@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QTimer>
 #include <QTimerEvent>
 #include <gtest/gtest.h>
@@ -115,6 +116,7 @@ TEST_F(ViewTest, TickSkipsTheGrabWhileInputIsPending) {
     auto view = MakeView();
     ASSERT_TRUE(WaitForPicture(*view));
     Pump(50);
+    Tick(*view); // events of the start-up may still count as pending here
     Tick(*view); // a quiet tick
     EXPECT_EQ(view->CurrentInterval(), 330u);
 
@@ -208,6 +210,22 @@ TEST_F(ViewTest, UnwritableFolderShowsTheKindsMessage) {
         EXPECT_FALSE(view->IsRecording());
         EXPECT_EQ(view->GetSerialNumberText(c.mode), QStringLiteral("00001"));
     }
+}
+
+TEST_F(ViewTest, ViewMayGoWhileThePanelsSettingsDialogRuns) {
+    auto view = MakeView();
+    view->ShowRecCtrlDlg();
+    QPointer<CRecCtrlDlg> panel = view->RecCtrlDlg();
+    QTimer::singleShot(0, [&view] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        view->Destroy(); // as a termination signal does while the dialog is open
+        if (dialog)
+            dialog->reject();
+    });
+    panel->OnSettings(); // returns into a panel that must still be alive
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(panel.isNull());
+    EXPECT_EQ(g_UserDefault.GetInt(QStringLiteral("RecCtrlDlg"), -1), 1); // stays shown
 }
 
 } // namespace
