@@ -1,84 +1,65 @@
-// The capture controller on real sources: grabbing, mirroring, drawing and its events.
+// The capture controller on real sources: grabbing, mirroring and drawing.
 #include "CaptureTestSupport.h"
 
-#include "capture/CVController.h"
+#include "capture/FramePath.h"
 #include "support/TestEnvironment.h"
 
-#include <QCoreApplication>
-#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <gtest/gtest.h>
 
-#include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
 using namespace capturetest;
 
 namespace {
 
-cv::Mat Expected(const cv::Mat& frame, bool mirror, cv::Size size) {
-    cv::Mat source, scaled;
-    if (mirror)
-        cv::flip(frame, source, 1);
-    else
-        source = frame;
-    cv::resize(source, scaled, size, 0, 0, cv::INTER_CUBIC);
-    return scaled;
+using CVControllerTest = CaptureTest;
+
+// The controller's display image against the bicubic scale of `frame`.
+double Difference(const CCVController& controller, const cv::Mat& frame, bool mirror) {
+    const QSize size = controller.DisplayImage().size();
+    return cv::norm(DisplayImageToBgr(controller.DisplayImage()),
+                    ScaledReference(frame, mirror, {size.width(), size.height()}), cv::NORM_INF);
 }
 
-cv::Mat DisplayBgr(const CCVController& controller) {
-    const QImage& image = controller.DisplayImage();
-    const cv::Mat bgra(image.height(), image.width(), CV_8UC4, const_cast<uchar*>(image.bits()),
-                       image.bytesPerLine());
-    cv::Mat bgr;
-    cv::cvtColor(bgra, bgr, cv::COLOR_BGRA2BGR);
-    return bgr;
+void Draw(CCVController& controller, QImage& canvas) {
+    QPainter painter(&canvas);
+    controller.DrawFrame(painter);
 }
 
-} // namespace
-
-TEST(CVControllerTest, ImageFileMirrorOnAndOff) {
+TEST_F(CVControllerTest, ImageFileMirrorOnAndOff) {
     const QString path = testenv::NewFolder("ctl-image") + "/source.png";
     const cv::Mat source = WriteTestImage(path, {320, 200});
     CCameraList list(path);
     CCVController controller(nullptr);
     EXPECT_EQ(controller.OpenCamera(0), QSize(320, 200));
-    for (const bool mirror : {false, true, false}) {
-        controller.SetMirror(mirror); // takes effect at the next grab
+    for (const bool mirror : {false, true, false}) { // the image repeats as a steady source
+        controller.SetMirror(mirror);                // takes effect at the next grab
         ASSERT_TRUE(controller.GrabFrame(10, 20, 10 + 123, 20 + 77));
         ASSERT_EQ(controller.DisplayImage().size(), QSize(123, 77));
-        EXPECT_EQ(
-            cv::norm(DisplayBgr(controller), Expected(source, mirror, {123, 77}), cv::NORM_INF),
-            0.0)
-            << "mirror " << mirror;
+        EXPECT_EQ(Difference(controller, source, mirror), 0.0) << "mirror " << mirror;
     }
 }
 
-TEST(CVControllerTest, VideoFileFramesMatchAnIndependentReader) {
+TEST_F(CVControllerTest, VideoFileFramesMatchAnIndependentReader) {
     const QString path = testenv::NewFolder("ctl-video") + "/clip.avi";
     ASSERT_TRUE(WriteTestVideo(path, {160, 120}, 6, 60.0));
     cv::VideoCapture reader(path.toStdString());
     std::vector<cv::Mat> frames(3);
     for (cv::Mat& frame : frames)
         ASSERT_TRUE(reader.read(frame));
-    CCameraList list(path);
-    CCVController controller(nullptr);
-    controller.OpenCamera(0); // reads frame 0
+    CCVController& controller = Open(path); // reads frame 0
     controller.SetMirror(true);
     ASSERT_TRUE(controller.GrabFrame(0, 0, 200, 150));
-    EXPECT_EQ(cv::norm(DisplayBgr(controller), Expected(frames[1], true, {200, 150}), cv::NORM_INF),
-              0.0);
+    EXPECT_EQ(Difference(controller, frames[1], true), 0.0);
     controller.SetMirror(false);
     ASSERT_TRUE(controller.GrabFrame(0, 0, 90, 60));
-    EXPECT_EQ(cv::norm(DisplayBgr(controller), Expected(frames[2], false, {90, 60}), cv::NORM_INF),
-              0.0);
+    EXPECT_EQ(Difference(controller, frames[2], false), 0.0);
 }
 
-TEST(CVControllerTest, EmptyOrInvertedRectanglesKeepThePicture) {
-    CCameraList list("testsrc:160x120@60");
-    CCVController controller(nullptr);
-    controller.OpenCamera(0);
+TEST_F(CVControllerTest, EmptyOrInvertedRectanglesKeepThePicture) {
+    CCVController& controller = Open("testsrc:160x120@60");
     ASSERT_TRUE(controller.GrabFrame(0, 0, 64, 48));
     const QImage before = controller.DisplayImage();
     const int rects[][4] = {
@@ -89,45 +70,24 @@ TEST(CVControllerTest, EmptyOrInvertedRectanglesKeepThePicture) {
     }
 }
 
-TEST(CVControllerTest, NoCameraAndDrawBeforeGrab) {
-    CCameraList list("/nowhere/missing.mp4");
-    CCVController controller(nullptr);
-    EXPECT_EQ(controller.OpenCamera(0), QSize(640, 480));
-    EXPECT_FALSE(controller.HasCamera());
-    EXPECT_FALSE(controller.GrabFrame(0, 0, 64, 48));
-    QImage canvas(64, 48, QImage::Format_RGB32);
-    canvas.fill(Qt::magenta);
-    {
-        QPainter painter(&canvas);
-        controller.DrawFrame(painter); // draws nothing and does not fail
-    }
-    EXPECT_EQ(canvas.pixel(10, 10), QColor(Qt::magenta).rgb());
-}
-
-TEST(CVControllerTest, DrawPaintsTheDisplayImageAtTheTopLeft) {
-    CCameraList list("testsrc:320x240@60");
-    CCVController controller(nullptr);
-    controller.OpenCamera(0);
-    ASSERT_TRUE(controller.GrabFrame(0, 0, 50, 40));
+TEST_F(CVControllerTest, DrawsNothingBeforeAGrabThenTheImageAtTheTopLeft) {
+    CCVController& controller = Open("testsrc:320x240@60");
     QImage canvas(80, 60, QImage::Format_RGB32);
     canvas.fill(Qt::magenta);
-    {
-        QPainter painter(&canvas);
-        controller.DrawFrame(painter);
-    }
+    const QImage blank = canvas;
+    Draw(controller, canvas);
+    EXPECT_EQ(canvas, blank);
+    ASSERT_TRUE(controller.GrabFrame(0, 0, 50, 40));
+    Draw(controller, canvas);
     EXPECT_EQ(canvas.copy(0, 0, 50, 40), controller.DisplayImage());
     EXPECT_EQ(canvas.pixel(60, 50), QColor(Qt::magenta).rgb()); // nothing outside the image
+
+    CCameraList list("/nowhere/missing.mp4");
+    CCVController none(nullptr);
+    EXPECT_EQ(none.OpenCamera(0), QSize(640, 480));
+    EXPECT_FALSE(none.HasCamera());
+    EXPECT_FALSE(none.GrabFrame(0, 0, 64, 48));
+    Draw(none, canvas); // draws nothing and does not fail
 }
 
-TEST(CVControllerTest, StillEventsAreSentThenPosted) {
-    CCameraList list("testsrc:160x120@60");
-    CStateRecorder view;
-    CCVController controller(&view);
-    controller.OpenCamera(0);
-    ASSERT_TRUE(controller.GrabFrame(0, 0, 64, 48));
-    const QString path = testenv::NewFolder("ctl-events") + "/a.jpg";
-    ASSERT_TRUE(controller.SaveStill(path));
-    EXPECT_EQ(view.states, (QList<QPair<int, int>>{{0, 1}})); // (0,0) is only posted
-    QCoreApplication::sendPostedEvents(&view);
-    EXPECT_EQ(view.states, (QList<QPair<int, int>>{{0, 1}, {0, 0}}));
-}
+} // namespace

@@ -3,12 +3,13 @@
 
 #include "capture/CameraEntry.h"
 #include "capture/CameraSource.h"
-#include "capture/TestPatternSource.h"
 #include "capture/V4l2Devices.h"
 #include "support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
 #include <linux/videodev2.h>
+
+#include <tuple>
 
 #include <opencv2/core.hpp>
 
@@ -16,48 +17,40 @@ using namespace capturetest;
 using Kind = CameraEntry::Kind;
 
 TEST(CameraEntryTest, KindsAndTestSourceSizes) {
-    struct Case {
+    const struct {
         const char* text;
         Kind kind;
         bool valid;
-        int width, height;
-        double fps;
-    };
-    const Case cases[] = {
+        int width = 0, height = 0;
+        double fps = 0;
+    } cases[] = {
         {"testsrc", Kind::TestPattern, true, 640, 480, 30},
         {"testsrc:1920x1080@15", Kind::TestPattern, true, 1920, 1080, 15},
         {"testsrc:320x240", Kind::TestPattern, true, 320, 240, 30},
         {"testsrc:320x240@7.5", Kind::TestPattern, true, 320, 240, 7.5},
-        {"testsrc:0x240@30", Kind::TestPattern, false, 0, 240, 30},
-        {"testsrc:320x240@0", Kind::TestPattern, false, 320, 240, 0},
-        {"testsrc:huge", Kind::TestPattern, false, 640, 480, 30},
-        {"testsrc:99999x99999@30", Kind::TestPattern, false, 99999, 99999, 30},
-        {"/dev/video2", Kind::Device, true, 640, 480, 30},
-        {"/home/u/Pictures/cat.JPG", Kind::ImageFile, true, 640, 480, 30},
-        {"/tmp/still.png", Kind::ImageFile, true, 640, 480, 30},
-        {"/tmp/clip.mp4", Kind::VideoFile, true, 640, 480, 30},
-        {"relative/clip.avi", Kind::VideoFile, true, 640, 480, 30},
-        {"rtsp://camera.local/stream", Kind::Stream, true, 640, 480, 30},
-        {"videotestsrc ! videoconvert ! appsink", Kind::Pipeline, true, 640, 480, 30},
+        {"testsrc:0x240@30", Kind::TestPattern, false},
+        {"testsrc:320x240@0", Kind::TestPattern, false},
+        {"testsrc:huge", Kind::TestPattern, false},
+        {"testsrc:99999x99999@30", Kind::TestPattern, false},
+        {"/dev/video2", Kind::Device, true},
+        {"/home/u/Pictures/cat.JPG", Kind::ImageFile, true},
+        {"relative/clip.avi", Kind::VideoFile, true},
+        {"rtsp://camera.local/stream", Kind::Stream, true},
+        {"videotestsrc ! videoconvert ! appsink", Kind::Pipeline, true},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         const CameraEntry entry = ParseCameraEntry(QString::fromUtf8(c.text));
         EXPECT_EQ(entry.kind, c.kind);
         EXPECT_EQ(entry.valid, c.valid);
-        EXPECT_EQ(entry.location, QString::fromUtf8(c.text));
+        EXPECT_EQ(entry.location, c.text);
         if (c.valid && c.kind == Kind::TestPattern) {
-            EXPECT_EQ(entry.width, c.width);
-            EXPECT_EQ(entry.height, c.height);
-            EXPECT_DOUBLE_EQ(entry.fps, c.fps);
+            EXPECT_EQ(std::tuple(entry.width, entry.height, entry.fps),
+                      std::tuple(c.width, c.height, c.fps));
         }
     }
-}
-
-TEST(CameraEntryTest, ListSplitsOnSemicolonsAndDropsBlanks) {
-    EXPECT_EQ(SplitCameraList(QStringLiteral(" testsrc ; /dev/video0;;/tmp/a b.png;")),
+    EXPECT_EQ(SplitCameraList(" testsrc ; /dev/video0;;/tmp/a b.png;"),
               (QList<QString>{"testsrc", "/dev/video0", "/tmp/a b.png"}));
-    EXPECT_TRUE(SplitCameraList(QString()).isEmpty());
 }
 
 TEST(V4l2DevicesTest, CameraIndexCountsOnlyCaptureNodesInDeviceOrder) {
@@ -81,71 +74,40 @@ TEST(V4l2DevicesTest, CameraIndexCountsOnlyCaptureNodesInDeviceOrder) {
     EXPECT_EQ(cameras[2].path, "/dev/video10");
 }
 
-TEST(CameraSourceTest, EnvironmentListReplacesTheDevices) {
-    CCameraList list(QStringLiteral("testsrc:320x240@30;/nowhere/clip.mp4"));
+TEST(CameraSourceTest, ListReplacesTheDevicesAndOnlyGoodEntriesOpen) {
+    CCameraList list("testsrc:12x12@30;/nowhere/clip.mp4;/nowhere/p.png;testsrc:320x240@60");
     const QList<CameraInfo> cameras = ListCameras();
-    ASSERT_EQ(cameras.size(), 2);
-    EXPECT_EQ(cameras[0].location, "testsrc:320x240@30");
-    EXPECT_FALSE(cameras[0].name.isEmpty());
+    ASSERT_EQ(cameras.size(), 4);
     EXPECT_EQ(cameras[1].location, "/nowhere/clip.mp4");
-}
+    EXPECT_FALSE(cameras[3].name.isEmpty());
+    for (int index : {-1, 0, 1, 2, 4}) // 0 is too small: rejected, not guessed
+        EXPECT_EQ(OpenCameraSource(index), nullptr) << index;
 
-TEST(CameraSourceTest, MissingOrBadEntriesDoNotOpen) {
-    CCameraList list(QStringLiteral("testsrc:12x12@30;/nowhere/clip.mp4;/nowhere/p.png;testsrc"));
-    EXPECT_EQ(OpenCameraSource(0), nullptr); // too small: rejected, not guessed
-    EXPECT_EQ(OpenCameraSource(1), nullptr);
-    EXPECT_EQ(OpenCameraSource(2), nullptr);
-    EXPECT_NE(OpenCameraSource(3), nullptr);
-    EXPECT_EQ(OpenCameraSource(4), nullptr);
-    EXPECT_EQ(OpenCameraSource(-1), nullptr);
-}
-
-TEST(CameraSourceTest, TestSourceIsAsymmetricAndCountsFrames) {
-    CCameraList list(QStringLiteral("testsrc:320x240@60"));
-    auto source = OpenCameraSource(0);
+    auto source = OpenCameraSource(3);
     ASSERT_NE(source, nullptr);
     cv::Mat first, second, mirrored;
-    ASSERT_TRUE(source->Read(first));
-    ASSERT_TRUE(source->Read(second));
+    ASSERT_TRUE(source->Read(first) && source->Read(second));
     EXPECT_EQ(first.size(), cv::Size(320, 240));
     EXPECT_EQ(first.type(), CV_8UC3);
     cv::flip(first, mirrored, 1);
     EXPECT_GT(cv::norm(first, mirrored, cv::NORM_L1), 0.0);
     EXPECT_GT(cv::norm(first, second, cv::NORM_L1), 0.0); // the counter moved on
-    EXPECT_EQ(cv::norm(DrawTestPattern({320, 240}, 7), DrawTestPattern({320, 240}, 7), cv::NORM_L1),
-              0.0);
-    EXPECT_GT(cv::norm(DrawTestPattern({320, 240}, 7), DrawTestPattern({320, 240}, 8), cv::NORM_L1),
-              0.0);
-}
-
-TEST(CameraSourceTest, ImageFileRepeatsTheSamePicture) {
-    const QString path = testenv::NewFolder("imgsrc") + QStringLiteral("/写真.png");
-    const cv::Mat image = WriteTestImage(path, {200, 100});
-    CCameraList list(path);
-    auto source = OpenCameraSource(0);
-    ASSERT_NE(source, nullptr);
-    for (int i = 0; i < 3; ++i) {
-        cv::Mat frame;
-        ASSERT_TRUE(source->Read(frame));
-        EXPECT_EQ(cv::norm(frame, image, cv::NORM_INF), 0.0);
-    }
 }
 
 TEST(CameraSourceTest, VideoFileStartsAgainAtItsEnd) {
-    const QString path = testenv::NewFolder("vidsrc") + QStringLiteral("/clip.avi");
+    const QString path = testenv::NewFolder("vidsrc") + "/clip.avi";
     ASSERT_TRUE(WriteTestVideo(path, {160, 120}, 4, 60.0));
     CCameraList list(path);
     auto source = OpenCameraSource(0);
     ASSERT_NE(source, nullptr);
     QList<cv::Mat> frames;
+    cv::Mat frame;
     for (int i = 0; i < 9; ++i) {
-        cv::Mat frame;
-        ASSERT_TRUE(source->Read(frame)) << "frame " << i;
-        EXPECT_EQ(frame.size(), cv::Size(160, 120));
+        ASSERT_TRUE(source->Read(frame)) << i;
         frames << frame.clone();
     }
-    // Frame 4 is frame 0 again, frame 8 too.
-    EXPECT_EQ(cv::norm(frames[4], frames[0], cv::NORM_INF), 0.0);
+    EXPECT_EQ(frames[8].size(), cv::Size(160, 120));
+    EXPECT_EQ(cv::norm(frames[4], frames[0], cv::NORM_INF), 0.0); // frame 4 is frame 0 again
     EXPECT_EQ(cv::norm(frames[8], frames[0], cv::NORM_INF), 0.0);
     EXPECT_GT(cv::norm(frames[1], frames[0], cv::NORM_INF), 0.0);
 }

@@ -2,8 +2,10 @@
 #include "CaptureTestSupport.h"
 
 #include "capture/CaptureStateEvent.h"
+#include "support/TestEnvironment.h"
 
 #include <QFile>
+#include <QHash>
 #include <QProcess>
 
 #include <opencv2/imgcodecs.hpp>
@@ -13,39 +15,45 @@
 namespace capturetest {
 
 MovieFacts ProbeMovie(const QString& path) {
-    MovieFacts facts;
     QProcess probe;
-    probe.start(QStringLiteral("ffprobe"),
-                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
-                 QStringLiteral("-select_streams"), QStringLiteral("v:0"),
-                 QStringLiteral("-show_entries"),
-                 QStringLiteral("stream=codec_name,width,height,r_frame_rate,nb_read_frames:"
-                                "format=format_name,duration"),
-                 QStringLiteral("-of"), QStringLiteral("default=noprint_wrappers=1"), path});
+    probe.start("ffprobe",
+                {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                 "stream=codec_name,width,height,r_frame_rate,nb_read_frames:"
+                 "format=format_name,duration",
+                 "-of", "default=noprint_wrappers=1", path});
     if (!probe.waitForFinished(60000))
-        return facts;
-    facts.errors = QString::fromUtf8(probe.readAllStandardError());
-    const QStringList lines = QString::fromUtf8(probe.readAllStandardOutput()).split('\n');
-    for (const QString& line : lines) {
-        const QString key = line.section('=', 0, 0);
-        const QString value = line.section('=', 1);
-        if (key == QLatin1String("codec_name"))
-            facts.codec = value;
-        else if (key == QLatin1String("width"))
-            facts.width = value.toInt();
-        else if (key == QLatin1String("height"))
-            facts.height = value.toInt();
-        else if (key == QLatin1String("r_frame_rate"))
-            facts.frameRate = value;
-        else if (key == QLatin1String("nb_read_frames"))
-            facts.decodedFrames = value.toInt();
-        else if (key == QLatin1String("format_name"))
-            facts.container = value;
-        else if (key == QLatin1String("duration"))
-            facts.duration = value.toDouble();
-    }
-    facts.ok = probe.exitCode() == 0 && !facts.codec.isEmpty();
-    return facts;
+        return {};
+    QHash<QString, QString> values;
+    for (const QString& line : QString::fromUtf8(probe.readAllStandardOutput()).split('\n'))
+        values.insert(line.section('=', 0, 0), line.section('=', 1));
+    return {.ok = probe.exitCode() == 0 && !values.value("codec_name").isEmpty(),
+            .container = values.value("format_name"),
+            .codec = values.value("codec_name"),
+            .width = values.value("width").toInt(),
+            .height = values.value("height").toInt(),
+            .frameRate = values.value("r_frame_rate"),
+            .decodedFrames = values.value("nb_read_frames").toInt(),
+            .duration = values.value("duration").toDouble(),
+            .errors = QString::fromUtf8(probe.readAllStandardError())};
+}
+
+void ExpectValidMovie(const MovieFacts& movie) {
+    EXPECT_TRUE(movie.ok) << movie.errors.toStdString();
+    EXPECT_EQ(movie.container, "mpeg");
+    EXPECT_EQ(movie.codec, "mpeg1video");
+    EXPECT_EQ(QSize(movie.width, movie.height), QSize(320, 240));
+    EXPECT_EQ(movie.frameRate, "30/1");
+    EXPECT_GT(movie.decodedFrames, 0);
+}
+
+cv::Mat ScaledReference(const cv::Mat& frame, bool mirror, cv::Size size) {
+    cv::Mat source, scaled;
+    if (mirror)
+        cv::flip(frame, source, 1);
+    else
+        source = frame;
+    cv::resize(source, scaled, size, 0, 0, cv::INTER_CUBIC);
+    return scaled;
 }
 
 QList<cv::Mat> DecodeMovie(const QString& path) {
@@ -76,10 +84,7 @@ CCameraList::~CCameraList() {
 
 cv::Mat WriteTestImage(const QString& path, cv::Size size) {
     cv::Mat image(size, CV_8UC3);
-    for (int y = 0; y < size.height; ++y)
-        for (int x = 0; x < size.width; ++x)
-            image.at<cv::Vec3b>(y, x) = cv::Vec3b(
-                uchar(x * 255 / size.width), uchar(y * 255 / size.height), uchar((x * y) % 256));
+    cv::randu(image, 0, 256);
     cv::rectangle(image, cv::Rect(0, 0, size.width / 4, size.height / 4), cv::Scalar(255, 255, 255),
                   cv::FILLED);
     cv::imwrite(QFile::encodeName(path).toStdString(), image);
@@ -95,11 +100,22 @@ bool WriteTestVideo(const QString& path, cv::Size size, int frames, double fps) 
         cv::Mat frame(size, CV_8UC3, cv::Scalar(40 * i % 256, 100, 200 - 10 * i));
         cv::rectangle(frame, cv::Rect(0, 0, size.width / 3, size.height / 3),
                       cv::Scalar(255, 255, 255), cv::FILLED);
-        cv::putText(frame, std::to_string(i), cv::Point(size.width / 2, size.height / 2),
-                    cv::FONT_HERSHEY_SIMPLEX, 1.0, cv::Scalar(0, 0, 0), 2);
         writer.write(frame);
     }
     return true;
+}
+
+void CaptureTest::SetUp() {
+    testenv::FreshSettings();
+}
+
+CCVController& CaptureTest::Open(const QString& camera) {
+    controller.reset();
+    cameras.reset();
+    cameras.emplace(camera);
+    controller = std::make_unique<CCVController>(&view);
+    controller->OpenCamera(0);
+    return *controller;
 }
 
 } // namespace capturetest

@@ -1,15 +1,24 @@
 // Helpers shared by the capture tests: what ffprobe says about a movie, a receiver that records
-// capture-state events, and camera lists for VISTRELCV_CAMERAS.
+// capture-state events, camera lists for VISTRELCV_CAMERAS, test pictures, and a fixture with
+// fresh settings and a controller.
 #pragma once
+
+#include "capture/CVController.h"
 
 #include <QList>
 #include <QObject>
 #include <QPair>
 #include <QString>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
 
 #include <opencv2/core.hpp>
 
 namespace capturetest {
+
+using States = QList<QPair<int, int>>;
 
 struct MovieFacts {
     bool ok = false;   // ffprobe ran and found a video stream
@@ -25,14 +34,17 @@ struct MovieFacts {
 
 // Decodes the whole movie with ffprobe.
 MovieFacts ProbeMovie(const QString& path);
-
+// What every recorded movie must be: MPEG-1 in a program stream, 320 x 240, 30 fps, decodable.
+void ExpectValidMovie(const MovieFacts& movie);
 // Every frame of the movie, decoded (BGR).
 QList<cv::Mat> DecodeMovie(const QString& path);
+// The bicubic cv::resize of `frame`, flipped left to right first when `mirror`.
+cv::Mat ScaledReference(const cv::Mat& frame, bool mirror, cv::Size size);
 
 // Records the capture-state events it receives, in order.
 class CStateRecorder : public QObject {
 public:
-    QList<QPair<int, int>> states;
+    States states;
 
 protected:
     bool event(QEvent* e) override;
@@ -51,5 +63,17 @@ public:
 cv::Mat WriteTestImage(const QString& path, cv::Size size);
 // A short MJPEG-in-AVI video of `frames` distinct frames made with OpenCV's writer at `path`.
 bool WriteTestVideo(const QString& path, cv::Size size, int frames, double fps);
+
+// Fresh settings of camera 0, and a controller that reports to `view`.
+class CaptureTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    // A new controller (the earlier one destroyed first) opened on the camera list `camera`.
+    CCVController& Open(const QString& camera);
+
+    CStateRecorder view;
+    std::optional<CCameraList> cameras;
+    std::unique_ptr<CCVController> controller;
+};
 
 } // namespace capturetest
