@@ -1,4 +1,4 @@
-// The look every dialog shares: opacity, shape, colours, template layout and dragging.
+// The look every dialog shares: template layout, opacity, shape, colours and dragging.
 #include "dialogs/DialogUnits.h"
 #include "dialogs/VistrelDialog.h"
 #include "platform/WindowShape.h"
@@ -20,101 +20,78 @@ class LookDialog : public CVistrelDialog {
 public:
     LookDialog() {
         resize(100, 60);
-        label = new QLabel(QStringLiteral("ラベル"), this);
         label->setGeometry(5, 5, 40, 8);
-        edit = new QLineEdit(this);
         edit->setGeometry(5, 16, 60, 12);
-        combo = new QComboBox(this);
         combo->setGeometry(5, 30, 40, 64);
-        combo->addItems({QStringLiteral("a"), QStringLiteral("b")});
-        button = new QPushButton(QStringLiteral("OK"), this);
+        combo->addItems({"a", "b"});
         button->setGeometry(60, 40, 30, 14);
         ApplyTemplate(kShellDlg8);
     }
-    QLabel* label;
-    QLineEdit* edit;
-    QComboBox* combo;
-    QPushButton* button;
+    QLabel* label = new QLabel("ラベル", this);
+    QLineEdit* edit = new QLineEdit(this);
+    QComboBox* combo = new QComboBox(this);
+    QPushButton* button = new QPushButton("OK", this);
 };
 
-void ExpectWhiteOnBlack(const QPalette& palette, QPalette::ColorRole text,
-                        QPalette::ColorRole background) {
-    EXPECT_EQ(palette.color(QPalette::Active, text), QColor(Qt::white));
-    EXPECT_EQ(palette.color(QPalette::Active, background), QColor(Qt::black));
-}
-
-} // namespace
-
-TEST(DluToPixels, UsesTheBaseUnitsOfTheTemplateFont) {
-    struct Case {
+TEST(DluToPixels, UsesTheTemplateFontAndKeepsTouchingControlsTouching) {
+    const struct {
         QRect dlu;
         DialogFont font;
         QRect pixels;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {QRect(0, 0, 135, 85), kGothic9, QRect(0, 0, 203, 128)},
         {QRect(85, 56, 40, 16), kGothic9, QRect(128, 84, 60, 24)},
         {QRect(0, 0, 105, 44), kShellDlg8, QRect(0, 0, 158, 72)},
         {QRect(68, 23, 19, 12), kShellDlg8, QRect(102, 37, 29, 20)},
     };
-    for (const Case& c : cases)
+    for (const auto& c : cases)
         EXPECT_EQ(DluToPixels(c.dlu, c.font), c.pixels) << c.dlu.x() << "," << c.dlu.y();
     EXPECT_EQ(DluToPixels(QSize(170, 166), kShellDlg8), QSize(255, 270));
-}
-
-TEST(DluToPixels, KeepsTouchingControlsTouching) {
     for (int x = 0; x < 40; ++x) {
         const QRect left = DluToPixels(QRect(x, x, 7, 7), kShellDlg8);
         const QRect right = DluToPixels(QRect(x + 7, x + 7, 5, 5), kShellDlg8);
-        EXPECT_EQ(left.right() + 1, right.left()) << x;
-        EXPECT_EQ(left.bottom() + 1, right.top()) << x;
+        EXPECT_EQ(left.bottomRight() + QPoint(1, 1), right.topLeft()) << x;
     }
 }
 
-TEST(DialogLook, LaysOutTheTemplateInPixels) {
+TEST(DialogLook, LaysOutTheTemplateWithItsOwnOpacityAndShape) {
+    QWidget mainWindow;
+    ApplyWindowOpacity(&mainWindow, 32);
     LookDialog dialog;
+    dialog.setParent(&mainWindow, dialog.windowFlags());
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     EXPECT_EQ(dialog.size(), DluToPixels(QSize(100, 60), kShellDlg8));
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize()); // not resizable
     EXPECT_EQ(dialog.button->geometry(), DluToPixels(QRect(60, 40, 30, 14), kShellDlg8));
     // A drop-down list keeps one line's height, not the height of its open list.
     EXPECT_LT(dialog.combo->height(), DluToPixels(QSize(40, 64), kShellDlg8).height());
     EXPECT_EQ(dialog.edit->font().pixelSize(), kShellDlg8.pixelSize);
-}
 
-TEST(DialogLook, KeepsOpacity219WhateverTheMainWindowHas) {
-    QWidget mainWindow;
-    ApplyWindowOpacity(&mainWindow, 32);
-    LookDialog dialog;
-    dialog.setParent(&mainWindow, dialog.windowFlags());
-    dialog.show();
-    EXPECT_EQ(WindowAlpha(&dialog), 219);
+    EXPECT_EQ(WindowAlpha(&dialog), 219); // whatever the main window has
     EXPECT_DOUBLE_EQ(PaintOpacity(&dialog), 219 / 255.0);
     EXPECT_EQ(WindowAlpha(&mainWindow), 32);
-}
-
-TEST(DialogLook, IsFramelessAndCutToItsRoundedClientArea) {
-    LookDialog dialog;
-    dialog.setWindowTitle(QStringLiteral("ダイアログ"));
-    dialog.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     EXPECT_TRUE(dialog.windowFlags() & Qt::FramelessWindowHint);
-    const QRegion mask = dialog.mask();
-    EXPECT_EQ(mask.boundingRect(), dialog.rect());
-    EXPECT_FALSE(mask.contains(QPoint(0, 0)));
-    EXPECT_FALSE(mask.contains(QPoint(dialog.width() - 1, dialog.height() - 1)));
-    EXPECT_TRUE(mask.contains(dialog.rect().center()));
+    EXPECT_EQ(dialog.mask().boundingRect(), dialog.rect());
+    EXPECT_FALSE(dialog.mask().contains(QPoint(0, 0))); // rounded corners
 }
 
 TEST(DialogLook, ShowsWhiteTextOnBlackInEveryControl) {
     LookDialog dialog;
-    ExpectWhiteOnBlack(dialog.palette(), QPalette::WindowText, QPalette::Window);
-    ExpectWhiteOnBlack(dialog.label->palette(), QPalette::WindowText, QPalette::Window);
-    ExpectWhiteOnBlack(dialog.edit->palette(), QPalette::Text, QPalette::Base);
-    ExpectWhiteOnBlack(dialog.combo->palette(), QPalette::ButtonText, QPalette::Button);
-    ExpectWhiteOnBlack(dialog.combo->view()->palette(), QPalette::Text, QPalette::Base);
-    ExpectWhiteOnBlack(dialog.button->palette(), QPalette::ButtonText, QPalette::Button);
+    using P = QPalette;
+    const struct {
+        QWidget* control;
+        P::ColorRole text, background;
+    } controls[] = {
+        {&dialog, P::WindowText, P::Window},      {dialog.label, P::WindowText, P::Window},
+        {dialog.edit, P::Text, P::Base},          {dialog.combo, P::ButtonText, P::Button},
+        {dialog.combo->view(), P::Text, P::Base}, {dialog.button, P::ButtonText, P::Button}};
+    for (const auto& c : controls) {
+        EXPECT_EQ(c.control->palette().color(P::Active, c.text), QColor(Qt::white));
+        EXPECT_EQ(c.control->palette().color(P::Active, c.background), QColor(Qt::black));
+    }
     // Frames stay visible: the style draws them from the controls' window colour.
-    EXPECT_NE(dialog.edit->palette().color(QPalette::Window), QColor(Qt::black));
+    EXPECT_NE(dialog.edit->palette().color(P::Window), QColor(Qt::black));
 }
 
 TEST(DialogLook, DragsByTheBackgroundAndLabelsButNotByControls) {
@@ -122,50 +99,33 @@ TEST(DialogLook, DragsByTheBackgroundAndLabelsButNotByControls) {
     dialog.move(100, 100);
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-
     dialogtest::Drag(&dialog, QPoint(dialog.width() - 5, 5), QPoint(30, 20));
     EXPECT_EQ(dialog.pos(), QPoint(130, 120));
-
     dialogtest::Drag(dialog.label, QPoint(2, 2), QPoint(-10, 5));
     EXPECT_EQ(dialog.pos(), QPoint(120, 125));
-
     dialogtest::Drag(dialog.button, QPoint(3, 3), QPoint(40, 40));
     dialogtest::Drag(dialog.edit, QPoint(3, 3), QPoint(40, 40));
-    EXPECT_EQ(dialog.pos(), QPoint(120, 125));
-}
-
-TEST(DialogLook, StaysPutWhenDraggingIsSwitchedOff) {
-    LookDialog dialog;
     dialog.SetDraggable(false);
-    dialog.move(100, 100);
-    dialog.show();
     dialogtest::Drag(&dialog, QPoint(dialog.width() - 5, 5), QPoint(30, 20));
-    EXPECT_EQ(dialog.pos(), QPoint(100, 100));
-}
-
-TEST(DialogLook, EscapeGivesIdCancel) {
-    LookDialog dialog;
-    const int result =
-        dialogtest::ExecWith(dialog, [&dialog] { QTest::keyClick(&dialog, Qt::Key_Escape); });
-    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_EQ(dialog.pos(), QPoint(120, 125));
 }
 
 TEST(FitOneLineLabel, GrowsAwayFromItsAlignmentWithinTheDialog) {
-    const QRect bounds(0, 0, 200, 100);
-    struct Case {
+    const struct {
         QRect rect;
         QSize text;
         Qt::Alignment alignment;
         QRect expected;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {QRect(10, 20, 50, 12), QSize(40, 16), Qt::AlignLeft, QRect(10, 18, 50, 16)},
         {QRect(10, 20, 50, 12), QSize(70, 12), Qt::AlignLeft, QRect(10, 20, 70, 12)},
         {QRect(40, 20, 50, 12), QSize(70, 12), Qt::AlignHCenter, QRect(30, 20, 70, 12)},
         {QRect(40, 20, 50, 12), QSize(70, 12), Qt::AlignRight, QRect(20, 20, 70, 12)},
         {QRect(170, 0, 20, 12), QSize(60, 17), Qt::AlignLeft, QRect(170, 0, 30, 15)},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(FitOneLineLabel(c.rect, c.text, c.alignment, bounds), c.expected)
+    for (const auto& c : cases)
+        EXPECT_EQ(FitOneLineLabel(c.rect, c.text, c.alignment, QRect(0, 0, 200, 100)), c.expected)
             << c.rect.x() << " " << c.text.width();
 }
+
+} // namespace

@@ -14,65 +14,49 @@
 #include <QCheckBox>
 #include <QPushButton>
 #include <QSlider>
-#include <QTest>
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <tuple>
+
+using namespace dialogtest;
 
 namespace {
 
 constexpr int kAbsent = -99999;
 
 struct Controls {
-    QSlider* alpha;
-    QSlider* perform;
-    QCheckBox* mirror;
-    QCheckBox* selCam;
-    QPushButton* orgSize;
-    QPushButton* ok;
-    QPushButton* cancel;
+    explicit Controls(const CPrefDlg& d)
+        : alpha(Child<QSlider>(d, "sliderAlpha_1003")),
+          perform(Child<QSlider>(d, "sliderPerform_1004")),
+          mirror(Child<QCheckBox>(d, "checkMirror_1005")),
+          selCam(Child<QCheckBox>(d, "checkSelCam_1007")),
+          orgSize(Child<QPushButton>(d, "btnOrgSize_1010")), ok(Child<QPushButton>(d, "btnOK_1")),
+          cancel(Child<QPushButton>(d, "btnCancel_2")) {}
+    QSlider *alpha, *perform;
+    QCheckBox *mirror, *selCam;
+    QPushButton *orgSize, *ok, *cancel;
 };
 
-Controls ControlsOf(const CPrefDlg& dialog) {
-    return {dialog.findChild<QSlider*>(QStringLiteral("sliderAlpha_1003")),
-            dialog.findChild<QSlider*>(QStringLiteral("sliderPerform_1004")),
-            dialog.findChild<QCheckBox*>(QStringLiteral("checkMirror_1005")),
-            dialog.findChild<QCheckBox*>(QStringLiteral("checkSelCam_1007")),
-            dialog.findChild<QPushButton*>(QStringLiteral("btnOrgSize_1010")),
-            dialog.findChild<QPushButton*>(QStringLiteral("btnOK_1")),
-            dialog.findChild<QPushButton*>(QStringLiteral("btnCancel_2"))};
-}
-
 int Stored(const SettingKey& key) {
-    return g_UserDefault.GetInt(key.key, kAbsent);
-}
-
-int StoredSelCam() {
-    return GetProfileInt(QString::fromLatin1(kSharedSection),
-                         QString::fromLatin1(kSelCamAtLaunch.key), kAbsent);
+    return key.shared ? GetProfileInt(kSharedSection, key.key, kAbsent)
+                      : g_UserDefault.GetInt(key.key, kAbsent);
 }
 
 class PrefDlgTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        testenv::ClearSettings();
-        g_UserDefault.SetSection(QString::fromLatin1(kSectionBase));
-        g_UserDefault.SetIndex(1);
-    }
-    void TearDown() override { g_UserDefault.SetIndex(0); }
+    void SetUp() override { testenv::FreshSettings(1); }
 
     // Opens the dialog, lets `act` work it, and presses OK (or Cancel).
     static int Run(const std::function<void(const Controls&)>& act, bool ok = true) {
         CPrefDlg dialog;
-        const Controls controls = ControlsOf(dialog);
-        return dialogtest::ExecWith(dialog, [&] {
+        const Controls controls(dialog);
+        return ExecWith(dialog, [&] {
             act(controls);
-            QTest::mouseClick(ok ? controls.ok : controls.cancel, Qt::LeftButton);
+            Click(ok ? controls.ok : controls.cancel);
         });
     }
 };
-
-} // namespace
 
 TEST(PrefValues, MirrorThePerformanceScaleAndClampTheOpacity) {
     const std::pair<int, int> perform[] = {{330, 715}, {2000, 0}, {-5, 1045}, {0, 1045},
@@ -81,7 +65,6 @@ TEST(PrefValues, MirrorThePerformanceScaleAndClampTheOpacity) {
         EXPECT_EQ(InvertPerform(value), position) << value;
     for (int position = 0; position <= kPerformMax; ++position)
         ASSERT_EQ(InvertPerform(InvertPerform(position)), position);
-
     const std::pair<int, int> alpha[] = {{10, 32},   {31, 32},   {32, 32}, {100, 100},
                                          {255, 255}, {300, 255}, {-1, 32}};
     for (const auto& [stored, position] : alpha)
@@ -89,115 +72,86 @@ TEST(PrefValues, MirrorThePerformanceScaleAndClampTheOpacity) {
 }
 
 TEST_F(PrefDlgTest, FirstRunShowsTheDefaultsAndOkStoresThem) {
-    CPrefDlg probe;
-    const Controls shown = ControlsOf(probe);
-    EXPECT_EQ(shown.alpha->minimum(), 32);
-    EXPECT_EQ(shown.alpha->maximum(), 255);
-    EXPECT_EQ(shown.alpha->value(), 255);
-    EXPECT_EQ(shown.perform->minimum(), 0);
-    EXPECT_EQ(shown.perform->maximum(), 1045);
-    EXPECT_EQ(shown.perform->value(), 715);
-    EXPECT_FALSE(shown.mirror->isChecked());
-    EXPECT_FALSE(shown.selCam->isChecked());
-
-    EXPECT_EQ(Run([](const Controls&) {}), IDOK);
+    EXPECT_EQ(Run([](const Controls& shown) {
+                  const auto range = [](const QSlider* s) {
+                      return std::tuple(s->minimum(), s->value(), s->maximum());
+                  };
+                  EXPECT_EQ(range(shown.alpha), std::tuple(32, 255, 255));
+                  EXPECT_EQ(range(shown.perform), std::tuple(0, 715, 1045));
+                  EXPECT_FALSE(shown.mirror->isChecked() || shown.selCam->isChecked());
+              }),
+              IDOK);
     EXPECT_EQ(Stored(kAlphaValue), 255);
     EXPECT_EQ(Stored(kPerform), 330);
     EXPECT_EQ(Stored(kMirrorImage), 0);
-    EXPECT_EQ(StoredSelCam(), 0);
+    EXPECT_EQ(Stored(kSelCamAtLaunch), 0);
 }
 
 TEST_F(PrefDlgTest, OutOfRangeValuesShowAtTheNearerEndAndAreStoredInRange) {
-    struct Case {
-        int alpha;
-        int perform;
-        int alphaPosition;
-        int performPosition;
-        int alphaStored;
-        int performStored;
-    };
-    const Case cases[] = {
+    const struct {
+        int alpha, perform, alphaPosition, performPosition, alphaStored, performStored;
+    } cases[] = {
         {10, 2000, 32, 0, 32, 1045},
         {300, -5, 255, 1045, 255, 0},
         {128, 100, 128, 945, 128, 100},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.alpha << " " << c.perform);
         g_UserDefault.WriteInt(kAlphaValue.key, c.alpha);
         g_UserDefault.WriteInt(kPerform.key, c.perform);
-        Run([&](const Controls& controls) {
-            EXPECT_EQ(controls.alpha->value(), c.alphaPosition) << c.alpha;
-            EXPECT_EQ(controls.perform->value(), c.performPosition) << c.perform;
+        Run([&](const Controls& shown) {
+            EXPECT_EQ(shown.alpha->value(), c.alphaPosition);
+            EXPECT_EQ(shown.perform->value(), c.performPosition);
         });
-        EXPECT_EQ(Stored(kAlphaValue), c.alphaStored) << c.alpha;
-        EXPECT_EQ(Stored(kPerform), c.performStored) << c.perform;
+        EXPECT_EQ(Stored(kAlphaValue), c.alphaStored);
+        EXPECT_EQ(Stored(kPerform), c.performStored);
     }
 }
 
-TEST_F(PrefDlgTest, OkStoresTheChoicesAndAppliesTheOpacity) {
-    Run([](const Controls& controls) {
+TEST_F(PrefDlgTest, OkStoresAndAppliesTheChoicesAndCancelStoresNothing) {
+    const auto choose = [](const Controls& controls) {
         controls.alpha->setValue(100);
         controls.perform->setValue(1045);
         controls.mirror->setChecked(true);
         controls.selCam->setChecked(true);
-    });
+    };
+    EXPECT_EQ(Run(choose, false), IDCANCEL);
+    for (const SettingKey& key : {kAlphaValue, kPerform, kMirrorImage, kSelCamAtLaunch})
+        EXPECT_EQ(Stored(key), kAbsent) << key.key;
+
+    Run(choose);
     EXPECT_EQ(Stored(kAlphaValue), 100);
     EXPECT_EQ(Stored(kPerform), 0);
     EXPECT_EQ(Stored(kMirrorImage), 1);
     EXPECT_EQ(theApp.GetAlpha(), 100);
     // The camera chooser is one choice for every camera, in the shared section.
-    EXPECT_EQ(StoredSelCam(), 1);
-    EXPECT_EQ(Stored(kSelCamAtLaunch), kAbsent);
-
-    CPrefDlg again;
-    EXPECT_TRUE(ControlsOf(again).mirror->isChecked());
-    EXPECT_TRUE(ControlsOf(again).selCam->isChecked());
-}
-
-TEST_F(PrefDlgTest, CancelStoresNothing) {
-    for (const bool escape : {false, true}) {
-        CPrefDlg dialog;
-        const Controls controls = ControlsOf(dialog);
-        const int result = dialogtest::ExecWith(dialog, [&] {
-            controls.alpha->setValue(40);
-            controls.perform->setValue(3);
-            controls.mirror->setChecked(true);
-            controls.selCam->setChecked(true);
-            if (escape)
-                QTest::keyClick(&dialog, Qt::Key_Escape);
-            else
-                QTest::mouseClick(controls.cancel, Qt::LeftButton);
-        });
-        EXPECT_EQ(result, IDCANCEL);
-        EXPECT_EQ(Stored(kAlphaValue), kAbsent);
-        EXPECT_EQ(Stored(kPerform), kAbsent);
-        EXPECT_EQ(Stored(kMirrorImage), kAbsent);
-        EXPECT_EQ(StoredSelCam(), kAbsent);
-    }
-}
-
-TEST_F(PrefDlgTest, RestoreSizeIsDisabledWithoutAMainWindow) {
-    ASSERT_EQ(theApp.Frame(), nullptr);
-    CPrefDlg dialog;
-    EXPECT_FALSE(ControlsOf(dialog).orgSize->isEnabled());
+    EXPECT_EQ(Stored(kSelCamAtLaunch), 1);
+    EXPECT_EQ(g_UserDefault.GetInt(kSelCamAtLaunch.key, kAbsent), kAbsent);
+    Run([](const Controls& shown) {
+        EXPECT_TRUE(shown.mirror->isChecked() && shown.selCam->isChecked());
+    });
 }
 
 TEST_F(PrefDlgTest, RestoreSizeMovesTheMainWindowAtOnceAndCancelKeepsIt) {
+    ASSERT_EQ(theApp.Frame(), nullptr);
+    EXPECT_FALSE(Controls(CPrefDlg()).orgSize->isEnabled()); // no main window to restore
     theApp.SetFrameSize(QSize(320, 240));
     CMainFrame frame;
     frame.setGeometry(300, 250, 500, 400);
     frame.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
 
-    CPrefDlg dialog;
-    const Controls controls = ControlsOf(dialog);
-    ASSERT_TRUE(controls.orgSize->isEnabled());
     std::optional<QRect> whileOpen;
-    dialogtest::ExecWith(dialog, [&] {
-        QTest::mouseClick(controls.orgSize, Qt::LeftButton);
-        whileOpen = frame.geometry();
-        QTest::mouseClick(controls.cancel, Qt::LeftButton);
-    });
+    Run(
+        [&](const Controls& controls) {
+            ASSERT_TRUE(controls.orgSize->isEnabled());
+            Click(controls.orgSize);
+            whileOpen = frame.geometry();
+        },
+        false);
     EXPECT_EQ(whileOpen, QRect(101, 101, 320, 240));
     EXPECT_EQ(frame.geometry(), QRect(101, 101, 320, 240));
     theApp.SetFrameSize(QSize(640, 480));
 }
+
+} // namespace

