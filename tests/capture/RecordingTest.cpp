@@ -38,10 +38,6 @@ protected:
         QCoreApplication::sendPostedEvents(&view);
         return view.states;
     }
-    // Starts helper processes that record from testsrc into movie 1 for up to 60 seconds.
-    void StartHelper(QProcess& helper, const QStringList& more = {}) {
-        helper.start(RECORDING_HELPER, QStringList{"testsrc", Movie(1), "60"} + more);
-    }
 
     QString folder;
     std::unique_ptr<CImgFileMgr> movies;
@@ -138,7 +134,7 @@ TEST_F(RecordingTest, WorkerThatGivesUpIsNoticedAndLeavesNothing) {
 
 TEST_F(RecordingTest, KilledRecordingKeepsAlmostAllOfItsMovie) {
     QProcess helper;
-    StartHelper(helper);
+    helper.start(RECORDING_HELPER, {"testsrc", Movie(1), "60"});
     ASSERT_TRUE(helper.waitForReadyRead(20000));
     QThread::msleep(5000);
     ::kill(static_cast<pid_t>(helper.processId()), SIGKILL);
@@ -151,7 +147,8 @@ TEST_F(RecordingTest, KilledRecordingKeepsAlmostAllOfItsMovie) {
 
 TEST_F(RecordingTest, FullDiskEndsTheRecordingAndKeepsWhatWasWritten) {
     QProcess helper;
-    StartHelper(helper, {"150000"}); // room for about a second, then writes fail as on a full disk
+    // Room for about a second of movie, then every write fails as on a full disk.
+    helper.start(RECORDING_HELPER, {"testsrc", Movie(1), "60", "150000"});
     ASSERT_TRUE(helper.waitForFinished(60000));
     EXPECT_EQ(helper.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(helper.exitCode(), 3) << "the recording noticed the failure and gave up";
