@@ -210,12 +210,4 @@ TEST_F(OptionDlgTest, BrowsePreselectsTheStoredFolder) {
     EXPECT_EQ(user.seen, 2);
 }
 
-TEST(OptionDlgWithoutView, KeepsTheTemplate) {
-    COptionDlg bare;
-    bare.SetView(nullptr);
-    EXPECT_TRUE(Child<QLineEdit>(bare, "editFolder_1018")->text().isEmpty());
-    EXPECT_FALSE(bare.SaveSettings());
-    EXPECT_FALSE(bare.IsModified());
-}
-
 } // namespace

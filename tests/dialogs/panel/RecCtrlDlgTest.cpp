@@ -124,16 +124,6 @@ TEST_F(RecCtrlDlgTest, RecAndSpaceReleaseWorkTheShutter) {
     EXPECT_EQ(view->shots, (std::vector<int>{SHOOT_TAKE, SHOOT_STOP, SHOOT_TAKE, SHOOT_TAKE}));
 }
 
-TEST_F(RecCtrlDlgTest, WorksWithoutAView) {
-    QWidget notAView;
-    CRecCtrlDlg orphan(&notAView);
-    EXPECT_EQ(orphan.View(), nullptr);
-    QTest::keyRelease(&orphan, Qt::Key_Space);
-    Child<QPushButton>(orphan, "btnRec_1010")->click();
-    Child<QRadioButton>(orphan, "btnMov_1014")->click();
-    EXPECT_EQ(orphan.RecIconId(), kIconRecord);
-}
-
 TEST_F(RecCtrlDlgTest, ClosingOnlyHidesAndVisibilityIsRemembered) {
     const std::function<void()> closers[] = {
         [&] { Child<QPushButton>(Panel(), "btnClose_1")->click(); },
