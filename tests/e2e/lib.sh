@@ -30,22 +30,22 @@ fail() {
   exit 1
 }
 
+# start_display: a virtual X screen of its own. Xvfb picks a free display number itself and
+# says which once it accepts connections, so runs side by side never share a screen.
 start_display() {
-  local n
-  for n in $(seq 0 40); do
-    local d=$((200 + (RANDOM % 500)))
-    [ -e "/tmp/.X11-unix/X$d" ] && continue
-    Xvfb ":$d" -screen 0 1280x800x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
-    XVFB_PID=$!
-    export DISPLAY=":$d"
-    local i
-    for i in $(seq 50); do
-      if xdpyinfo >/dev/null 2>&1; then return 0; fi
-      kill -0 "$XVFB_PID" 2>/dev/null || break
-      sleep 0.1
-    done
+  Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp >"$WORK/display" 2>"$WORK/xvfb.log" &
+  XVFB_PID=$!
+  local i d
+  for i in $(seq 100); do
+    d=$(head -n1 "$WORK/display")
+    if [ -n "$d" ]; then
+      export DISPLAY=":$d"
+      xdpyinfo >/dev/null 2>&1 && return 0
+    fi
+    kill -0 "$XVFB_PID" 2>/dev/null || break
+    sleep 0.1
   done
-  fail "no virtual display"
+  fail "no virtual display: $(cat "$WORK/xvfb.log")"
 }
 
 # set_setting SECTION KEY VALUE: writes a value before the program starts.
@@ -174,10 +174,11 @@ check_movie() {
 # It owns the _NET_WM_CM selection from its first moments, announced by its own (unmapped) window.
 start_compositor() {
   xcompmgr -n >"$WORK/xcompmgr.log" 2>&1 &
-  PIDS+=("$!")
-  local i
+  local compositor=$! i
+  PIDS+=("$compositor")
   for i in $(seq 50); do
     xdotool search --name '^xcompmgr$' >/dev/null 2>&1 && { sleep 0.2; return 0; }
+    kill -0 "$compositor" 2>/dev/null || break
     sleep 0.1
   done
   fail "the compositor did not start: $(cat "$WORK/xcompmgr.log")"
@@ -240,9 +241,13 @@ print(int(wx) + x, int(wy) + (top + bottom) // 2)
 PY
 }
 
-# click X Y: a left click at a screen point.
+# click X Y: a left click at a screen point. (mousemove --sync waits for a motion, which never
+# comes when the pointer is there already.)
 click() {
-  xdotool mousemove --sync "$1" "$2" click 1
+  local X Y SCREEN WINDOW
+  eval "$(xdotool getmouselocation --shell)"
+  [ "$X,$Y" = "$1,$2" ] || xdotool mousemove --sync "$1" "$2"
+  xdotool click 1
 }
 
 # pixel FILE X Y: the red, green and blue values of one pixel of a picture.

@@ -224,16 +224,36 @@ panel_rec_still() {
   stop_program
 }
 
-# movie_finished FILE: waits until the movie stops growing while the program runs on.
+# movie_finished FILE: waits until the movie has not grown for 1.5 s, longer than the recorder
+# goes between two flushes, while the program runs on.
 movie_finished() {
-  local before after i
-  for i in $(seq 20); do
-    before=$(stat -c %s "$1")
+  local size last="" steady=0 i
+  for i in $(seq 40); do
+    size=$(stat -c %s "$1")
+    if [ "$size" = "$last" ]; then steady=$((steady + 1)); else steady=0; fi
+    [ "$steady" -ge 3 ] && return 0
+    last=$size
     sleep 0.5
-    after=$(stat -c %s "$1")
-    [ "$before" = "$after" ] && return 0
   done
   fail "$1 still grows"
+}
+
+# rec_mark_red PANEL: how much of the panel's REC mark is red (0 when the mark is hidden).
+# Its place comes from the template (control 1016: 30, 8, 20 x 20 units, 1.5 pixels a unit).
+rec_mark_red() {
+  import -window "$1" "$WORK/panel.png" 2>/dev/null
+  convert "$WORK/panel.png" -crop 30x30+45+12 +repage -fx 'r > 0.6 && g < 0.3 && b < 0.3' \
+    -format '%[fx:mean > 0.05 ? 1 : 0]' info:
+}
+
+# wait_rec_mark PANEL 0|1: waits until the REC mark is hidden (0) or shown (1).
+wait_rec_mark() {
+  local i
+  for i in $(seq 50); do
+    [ "$(rec_mark_red "$1")" = "$2" ] && return 0
+    sleep 0.1
+  done
+  fail "the REC mark is $([ "$2" = 1 ] && echo hidden || echo shown)"
 }
 
 panel_movie() {
@@ -245,11 +265,14 @@ panel_movie() {
   # The radio buttons answer on their indicator, at their left.
   click $(panel_point "$panel" btnMov_1014 7)
   wait_setting UserDefault0 CamMode 1
+  wait_rec_mark "$panel" 0
   click $(panel_point "$panel" btnRec_1010)
   wait_file "$movie" >/dev/null || fail "REC started no movie"
+  wait_rec_mark "$panel" 1
   sleep 3 # the movie's length
   screenshot "$panel" panel-recording
   click $(panel_point "$panel" btnRec_1010)
+  wait_rec_mark "$panel" 0
   movie_finished "$movie"
   kill -0 "$PID" 2>/dev/null || fail "the program ended"
   check_movie "$movie" 2
