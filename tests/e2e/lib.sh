@@ -95,7 +95,7 @@ find_windows() {
 # wait_window NAME_REGEX [PID]: prints the id of the first visible window with that name.
 wait_window() {
   local name=$1 pid=${2:-} wid i
-  for i in $(seq 150); do
+  for i in $(seq 250); do # a loaded machine may take long to start the program
     wid=$(find_windows "$name" "$pid" | head -n1)
     if [ -n "$wid" ]; then
       sleep 0.5 # let the window settle (a dialog may recreate its native window while showing)
@@ -110,7 +110,9 @@ wait_window() {
 
 main_window() {
   local wid
-  wid=$(wait_window '^VistrelCV$' "$PID") || fail "the main window did not appear"
+  wid=$(wait_window '^VistrelCV$' "$PID") ||
+    fail "the main window did not appear ($(kill -0 "$PID" 2>/dev/null && echo running ||
+      echo ended)): $(tail -n 5 "$WORK/program.log")"
   sleep 2.5 # the camera opens and the first frames arrive
   echo "$wid"
 }
@@ -170,20 +172,6 @@ check_movie() {
     fail "$file lasts $duration s, expected at least $min s"
 }
 
-# start_compositor: a compositing manager, so that window opacity blends on the virtual screen.
-# It owns the _NET_WM_CM selection from its first moments, announced by its own (unmapped) window.
-start_compositor() {
-  xcompmgr -n >"$WORK/xcompmgr.log" 2>&1 &
-  local compositor=$! i
-  PIDS+=("$compositor")
-  for i in $(seq 50); do
-    xdotool search --name '^xcompmgr$' >/dev/null 2>&1 && { sleep 0.2; return 0; }
-    kill -0 "$compositor" 2>/dev/null || break
-    sleep 0.1
-  done
-  fail "the compositor did not start: $(cat "$WORK/xcompmgr.log")"
-}
-
 # wait_setting SECTION KEY VALUE: waits until the settings file holds that value.
 wait_setting() {
   local i
@@ -211,36 +199,6 @@ window_geometry() {
   WX=$X WY=$Y WW=$WIDTH WH=$HEIGHT
 }
 
-# panel_window: the capture panel, a tool window that the main window owns; its title comes from
-# its template.
-panel_window() {
-  local wid
-  wid=$(wait_window '^ダイアログ$' "$PID") || fail "the capture panel did not appear"
-  xprop -id "$wid" _NET_WM_WINDOW_TYPE | grep -q _NET_WM_WINDOW_TYPE_UTILITY ||
-    fail "the panel is no tool window: $(xprop -id "$wid" _NET_WM_WINDOW_TYPE)"
-  echo "$wid"
-}
-
-# panel_point WINDOW CONTROL [DX]: the screen point at the middle of a control of the capture
-# panel (or DX pixels from its left edge), from the control's rectangle in the panel's template.
-# The template is in dialog units of the 9 pt Gothic font: 1.5 pixels a unit each way, each edge
-# rounded half away from zero.
-panel_point() {
-  window_geometry "$1"
-  python3 - "$(dirname "${BASH_SOURCE[0]}")/../../res/ui/RecCtrlDlg.ui" "$2" "${3:-}" "$WX" "$WY" <<'PY'
-import math, sys, xml.etree.ElementTree as ET
-ui, name, dx, wx, wy = sys.argv[1:]
-widget = ET.parse(ui).find(f".//widget[@name='{name}']")
-if widget is None:
-    sys.exit(f"no control {name} in {ui}")
-r = {k: int(widget.find(f"property[@name='geometry']/rect/{k}").text) for k in ("x", "y", "width", "height")}
-px = lambda dlu: math.floor(dlu * 1.5 + 0.5)
-left, top, right, bottom = px(r["x"]), px(r["y"]), px(r["x"] + r["width"]), px(r["y"] + r["height"])
-x = left + int(dx) if dx else (left + right) // 2
-print(int(wx) + x, int(wy) + (top + bottom) // 2)
-PY
-}
-
 # click X Y: a left click at a screen point. (mousemove --sync waits for a motion, which never
 # comes when the pointer is there already.)
 click() {
@@ -248,59 +206,4 @@ click() {
   eval "$(xdotool getmouselocation --shell)"
   [ "$X,$Y" = "$1,$2" ] || xdotool mousemove --sync "$1" "$2"
   xdotool click 1
-}
-
-# pixel FILE X Y: the red, green and blue values of one pixel of a picture.
-pixel() {
-  convert "$1" -crop "1x1+$2+$3" +repage -depth 8 rgb:- | od -An -tu1 | xargs
-}
-
-# expect_opacity WINDOW ALPHA: the window asks the compositor for ALPHA (0..255) opacity.
-expect_opacity() {
-  local value i
-  for i in $(seq 50); do
-    value=$(xprop -id "$1" -notype _NET_WM_WINDOW_OPACITY 2>/dev/null | sed -n 's/.* = //p')
-    if [ -n "$value" ] &&
-      python3 -c "import sys; sys.exit(abs($value / 0xffffffff * 255 - $2) > 0.5)"; then
-      return 0
-    fi
-    sleep 0.1
-  done
-  fail "window $1 has opacity \"$value\", expected $2 of 255"
-}
-
-# blend_errors DESKTOP WINDOW_SHOT WX WY ALPHA BGX BGY X,Y...: checks that the desktop picture
-# shows, at each window point X,Y, the window's own pixel laid at ALPHA over the background
-# colour found at BGX,BGY of the desktop. Prints what does not match; nothing when all do.
-blend_errors() {
-  python3 - "$@" <<'PY'
-import subprocess, sys
-
-def load(path):
-    data = subprocess.run(["convert", path, "-depth", "8", "ppm:-"], check=True,
-                          capture_output=True).stdout
-    fields, pos = [], 0
-    while len(fields) < 4:  # P6, width, height, maximum; a single blank ends the header
-        while data[pos:pos + 1].isspace(): pos += 1
-        end = pos
-        while not data[end:end + 1].isspace(): end += 1
-        fields.append(data[pos:end]); pos = end
-    width = int(fields[1])
-    pixels = data[pos + 1:]
-    return lambda x, y: tuple(pixels[3 * (y * width + x):3 * (y * width + x) + 3])
-
-desktop_path, window_path, wx, wy, alpha, bgx, bgy, *points = sys.argv[1:]
-desktop, window = load(desktop_path), load(window_path)
-a = int(alpha) / 255
-background = desktop(int(bgx), int(bgy))
-for point in points:
-    x, y = map(int, point.split(","))
-    own, seen = window(x, y), desktop(int(wx) + x, int(wy) + y)
-    expected = tuple(round(a * o + (1 - a) * b) for o, b in zip(own, background))
-    if max(abs(o - b) for o, b in zip(own, background)) < 40:
-        print(f"at {x},{y} the window ({own}) is too close to the background ({background})")
-    elif max(abs(s - e) for s, e in zip(seen, expected)) > 10:
-        print(f"at {x},{y} the desktop shows {seen}, expected {expected} "
-              f"(window {own} over background {background})")
-PY
 }
