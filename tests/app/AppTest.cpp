@@ -71,9 +71,7 @@ TEST_F(SelectCameraTest, AutomaticSearchTakesTheFirstCameraThatOpens) {
 
 TEST(ApplySettingsTest, ReachesTheViewAndTheFrame) {
     ::setenv("VISTRELCV_CAMERAS", "testsrc:160x120@30", 1);
-    testenv::ClearSettings();
-    g_UserDefault.SetSection(QStringLiteral("UserDefault"));
-    g_UserDefault.SetIndex(0);
+    testenv::FreshSettings();
     theApp.ApplySettings(); // before any window exists: only the opacity
     EXPECT_EQ(theApp.GetAlpha(), 255);
     {

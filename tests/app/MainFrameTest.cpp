@@ -25,9 +25,7 @@ class MainFrameTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ::setenv("VISTRELCV_CAMERAS", "testsrc:160x120@30", 1);
-        testenv::ClearSettings();
-        g_UserDefault.SetSection(QStringLiteral("UserDefault"));
-        g_UserDefault.SetIndex(0);
+        testenv::FreshSettings();
         theApp.SetFrameSize(QSize(320, 240));
         theApp.SetAlpha(255);
     }

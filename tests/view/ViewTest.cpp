@@ -31,9 +31,7 @@ class ViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ::setenv("VISTRELCV_CAMERAS", "testsrc:160x120@30", 1);
-        testenv::ClearSettings();
-        g_UserDefault.SetSection(QStringLiteral("UserDefault"));
-        g_UserDefault.SetIndex(0);
+        testenv::FreshSettings();
         m_pictures = testenv::NewFolder(QStringLiteral("pictures"));
         m_videos = testenv::NewFolder(QStringLiteral("videos"));
         g_UserDefault.WriteString(QStringLiteral("PictFoldername"), m_pictures);
