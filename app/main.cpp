@@ -7,6 +7,7 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <unistd.h>
 
 int main(int argc, char** argv) {
     QStringList arguments;
@@ -29,21 +30,28 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(VISTRELCV_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("jp.quenbor.VistrelCV"));
 
-    // A signal or the end of the desktop session closes the window like the exit command, then
-    // ends every event loop, a modal dialog's included (a message box may be waiting).
-    const auto closeMainWindow = [] {
+    // A signal or the end of the desktop session closes the window like the exit command (a
+    // recording is finished, the placement saved), then ends every event loop, a modal dialog's
+    // included. Before the main loop runs, start-up has nothing to finish or save (settings are
+    // written as they change, the lock goes with the process), so the program simply ends.
+    bool running = false;
+    const auto close = [&running](int exitCode) {
+        if (!running)
+            ::_exit(exitCode);
         if (CMainFrame* frame = theApp.Frame())
             frame->close();
         QCoreApplication::quit();
     };
     CTerminationSignals signals;
-    QObject::connect(&signals, &CTerminationSignals::terminationRequested, closeMainWindow);
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, closeMainWindow);
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, closeMainWindow);
+    QObject::connect(&signals, &CTerminationSignals::terminationRequested,
+                     [&close](int signalNumber) { close(128 + signalNumber); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, [&close] { close(0); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, [&close] { close(0); });
 
     // Qt has taken its own options (-platform, ...) out of argv by now.
     arguments = QApplication::arguments().mid(1);
     if (!theApp.InitInstance(arguments))
         return 1;
+    running = true;
     return app.exec();
 }

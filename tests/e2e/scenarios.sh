@@ -67,6 +67,22 @@ second_instance_same_camera() {
   stop_program
 }
 
+# A termination signal also ends an instance that waits in a start-up message box.
+sigterm_at_start_up_message() {
+  launch 1
+  local first=$PID
+  main_window >/dev/null
+  launch 1
+  local second=$PID
+  wait_window '2001' "$second" >/dev/null || fail "no message 2001 from the second instance"
+  kill -TERM "$second"
+  local i
+  for i in $(seq 50); do kill -0 "$second" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$second" 2>/dev/null && fail "SIGTERM did not end the instance waiting in its message"
+  PID=$first
+  stop_program
+}
+
 second_camera_beside_first() {
   export VISTRELCV_CAMERAS="testsrc;testsrc:640x480@15"
   launch 1
