@@ -22,7 +22,6 @@
 
 #include <QContextMenuEvent>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QPainter>
 
 CVistrelCVView::CVistrelCVView(QWidget* parent)
@@ -38,7 +37,6 @@ CVistrelCVView::CVistrelCVView(QWidget* parent)
     // The picture is painted over the previous one; nothing is ever cleared first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
-    setMouseTracking(false);
     theApp.RegisterView(this);
 }
 
