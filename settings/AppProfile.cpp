@@ -1,11 +1,14 @@
 // Profile access on QSettings. A fresh QSettings object per call keeps no state between calls,
-// so values written by another instance are seen by the next read.
+// and each access holds the profile guard, so values written by another instance are seen by
+// the next read and never put back by a later write.
 #include "settings/AppProfile.h"
 
 #include "platform/StringTable.h"
+#include "settings/ProfileFileGuard.h"
 #include "settings/SettingsKeys.h"
 
 #include <QSettings>
+#include <QStandardPaths>
 
 #include <cstdint>
 
@@ -16,17 +19,37 @@ QSettings Profile() {
                      AppName());
 }
 
+// The file QSettings reads for the profile on a system without a registry; known before any
+// QSettings object exists, so that the guard is held while one reads the file.
+QString ProfileFileOnDisk() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QLatin1Char('/') + QLatin1String(kCompanyKey) + QLatin1Char('/') + AppName() +
+           QLatin1String(".conf");
+}
+
+template <typename Use> auto WithProfile(CProfileFileGuard::Access access, Use use) {
+    CProfileFileGuard guard(ProfileFileOnDisk(), access);
+    QSettings settings = Profile();
+    return use(settings);
+}
+
 QString Path(const QString& section, const QString& key) {
     return section + QLatin1Char('/') + key;
+}
+
+QVariant Read(const QString& section, const QString& key) {
+    return WithProfile(CProfileFileGuard::Access::Read,
+                       [&](QSettings& settings) { return settings.value(Path(section, key)); });
 }
 
 // A damaged file does not stop a write: QSettings keeps what it could read, drops the rest and
 // writes a sound file, reporting the damage it found as a format error.
 bool Write(const QString& section, const QString& key, const QVariant& value) {
-    QSettings settings = Profile();
-    settings.setValue(Path(section, key), value);
-    settings.sync();
-    return settings.status() != QSettings::AccessError;
+    return WithProfile(CProfileFileGuard::Access::Write, [&](QSettings& settings) {
+        settings.setValue(Path(section, key), value);
+        settings.sync();
+        return settings.status() != QSettings::AccessError;
+    });
 }
 
 } // namespace
@@ -36,11 +59,12 @@ QString AppName() {
 }
 
 QString ProfileFilePath() {
-    return Profile().fileName();
+    return WithProfile(CProfileFileGuard::Access::Read,
+                       [](QSettings& settings) { return settings.fileName(); });
 }
 
 int GetProfileInt(const QString& section, const QString& key, int defaultValue) {
-    const QVariant value = Profile().value(Path(section, key));
+    const QVariant value = Read(section, key);
     if (value.typeId() != QMetaType::QString && value.typeId() != QMetaType::Int &&
         value.typeId() != QMetaType::LongLong)
         return defaultValue;
@@ -53,7 +77,7 @@ int GetProfileInt(const QString& section, const QString& key, int defaultValue) 
 }
 
 QString GetProfileString(const QString& section, const QString& key, const QString& defaultValue) {
-    const QVariant value = Profile().value(Path(section, key));
+    const QVariant value = Read(section, key);
     if (value.typeId() != QMetaType::QString)
         return defaultValue;
     return value.toString();

@@ -3,13 +3,30 @@
 //                                         "locked" (or prints "refused" and exits 1), then holds
 //                                         the lock until killed
 //   settings_helper write <index> <count> writes <count> integers "Value<i>" = i into the
-//                                         camera's section, then exits
+//                                         camera's section, reading each back
+//   settings_helper digit <index> <count> writes "Digit" = 0..8 over and over, <count> times,
+//                                         reading each back, and at last "Digit" = 9: every
+//                                         version of the file has the same size
+// Both exit 1 when a write fails or a value read back is not the one written.
 #include "settings/UserDefault.h"
+
+#include <QString>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>
+
+namespace {
+
+bool WriteAndReadBack(const QString& key, int value) {
+    if (g_UserDefault.WriteInt(key, value) && g_UserDefault.GetInt(key, -1) == value)
+        return true;
+    std::fprintf(stderr, "%s = %d was not kept\n", qPrintable(key), value);
+    return false;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3)
@@ -26,10 +43,17 @@ int main(int argc, char** argv) {
             ::pause();
         return 1;
     }
-    if (std::strcmp(argv[1], "write") == 0 && argc == 4) {
-        for (int i = 0; i < std::atoi(argv[3]); ++i)
-            g_UserDefault.WriteInt(QStringLiteral("Value%1").arg(i), i);
-        return 0;
+    const int count = argc == 4 ? std::atoi(argv[3]) : 0;
+    bool kept = true;
+    if (std::strcmp(argv[1], "write") == 0) {
+        for (int i = 0; i < count; ++i)
+            kept = WriteAndReadBack(QStringLiteral("Value%1").arg(i), i) && kept;
+        return kept ? 0 : 1;
+    }
+    if (std::strcmp(argv[1], "digit") == 0) {
+        for (int i = 0; i < count; ++i)
+            kept = WriteAndReadBack(QStringLiteral("Digit"), i % 9) && kept;
+        return WriteAndReadBack(QStringLiteral("Digit"), 9) && kept ? 0 : 1;
     }
     return 2;
 }

@@ -8,9 +8,12 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSettings>
+#include <QStandardPaths>
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -25,7 +28,10 @@ protected:
 };
 
 TEST_F(UserDefaultTest, EachCameraHasItsOwnSectionAndTheSharedOneHoldsSelCamAtLaunch) {
-    EXPECT_TRUE(ProfileFilePath().endsWith(".config/Quenbor/VistrelCV.conf"));
+    // The profile guard locks this file's folder before QSettings names it.
+    EXPECT_EQ(ProfileFilePath(),
+              QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                  "/Quenbor/VistrelCV.conf");
     store.SetIndex(2);
     EXPECT_EQ(store.GetInt("PictNum", 1), 1);
     EXPECT_TRUE(store.WriteInt("PictNum", 7));
@@ -69,22 +75,38 @@ TEST_F(UserDefaultTest, GarbageFileReadsAsDefaultsAndNextWriteRepairsIt) {
     EXPECT_EQ(store.GetInt("MovNum", 1), 3);
 }
 
-TEST_F(UserDefaultTest, ConcurrentWritersOfDifferentCamerasLoseNothing) {
-    constexpr int kCount = 1000;
-    QProcess writers[2];
-    for (int camera : {0, 1})
-        writers[camera].start(SETTINGS_HELPER,
-                              {"write", QString::number(camera), QString::number(kCount)});
-    for (QProcess& writer : writers) {
-        ASSERT_TRUE(writer.waitForFinished(240000));
-        ASSERT_EQ(writer.exitCode(), 0);
+// Starts one settings helper per camera at once; each must keep every value it wrote.
+void RunHelpersAtOnce(const char* mode, int count, int cameras) {
+    std::vector<std::unique_ptr<QProcess>> helpers;
+    for (int camera = 0; camera < cameras; ++camera) {
+        helpers.push_back(std::make_unique<QProcess>());
+        helpers.back()->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        helpers.back()->start(SETTINGS_HELPER,
+                              {mode, QString::number(camera), QString::number(count)});
     }
+    for (auto& helper : helpers) {
+        ASSERT_TRUE(helper->waitForFinished(240000));
+        EXPECT_EQ(helper->exitCode(), 0) << mode << " helper lost a value it had written";
+    }
+}
+
+TEST_F(UserDefaultTest, ConcurrentWritersOfDifferentCamerasLoseNothing) {
+    constexpr int kCameras = 3, kCount = 500;
+    RunHelpersAtOnce("write", kCount, kCameras);
     int missing = 0;
-    for (int camera : {0, 1})
+    for (int camera = 0; camera < kCameras; ++camera)
         for (int i = 0; i < kCount; ++i)
             missing += GetProfileInt(QString("UserDefault%1").arg(camera),
                                      QString("Value%1").arg(i), -1) != i;
     EXPECT_EQ(missing, 0);
+}
+
+// Every version of the file has the same size here, so only the modification time tells one
+// version from the next, even when two are written within the same clock tick.
+TEST_F(UserDefaultTest, ConcurrentSameSizeRewritesKeepEachCamerasLatestValue) {
+    RunHelpersAtOnce("digit", 1500, 2);
+    EXPECT_EQ(GetProfileInt("UserDefault0", "Digit", -1), 9);
+    EXPECT_EQ(GetProfileInt("UserDefault1", "Digit", -1), 9);
 }
 
 } // namespace
