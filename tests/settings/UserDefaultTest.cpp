@@ -91,7 +91,7 @@ void RunHelpersAtOnce(const char* mode, int count, int cameras) {
 }
 
 TEST_F(UserDefaultTest, ConcurrentWritersOfDifferentCamerasLoseNothing) {
-    constexpr int kCameras = 3, kCount = 500;
+    constexpr int kCameras = 2, kCount = 1000;
     RunHelpersAtOnce("write", kCount, kCameras);
     int missing = 0;
     for (int camera = 0; camera < kCameras; ++camera)
