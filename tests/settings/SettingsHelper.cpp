@@ -8,6 +8,10 @@
 //                                         reading each back, and at last "Digit" = 9: every
 //                                         version of the file has the same size
 // Both exit 1 when a write fails or a value read back is not the one written.
+//   settings_helper guard <index>         holds the profile guard for writing, prints "held",
+//                                         and keeps it until killed
+#include "settings/AppProfile.h"
+#include "settings/ProfileFileGuard.h"
 #include "settings/UserDefault.h"
 
 #include <QString>
@@ -42,6 +46,13 @@ int main(int argc, char** argv) {
         while (locked)
             ::pause();
         return 1;
+    }
+    if (std::strcmp(argv[1], "guard") == 0) {
+        CProfileFileGuard guard(ProfileFilePath(), CProfileFileGuard::Access::Write);
+        std::printf("held\n");
+        std::fflush(stdout);
+        for (;;)
+            ::pause();
     }
     const int count = argc == 4 ? std::atoi(argv[3]) : 0;
     bool kept = true;
