@@ -28,8 +28,13 @@ int64_t ModifiedMs(const QByteArray& path) {
 CProfileFileGuard::CProfileFileGuard(const QString& filePath, Access access)
     : m_filePath(filePath), m_access(access) {
     const QString folder = QFileInfo(filePath).path();
-    QDir().mkpath(folder);
-    m_fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const QByteArray nativeFolder = QFile::encodeName(folder);
+    const auto openFolder = [&] {
+        return ::open(nativeFolder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    };
+    m_fd = openFolder();
+    if (m_fd < 0 && errno == ENOENT && QDir().mkpath(folder)) // the first access of all
+        m_fd = openFolder();
     if (m_fd < 0)
         return;
     const int operation = access == Access::Write ? LOCK_EX : LOCK_SH;
