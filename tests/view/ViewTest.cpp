@@ -101,11 +101,10 @@ TEST_F(ViewTest, CreationLoadsTheStoredSettings) {
     EXPECT_EQ(view->CurrentInterval(), 100u);
     EXPECT_EQ(view->windowTitle(), QStringLiteral("jp.quenbor.VistrelCVView"));
     EXPECT_FALSE(view->RecCtrlDlg()); // the panel starts hidden on a first run
-}
 
-TEST_F(ViewTest, StoredPanelVisibilityBringsThePanelBack) {
     g_UserDefault.WriteInt(QStringLiteral("RecCtrlDlg"), 1);
-    auto view = MakeView();
+    view.reset();
+    view = MakeView();
     ASSERT_TRUE(view->RecCtrlDlg());
     EXPECT_TRUE(view->IsRecCtrlDlgVisible());
 }
