@@ -9,7 +9,6 @@ RecButtonState RecButtonStateFor(int mode, int activity) {
     state.modeButtonsEnabled = !busy;
     if (IsMovieKind(mode)) {
         state.recIcon = busy ? kIconStop : kIconRecord;
-        state.recMarkVisible = busy;
     } else {
         state.recIcon = busy ? kIconShutterBusy : kIconShutter;
         state.recEnabled = !busy;

@@ -1,5 +1,6 @@
 // What the capture panel shows for a capture mode and an activity: the REC button's image and
-// enabling, the enabling of the MOV and PICT buttons and the REC mark. The panel keeps no state of
+// enabling, and the enabling of the MOV and PICT buttons (the REC mark simply follows a movie's
+// activity). The panel keeps no state of
 // its own; this table is the whole of its display logic.
 #pragma once
 
@@ -13,9 +14,8 @@ inline constexpr int kIconShutterBusy = 145;
 
 struct RecButtonState {
     int recIcon = kIconShutter;
-    std::optional<bool> recEnabled;     // nothing: the REC button keeps its enabling
-    bool modeButtonsEnabled = true;     // MOV and PICT together
-    std::optional<bool> recMarkVisible; // nothing: the REC mark stays as it is
+    std::optional<bool> recEnabled; // nothing: the REC button keeps its enabling
+    bool modeButtonsEnabled = true; // MOV and PICT together
 };
 
 // `mode` is CAMMODE_MOV for movies, anything else for stills; `activity` > 0 means busy (a still

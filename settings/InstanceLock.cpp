@@ -1,19 +1,14 @@
-// POSIX: an exclusive flock() on "<name>.lock" in the user's runtime folder. The lock belongs to
-// the open file description, so the kernel drops it when the process dies. Windows: a named
-// mutex, which the system abandons (and so frees) when its owner ends.
+// An exclusive flock() on "<name>.lock" in the user's runtime folder. The lock belongs to the open
+// file description, so the kernel drops it when the process dies.
 #include "settings/InstanceLock.h"
 
 #include <QDir>
 #include <QStandardPaths>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 CInstanceLock::~CInstanceLock() {
     Release();
@@ -25,27 +20,6 @@ QString CInstanceLock::LockFolder() {
         folder = QDir::tempPath();
     return folder;
 }
-
-#ifdef _WIN32
-
-bool CInstanceLock::TryAcquire(const QString& name) {
-    Release();
-    m_hMutex = CreateMutexW(nullptr, FALSE, reinterpret_cast<LPCWSTR>(name.utf16()));
-    m_bHeld = m_hMutex && WaitForSingleObject(m_hMutex, 0) == WAIT_OBJECT_0;
-    return m_bHeld;
-}
-
-void CInstanceLock::Release() {
-    if (m_hMutex) {
-        if (m_bHeld)
-            ReleaseMutex(m_hMutex);
-        CloseHandle(m_hMutex);
-    }
-    m_hMutex = nullptr;
-    m_bHeld = false;
-}
-
-#else
 
 bool CInstanceLock::TryAcquire(const QString& name) {
     Release();
@@ -66,5 +40,3 @@ void CInstanceLock::Release() {
     m_fd = -1;
     m_bHeld = false;
 }
-
-#endif

@@ -21,10 +21,6 @@ public:
     static QString LockFolder();
 
 private:
-#ifdef _WIN32
-    void* m_hMutex = nullptr;
-#else
     int m_fd = -1;
-#endif
     bool m_bHeld = false;
 };
