@@ -1,11 +1,11 @@
 #include "app/MainFrame.h"
 
 #include "app/VistrelCVApp.h"
+#include "dialogs/PanelFollowEvent.h"
 #include "platform/WindowShape.h"
 #include "settings/SettingsKeys.h"
 #include "settings/UserDefault.h"
 #include "view/ContextMenu.h"
-#include "view/PanelFollowEvent.h"
 #include "view/VistrelCVView.h"
 
 #include <QApplication>
@@ -22,7 +22,6 @@ constexpr int kFrameInset = 3;
 } // namespace
 
 CMainFrame::CMainFrame() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
-    theApp.RegisterFrame(this);
     setWindowTitle(QStringLiteral("VistrelCV"));
     setObjectName(QStringLiteral("MainFrame"));
     setMinimumSize(kMinimumFrameSize);
@@ -37,22 +36,18 @@ CMainFrame::CMainFrame() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint
     setGeometry(placement);
 }
 
-CMainFrame::~CMainFrame() {
-    // Nothing may reach a window that is gone.
-    if (theApp.Frame() == this)
-        theApp.RegisterFrame(nullptr);
-}
+CMainFrame::~CMainFrame() = default;
 
-bool CMainFrame::Create() {
+void CMainFrame::Create(int camera) {
     SetWindowAlpha(theApp.GetAlpha());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     m_pView = new CVistrelCVView(this);
     m_pView->setObjectName(QStringLiteral("VistrelCVView"));
     layout->addWidget(m_pView);
-    m_pView->Create();
+    connect(m_pView, &CVistrelCVView::menuCommand, this, &CMainFrame::OnCommand);
+    m_pView->Create(camera);
     SetRoundedRegion(this, kFrameInset);
-    return true;
 }
 
 void CMainFrame::ApplyAlpha() {
@@ -77,6 +72,29 @@ void CMainFrame::SavePlacement() {
 void CMainFrame::Minimize() {
     SavePlacement();
     showMinimized();
+}
+
+void CMainFrame::OnCommand(int commandId) {
+    switch (commandId) {
+    case ID_PREFERENCES:
+        theApp.OnPreferences();
+        break;
+    case ID_SHOW_REC_CTRL:
+        if (m_pView)
+            m_pView->ShowRecCtrlDlg();
+        break;
+    case ID_APP_ABOUT:
+        theApp.OnAbout();
+        break;
+    case ID_MINIMIZE:
+        Minimize();
+        break;
+    case ID_APP_EXIT:
+        close();
+        break;
+    default:
+        break;
+    }
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
@@ -180,5 +198,5 @@ void CMainFrame::keyReleaseEvent(QKeyEvent* event) {
 }
 
 void CMainFrame::contextMenuEvent(QContextMenuEvent* event) {
-    ShowContextMenu(event->globalPos());
+    OnCommand(ShowContextMenu(event->globalPos()));
 }

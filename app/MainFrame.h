@@ -16,13 +16,15 @@ public:
     CMainFrame();
     ~CMainFrame() override;
 
-    // Creation: opacity, the view and its camera, the rounded shape. False when it failed.
-    bool Create();
+    // Creation: opacity, the view and its camera `camera`, the rounded shape.
+    void Create(int camera);
     virtual void ApplyAlpha();
     virtual void SetWindowAlpha(unsigned char alpha);
     virtual void SavePlacement();
     // The menu's minimise command: the placement is saved before the window shrinks.
     void Minimize();
+    // Carries out a pop-up menu command (ContextMenu.h).
+    void OnCommand(int commandId);
     CVistrelCVView* View() const { return m_pView; }
 
 protected:

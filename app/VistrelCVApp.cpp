@@ -49,16 +49,21 @@ unsigned char AlphaFromSetting(int value) {
     return low <= 32 ? 32 : low;
 }
 
+CMainFrame* CVistrelCVApp::Frame() const {
+    return m_pFrame;
+}
+
 void CVistrelCVApp::SetAlpha(int value) {
     m_nAlpha = AlphaFromSetting(value);
 }
 
 void CVistrelCVApp::ApplySettings() {
     SetAlpha(g_UserDefault.GetInt(kAlphaValue.key, kAlphaValue.intDefault));
-    if (m_pView)
-        m_pView->LoadSettings();
-    if (m_pFrame)
-        m_pFrame->ApplyAlpha();
+    if (!m_pFrame)
+        return;
+    if (m_pFrame->View())
+        m_pFrame->View()->LoadSettings();
+    m_pFrame->ApplyAlpha();
 }
 
 bool CVistrelCVApp::InitInstance(const QStringList& arguments) {
@@ -90,14 +95,11 @@ bool CVistrelCVApp::InitInstance(const QStringList& arguments) {
     }
     SetAlpha(g_UserDefault.GetInt(kAlphaValue.key, kAlphaValue.intDefault));
 
-    auto* frame = new CMainFrame;
-    frame->setAttribute(Qt::WA_DeleteOnClose);
-    if (!frame->Create()) {
-        delete frame;
-        return false;
-    }
-    frame->show();
-    frame->activateWindow();
+    m_pFrame = new CMainFrame;
+    m_pFrame->setAttribute(Qt::WA_DeleteOnClose);
+    m_pFrame->Create(m_nCamera);
+    m_pFrame->show();
+    m_pFrame->activateWindow();
     return true;
 }
 
@@ -146,8 +148,9 @@ bool CVistrelCVApp::ProbeCamera() {
 }
 
 void CVistrelCVApp::OnPreferences() {
-    CPrefDlg dialog;
-    dialog.exec();
+    CPrefDlg dialog(m_pFrame, m_sizeFrame);
+    if (dialog.exec() == IDOK)
+        ApplySettings();
 }
 
 void CVistrelCVApp::OnAbout() {

@@ -1,13 +1,13 @@
-// The application object: start-up, and the hub between the main frame, the live view and the
-// preferences dialog (camera index, window opacity, camera picture size).
+// The application object: start-up, the main window it creates, and what the whole program
+// shares (camera index, window opacity, camera picture size, the preferences and about boxes).
 #pragma once
 
 #include <QList>
+#include <QPointer>
 #include <QSize>
 #include <QString>
 
 class CMainFrame;
-class CVistrelCVView;
 class CCommandLineInfoEx;
 
 class CVistrelCVApp {
@@ -18,8 +18,6 @@ public:
     // Start-up steps 1 to 12; false ends the program (at most one message was shown).
     virtual bool InitInstance(const QStringList& arguments);
 
-    virtual void RegisterFrame(CMainFrame* frame) { m_pFrame = frame; }
-    virtual void RegisterView(CVistrelCVView* view) { m_pView = view; }
     // Re-reads the opacity, has the view reload its settings and the frame apply the opacity.
     virtual void ApplySettings();
     virtual unsigned char GetAlpha() const { return m_nAlpha; }
@@ -28,13 +26,13 @@ public:
     virtual QSize GetFrameSize() const { return m_sizeFrame; }
     virtual bool SelectCamera(const CCommandLineInfoEx& commandLine);
 
-    // Menu commands.
+    // Menu commands. The preferences are applied when the dialog is confirmed.
     void OnPreferences();
     void OnAbout();
 
     int Camera() const { return m_nCamera; }
-    CMainFrame* Frame() const { return m_pFrame; }
-    CVistrelCVView* View() const { return m_pView; }
+    // The main window start-up created; null before and once it is gone.
+    CMainFrame* Frame() const;
     // Tests set the picture size the way a successful probe does.
     void SetFrameSize(QSize size) { m_sizeFrame = size; }
 
@@ -44,8 +42,7 @@ private:
 
     int m_nCamera = 0;
     unsigned char m_nAlpha = 0;
-    CVistrelCVView* m_pView = nullptr;
-    CMainFrame* m_pFrame = nullptr;
+    QPointer<CMainFrame> m_pFrame; // owned by itself: it deletes itself when closed
     QSize m_sizeFrame{640, 480};
 };
 

@@ -1,6 +1,7 @@
 // The save-settings dialog: template 145, its checks, questions and the folder chooser.
 #include "dialogs/OptionDlg.h"
 
+#include "dialogs/CaptureTarget.h"
 #include "dialogs/OptionFields.h"
 #include "dialogs/ProgramIcon.h"
 #include "dialogs/VistrelMessageBox.h"
@@ -8,7 +9,6 @@
 #include "output_files/MediaKind.h"
 #include "platform/StringTable.h"
 #include "ui_OptionDlg.h"
-#include "view/VistrelCVView.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -61,7 +61,7 @@ COptionDlg::COptionDlg(QWidget* parent)
 
 COptionDlg::~COptionDlg() = default;
 
-void COptionDlg::SetView(CVistrelCVView* view) {
+void COptionDlg::SetView(CCaptureTarget* view) {
     m_pView = view;
     OnInitDialog();
 }

@@ -9,7 +9,7 @@
 #include <memory>
 
 class CFiletypeMgr;
-class CVistrelCVView;
+class CCaptureTarget;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -25,9 +25,10 @@ public:
     explicit COptionDlg(QWidget* parent = nullptr);
     ~COptionDlg() override;
 
-    // The live view whose settings are edited; set before exec(). The dialog opens on the kind
-    // of the view's capture mode. Without a view the controls stay as the template has them.
-    virtual void SetView(CVistrelCVView* view);
+    // What holds the settings that are edited (the live view); set before exec(). The dialog
+    // opens on the kind of its capture mode. Without one the controls stay as the template has
+    // them.
+    virtual void SetView(CCaptureTarget* view);
     // The desktop's folder chooser, starting at the stored folder; true when a folder was put
     // into the folder field (it is stored only by OK or a confirmed kind switch).
     virtual bool BrowseFolder();
@@ -55,7 +56,7 @@ public:
 private:
     void OnInitDialog();
 
-    CVistrelCVView* m_pView = nullptr;
+    CCaptureTarget* m_pView = nullptr;
     int m_nKind = 0;
     CFiletypeMgr* m_pFiletypeMgr = nullptr;
     std::unique_ptr<Ui::OptionDlg> m_ui;

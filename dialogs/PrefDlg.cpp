@@ -1,8 +1,6 @@
 // The preferences dialog: reads the settings afresh on every opening and stores them on OK.
 #include "dialogs/PrefDlg.h"
 
-#include "app/MainFrame.h"
-#include "app/VistrelCVApp.h"
 #include "settings/AppProfile.h"
 #include "settings/SettingsKeys.h"
 #include "settings/UserDefault.h"
@@ -29,8 +27,9 @@ int InvertPerform(int value) {
     return std::max(kPerformMax - std::max(value, 0), 0);
 }
 
-CPrefDlg::CPrefDlg(QWidget* parent)
-    : CVistrelDialog(parent), m_ui(std::make_unique<Ui::PrefDlg>()) {
+CPrefDlg::CPrefDlg(QWidget* mainWindow, QSize pictureSize)
+    : CVistrelDialog(nullptr), m_pMainWindow(mainWindow), m_sizePicture(pictureSize),
+      m_ui(std::make_unique<Ui::PrefDlg>()) {
     m_ui->setupUi(this);
     ApplyTemplate(kShellDlg8);
     m_checkSelCam = m_ui->checkSelCam_1007;
@@ -58,7 +57,7 @@ void CPrefDlg::OnInitDialog() {
                                             QString::fromLatin1(kSelCamAtLaunch.key),
                                             kSelCamAtLaunch.intDefault) != 0);
     // At start-up, when no camera opened, there is no main window to restore.
-    m_btnOrgSize->setEnabled(MainWindow() != nullptr);
+    m_btnOrgSize->setEnabled(m_pMainWindow != nullptr);
     m_ui->btnOK_1->setFocus();
 }
 
@@ -68,17 +67,10 @@ void CPrefDlg::accept() {
     g_UserDefault.WriteInt(kMirrorImage.key, m_checkMirror->isChecked() ? 1 : 0);
     WriteProfileInt(QString::fromLatin1(kSharedSection), QString::fromLatin1(kSelCamAtLaunch.key),
                     m_checkSelCam->isChecked() ? 1 : 0);
-    theApp.ApplySettings();
     done(IDOK);
 }
 
 void CPrefDlg::OnOrgSize() {
-    QWidget* frame = MainWindow();
-    if (!frame)
-        return;
-    frame->setGeometry(QRect(kDefaultFramePos, theApp.GetFrameSize()));
-}
-
-QWidget* CPrefDlg::MainWindow() {
-    return theApp.Frame();
+    if (m_pMainWindow)
+        m_pMainWindow->setGeometry(QRect(kDefaultFramePos, m_sizePicture));
 }

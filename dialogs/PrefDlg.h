@@ -1,10 +1,13 @@
 // The preferences dialog (template 132): opacity, refresh performance, mirroring, the camera
 // chooser at launch, and a button that puts the main window back to the picture's size. Nothing
-// takes effect while it is open: OK stores the values and has the application apply them;
-// Cancel stores nothing.
+// takes effect while it is open: OK stores the values and the opener applies them; Cancel stores
+// nothing.
 #pragma once
 
 #include "dialogs/VistrelDialog.h"
+
+#include <QPointer>
+#include <QSize>
 
 #include <memory>
 
@@ -30,17 +33,21 @@ int InvertPerform(int value);
 class CPrefDlg : public CVistrelDialog {
     Q_OBJECT
 public:
-    explicit CPrefDlg(QWidget* parent = nullptr);
+    // `mainWindow` is the window the restore button resizes to `pictureSize`; without one (at
+    // start-up, when no camera opened) the button is disabled.
+    explicit CPrefDlg(QWidget* mainWindow = nullptr, QSize pictureSize = {});
     ~CPrefDlg() override;
 
-    // OK: stores the four values, has the application apply them, closes with IDOK.
+    // OK: stores the four values and closes with IDOK; the opener applies them.
     void accept() override;
 
 private:
     void OnInitDialog();
     // Puts the main window at (101, 101) with the picture's size, at once.
     void OnOrgSize();
-    static QWidget* MainWindow();
+
+    QPointer<QWidget> m_pMainWindow;
+    QSize m_sizePicture;
 
     std::unique_ptr<Ui::PrefDlg> m_ui;
     QCheckBox* m_checkSelCam = nullptr;

@@ -1,9 +1,9 @@
 // The capture panel: template 103, its state display, placement and commands.
 #include "dialogs/RecCtrlDlg.h"
 
-#include "app/MainFrame.h"
-#include "app/VistrelCVApp.h"
+#include "dialogs/CaptureTarget.h"
 #include "dialogs/OptionDlg.h"
+#include "dialogs/PanelFollowEvent.h"
 #include "dialogs/PanelPlacement.h"
 #include "dialogs/ProgramIcon.h"
 #include "dialogs/RecButtonState.h"
@@ -12,8 +12,6 @@
 #include "settings/SettingsKeys.h"
 #include "settings/UserDefault.h"
 #include "ui_RecCtrlDlg.h"
-#include "view/PanelFollowEvent.h"
-#include "view/VistrelCVView.h"
 
 #include <QKeyEvent>
 #include <QScreen>
@@ -36,9 +34,8 @@ bool IsSpaceKey(QEvent* event) {
 
 } // namespace
 
-CRecCtrlDlg::CRecCtrlDlg(QWidget* parent)
-    : CVistrelDialog(parent), m_pView(qobject_cast<CVistrelCVView*>(parent)),
-      m_ui(std::make_unique<Ui::RecCtrlDlg>()) {
+CRecCtrlDlg::CRecCtrlDlg(QWidget* parent, CCaptureTarget* target)
+    : CVistrelDialog(parent), m_pView(target), m_ui(std::make_unique<Ui::RecCtrlDlg>()) {
     // A tool window of the main window (through the view, its child): kept above it and
     // minimised with it by the window system.
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
@@ -121,8 +118,6 @@ void CRecCtrlDlg::EnableModeButtons(bool enable) {
 }
 
 QWidget* CRecCtrlDlg::MainWindow() const {
-    if (QWidget* frame = theApp.Frame())
-        return frame;
     return parentWidget() ? parentWidget()->window() : nullptr;
 }
 

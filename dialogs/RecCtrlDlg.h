@@ -9,7 +9,7 @@
 
 #include <memory>
 
-class CVistrelCVView;
+class CCaptureTarget;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -21,10 +21,11 @@ class RecCtrlDlg;
 class CRecCtrlDlg : public CVistrelDialog {
     Q_OBJECT
 public:
-    // `parent` is the live view that creates the panel (any other widget leaves the panel without
-    // a view). The panel is a tool window of the view's main window: it stays above the main
-    // window and is hidden while the main window is minimised.
-    explicit CRecCtrlDlg(QWidget* parent);
+    // `parent` is the widget that creates and owns the panel; the panel is a tool window of
+    // `parent`'s main window: it stays above it and is hidden while it is minimised. `target`
+    // takes the shutter, the mode and the file settings; it may be null (the buttons then only
+    // show their state) and must outlive the panel.
+    CRecCtrlDlg(QWidget* parent, CCaptureTarget* target);
     ~CRecCtrlDlg() override;
 
     // The whole state display for a capture-state report: `mode` CAMMODE_MOV or CAMMODE_PICT,
@@ -45,7 +46,7 @@ public:
     // The settings button: the save-settings dialog for the panel's view, modal.
     void OnSettings();
 
-    CVistrelCVView* View() const { return m_pView; }
+    CCaptureTarget* Target() const { return m_pView; }
     // The id of the icon REC shows (135, 136, 143 or 145).
     int RecIconId() const { return m_nRecIcon; }
 
@@ -61,7 +62,7 @@ private:
     void OnInitDialog();
     QWidget* MainWindow() const;
 
-    CVistrelCVView* m_pView = nullptr;
+    CCaptureTarget* m_pView = nullptr;
     std::unique_ptr<Ui::RecCtrlDlg> m_ui;
     QPushButton* m_btnRec = nullptr;
     QPushButton* m_btnSettings = nullptr;

@@ -9,7 +9,6 @@ inline constexpr int ID_SHOW_REC_CTRL = 32777;
 inline constexpr int ID_APP_ABOUT = 57664;
 inline constexpr int ID_APP_EXIT = 57665;
 
-// Shows the menu at `globalPos` and runs the chosen command.
-void ShowContextMenu(const QPoint& globalPos);
-// Runs a menu command as if it had been chosen.
-void RunMenuCommand(int commandId);
+// Shows the menu at `globalPos`; the chosen command's id, 0 when the menu was dismissed. The
+// caller carries the command out.
+int ShowContextMenu(const QPoint& globalPos);

@@ -1,9 +1,9 @@
 #include "view/VistrelCVView.h"
 
-#include "app/VistrelCVApp.h"
 #include "capture/CVController.h"
 #include "capture/CaptureStateEvent.h"
 #include "capture/Shutter.h"
+#include "dialogs/PanelFollowEvent.h"
 #include "dialogs/RecCtrlDlg.h"
 #include "dialogs/SlpDlg.h"
 #include "dialogs/VistrelMessageBox.h"
@@ -15,7 +15,6 @@
 #include "settings/SettingsKeys.h"
 #include "settings/UserDefault.h"
 #include "view/ContextMenu.h"
-#include "view/PanelFollowEvent.h"
 #include "view/PendingInput.h"
 #include "view/RefreshIntervals.h"
 #include "view/ViewTimer.h"
@@ -37,21 +36,17 @@ CVistrelCVView::CVistrelCVView(QWidget* parent)
     // The picture is painted over the previous one; nothing is ever cleared first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
-    theApp.RegisterView(this);
 }
 
 CVistrelCVView::~CVistrelCVView() {
     Destroy();
-    if (theApp.View() == this)
-        theApp.RegisterView(nullptr);
-    m_pRecCtrlDlg.reset();
 }
 
-void CVistrelCVView::Create() {
+void CVistrelCVView::Create(int camera) {
     setWindowTitle(QStringLiteral("jp.quenbor.VistrelCVView"));
     {
         CSlpDlg notice;
-        m_pController->OpenCamera(theApp.Camera());
+        m_pController->OpenCamera(camera);
     }
     LoadSettings();
     m_pPending = std::make_unique<CPendingInput>(this);
@@ -71,7 +66,8 @@ void CVistrelCVView::Destroy() {
     // program while the panel's own save-settings dialog runs on the stack.
     if (m_pRecCtrlDlg) {
         m_pRecCtrlDlg->hide();
-        m_pRecCtrlDlg.release()->deleteLater();
+        m_pRecCtrlDlg->deleteLater();
+        m_pRecCtrlDlg = nullptr;
     }
 }
 
@@ -166,13 +162,17 @@ void CVistrelCVView::ToggleShoot() {
     Shoot(IsRecording() ? SHOOT_STOP : SHOOT_TAKE);
 }
 
+CRecCtrlDlg* CVistrelCVView::RecCtrlDlg() const {
+    return m_pRecCtrlDlg;
+}
+
 bool CVistrelCVView::IsRecCtrlDlgVisible() const {
     return m_pRecCtrlDlg && m_pRecCtrlDlg->isVisible();
 }
 
 void CVistrelCVView::ShowRecCtrlDlg() {
     if (!m_pRecCtrlDlg)
-        m_pRecCtrlDlg = std::make_unique<CRecCtrlDlg>(this);
+        m_pRecCtrlDlg = new CRecCtrlDlg(this, this);
     m_pRecCtrlDlg->ShowPanel(true);
 }
 
@@ -244,7 +244,7 @@ bool CVistrelCVView::event(QEvent* event) {
     }
     if (event->type() == QEvent::Type(WM_PANEL_FOLLOW)) {
         if (m_pRecCtrlDlg)
-            QCoreApplication::postEvent(m_pRecCtrlDlg.get(), NewPanelFollowEvent());
+            QCoreApplication::postEvent(m_pRecCtrlDlg, NewPanelFollowEvent());
         return true;
     }
     return QWidget::event(event);
@@ -253,11 +253,15 @@ bool CVistrelCVView::event(QEvent* event) {
 void CVistrelCVView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (m_pRecCtrlDlg)
-        QCoreApplication::postEvent(m_pRecCtrlDlg.get(), NewPanelFollowEvent());
+        QCoreApplication::postEvent(m_pRecCtrlDlg, NewPanelFollowEvent());
 }
 
 void CVistrelCVView::contextMenuEvent(QContextMenuEvent* event) {
-    ShowContextMenu(event->globalPos());
+    const int command = ShowContextMenu(event->globalPos());
+    if (command == ID_SHOW_REC_CTRL)
+        ShowRecCtrlDlg();
+    else if (command != 0)
+        Q_EMIT menuCommand(command);
 }
 
 // The picture is the window's caption: a plain left press goes on to the main window, which

@@ -3,6 +3,9 @@
 // per-kind file settings for the capture panel and the save-settings dialog.
 #pragma once
 
+#include "dialogs/CaptureTarget.h"
+
+#include <QPointer>
 #include <QWidget>
 
 #include <memory>
@@ -14,45 +17,46 @@ class CFiletypeMgr;
 class CRecCtrlDlg;
 class CPendingInput;
 
-inline constexpr int SHOOT_TAKE = 1;
-inline constexpr int SHOOT_STOP = 2;
-
-class CVistrelCVView : public QWidget {
+class CVistrelCVView : public QWidget, public CCaptureTarget {
     Q_OBJECT
 public:
     explicit CVistrelCVView(QWidget* parent = nullptr);
     ~CVistrelCVView() override;
 
-    // Window creation: opens the camera (inside the connecting notice), loads the settings,
+    // Window creation: opens camera `camera` (inside the connecting notice), loads the settings,
     // starts the timer and brings the capture panel back if it was showing.
-    void Create();
+    void Create(int camera);
     // Window destruction: the timer, then the controller (which finishes a recording), then the
     // capture panel, whose stored visibility stays as it was.
     void Destroy();
 
     virtual void LoadSettings();
     virtual void LoadPerformance();
-    virtual void Shoot(int action);
-    virtual bool IsRecording() const;
-    virtual int GetCamMode() const { return m_nCamMode; }
-    virtual void SetCamMode(int mode);
-    virtual void ResetSerialNumber(int kind);
-    virtual QString GetFilename(int kind) const;
-    virtual void SetFilename(QString name, int kind);
-    virtual QString GetFoldername(int kind) const;
-    virtual void SetFoldername(QString folder, int kind);
-    virtual CFiletypeMgr* GetFiletypeMgr(int kind) const;
-    virtual QString GetSerialNumberText(int kind) const;
+    void Shoot(int action) override;
+    bool IsRecording() const override;
+    int GetCamMode() const override { return m_nCamMode; }
+    void SetCamMode(int mode) override;
+    void ResetSerialNumber(int kind) override;
+    QString GetFilename(int kind) const override;
+    void SetFilename(QString name, int kind) override;
+    QString GetFoldername(int kind) const override;
+    void SetFoldername(QString folder, int kind) override;
+    CFiletypeMgr* GetFiletypeMgr(int kind) const override;
+    QString GetSerialNumberText(int kind) const override;
     virtual void ToggleShoot();
     virtual bool IsRecCtrlDlgVisible() const;
     void ShowRecCtrlDlg();
 
     CCVController* Controller() const { return m_pController.get(); }
-    CRecCtrlDlg* RecCtrlDlg() const { return m_pRecCtrlDlg.get(); }
+    CRecCtrlDlg* RecCtrlDlg() const;
     int IntervalQuiet() const { return m_nIntervalQuiet; }
     int IntervalActive() const { return m_nIntervalActive; }
     int IntervalBusy() const { return m_nIntervalBusy; }
     unsigned CurrentInterval() const;
+
+Q_SIGNALS:
+    // A pop-up menu command that the main window carries out (everything but showing the panel).
+    void menuCommand(int commandId);
 
 protected:
     bool event(QEvent* event) override;
@@ -76,7 +80,7 @@ private:
     int m_nIntervalQuiet = 330;
     int m_nIntervalActive = 550;
     int m_nIntervalBusy = 770;
-    std::unique_ptr<CRecCtrlDlg> m_pRecCtrlDlg;
+    QPointer<CRecCtrlDlg> m_pRecCtrlDlg; // a child window of the view, which owns it
     std::unique_ptr<CImgFileMgr> m_pPictFileMgr;
     std::unique_ptr<CImgFileMgr> m_pMovFileMgr;
     int m_nCamMode = 0;

@@ -9,6 +9,7 @@
 #include "support/TestEnvironment.h"
 #include "view/VistrelCVView.h"
 
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -74,20 +75,20 @@ TEST(ApplySettingsTest, ReachesTheViewAndTheFrame) {
     testenv::FreshSettings();
     theApp.ApplySettings(); // before any window exists: only the opacity
     EXPECT_EQ(theApp.GetAlpha(), 255);
-    {
-        CMainFrame frame;
-        ASSERT_TRUE(frame.Create());
-        g_UserDefault.WriteInt(QStringLiteral("AlphaValue"), 100);
-        g_UserDefault.WriteInt(QStringLiteral("MirrorImage"), 1);
-        g_UserDefault.WriteInt(QStringLiteral("Perform"), 200);
-        theApp.ApplySettings();
-        EXPECT_EQ(theApp.GetAlpha(), 100);
-        EXPECT_EQ(WindowAlpha(&frame), 100);
-        EXPECT_TRUE(frame.View()->Controller()->Mirror());
-        EXPECT_EQ(frame.View()->IntervalQuiet(), 200);
-    }
+    ASSERT_TRUE(theApp.InitInstance({"1"}));
+    CMainFrame* frame = theApp.Frame();
+    ASSERT_TRUE(frame);
+    g_UserDefault.WriteInt(QStringLiteral("AlphaValue"), 100);
+    g_UserDefault.WriteInt(QStringLiteral("MirrorImage"), 1);
+    g_UserDefault.WriteInt(QStringLiteral("Perform"), 200);
+    theApp.ApplySettings();
+    EXPECT_EQ(theApp.GetAlpha(), 100);
+    EXPECT_EQ(WindowAlpha(frame), 100);
+    EXPECT_TRUE(frame->View()->Controller()->Mirror());
+    EXPECT_EQ(frame->View()->IntervalQuiet(), 200);
+    frame->close(); // the window deletes itself
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(theApp.Frame(), nullptr); // nothing points at a window that is gone
-    EXPECT_EQ(theApp.View(), nullptr);
     theApp.ApplySettings();
     ::unsetenv("VISTRELCV_CAMERAS");
 }

@@ -65,10 +65,10 @@ TEST_F(MainFrameTest, OpensAtTheStoredPlaceWithItsFallBacks) {
 
 TEST_F(MainFrameTest, PlacementIsStoredOnCloseAndOnMinimise) {
     CMainFrame frame;
-    ASSERT_TRUE(frame.Create());
+    frame.Create(0);
     frame.show();
     frame.setGeometry(200, 150, 400, 300);
-    RunMenuCommand(ID_MINIMIZE); // saved before the window shrinks
+    frame.OnCommand(ID_MINIMIZE); // saved before the window shrinks
     EXPECT_EQ(Stored("WndX"), 200);
     EXPECT_EQ(Stored("WndWidth"), 400);
     frame.showNormal();
@@ -85,9 +85,9 @@ TEST_F(MainFrameTest, EndingTheProgramKeepsTheShownPanelForTheNextStart) {
     // A termination signal closes the main window and then quits, and quitting closes every
     // window still open; the panel must not take that for the user hiding it.
     CMainFrame frame;
-    ASSERT_TRUE(frame.Create());
+    frame.Create(0);
     frame.show();
-    RunMenuCommand(ID_SHOW_REC_CTRL);
+    frame.OnCommand(ID_SHOW_REC_CTRL);
     ASSERT_EQ(Stored("RecCtrlDlg"), 1);
     frame.close();
     QApplication::closeAllWindows();
@@ -98,7 +98,7 @@ TEST_F(MainFrameTest, EnterAndSpaceReleasesTakeStills) {
     const QString pictures = testenv::NewFolder(QStringLiteral("shots"));
     g_UserDefault.WriteString(QStringLiteral("PictFoldername"), pictures);
     CMainFrame frame;
-    ASSERT_TRUE(frame.Create());
+    frame.Create(0);
     frame.show();
     QElapsedTimer clock;
     clock.start();
@@ -121,7 +121,7 @@ TEST_F(MainFrameTest, EnterAndSpaceReleasesTakeStills) {
 
 TEST_F(MainFrameTest, CornerKeepsProportionsEdgesSizeFreely) {
     CMainFrame frame;
-    ASSERT_TRUE(frame.Create());
+    frame.Create(0);
     frame.show();
     const QRect start = frame.frameGeometry(); // 320 x 240 at (101, 101)
     // Press inside the corner zone and drag 80 pixels right: 400 wide, so 300 high.
@@ -148,7 +148,7 @@ TEST_F(MainFrameTest, CornerKeepsProportionsEdgesSizeFreely) {
 
 TEST_F(MainFrameTest, DraggingThePictureMovesTheWindow) {
     CMainFrame frame;
-    ASSERT_TRUE(frame.Create());
+    frame.Create(0);
     frame.show();
     const QPoint inside = frame.frameGeometry().topLeft() + QPoint(100, 100);
     Mouse(frame, QEvent::MouseButtonPress, inside, Qt::LeftButton);

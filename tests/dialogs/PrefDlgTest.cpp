@@ -1,9 +1,7 @@
-// The preferences dialog: values read on opening, what OK stores and applies, that Cancel stores
-// nothing, and the restore-size button.
+// The preferences dialog: values read on opening, what OK stores, that Cancel stores nothing, and
+// the restore-size button.
 #include "dialogs/PrefDlg.h"
 
-#include "app/MainFrame.h"
-#include "app/VistrelCVApp.h"
 #include "settings/AppProfile.h"
 #include "settings/SettingsKeys.h"
 #include "settings/UserDefault.h"
@@ -48,8 +46,9 @@ protected:
     void SetUp() override { testenv::FreshSettings(1); }
 
     // Opens the dialog, lets `act` work it, and presses OK (or Cancel).
-    static int Run(const std::function<void(const Controls&)>& act, bool ok = true) {
-        CPrefDlg dialog;
+    static int Run(const std::function<void(const Controls&)>& act, bool ok = true,
+                   QWidget* mainWindow = nullptr) {
+        CPrefDlg dialog(mainWindow, QSize(320, 240));
         const Controls controls(dialog);
         return ExecWith(dialog, [&] {
             act(controls);
@@ -108,7 +107,7 @@ TEST_F(PrefDlgTest, OutOfRangeValuesShowAtTheNearerEndAndAreStoredInRange) {
     }
 }
 
-TEST_F(PrefDlgTest, OkStoresAndAppliesTheChoicesAndCancelStoresNothing) {
+TEST_F(PrefDlgTest, OkStoresTheChoicesAndCancelStoresNothing) {
     const auto choose = [](const Controls& controls) {
         controls.alpha->setValue(100);
         controls.perform->setValue(1045);
@@ -123,7 +122,6 @@ TEST_F(PrefDlgTest, OkStoresAndAppliesTheChoicesAndCancelStoresNothing) {
     EXPECT_EQ(Stored(kAlphaValue), 100);
     EXPECT_EQ(Stored(kPerform), 0);
     EXPECT_EQ(Stored(kMirrorImage), 1);
-    EXPECT_EQ(theApp.GetAlpha(), 100);
     // The camera chooser is one choice for every camera, in the shared section.
     EXPECT_EQ(Stored(kSelCamAtLaunch), 1);
     EXPECT_EQ(g_UserDefault.GetInt(kSelCamAtLaunch.key, kAbsent), kAbsent);
@@ -133,10 +131,8 @@ TEST_F(PrefDlgTest, OkStoresAndAppliesTheChoicesAndCancelStoresNothing) {
 }
 
 TEST_F(PrefDlgTest, RestoreSizeMovesTheMainWindowAtOnceAndCancelKeepsIt) {
-    ASSERT_EQ(theApp.Frame(), nullptr);
     EXPECT_FALSE(Controls(CPrefDlg()).orgSize->isEnabled()); // no main window to restore
-    theApp.SetFrameSize(QSize(320, 240));
-    CMainFrame frame;
+    QWidget frame;
     frame.setGeometry(300, 250, 500, 400);
     frame.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
@@ -148,10 +144,9 @@ TEST_F(PrefDlgTest, RestoreSizeMovesTheMainWindowAtOnceAndCancelKeepsIt) {
             Click(controls.orgSize);
             whileOpen = frame.geometry();
         },
-        false);
+        false, &frame);
     EXPECT_EQ(whileOpen, QRect(101, 101, 320, 240));
     EXPECT_EQ(frame.geometry(), QRect(101, 101, 320, 240));
-    theApp.SetFrameSize(QSize(640, 480));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
-// The save-settings dialog on the offscreen platform, against a real live view and the real
-// settings file: its checks and messages, the kind switch, the serial reset and the folder
-// chooser. Message boxes and the chooser are answered as a user would.
+// The save-settings dialog on the offscreen platform, against a fake capture target: its checks
+// and messages, the kind switch, the serial reset and the folder chooser. Message boxes and the
+// chooser are answered as a user would.
 #include "dialogs/OptionDlg.h"
 #include "dialogs/DialogTestUtils.h"
 #include "dialogs/panel/PanelTestSupport.h"
@@ -40,22 +40,24 @@ protected:
     void SetUp() override {
         ResetCameraSettings();
         folder = testenv::NewFolder("option-dlg");
-        g_UserDefault.WriteString(kPictFoldername.key, folder);
-        g_UserDefault.WriteString(kPictFilename.key, "shot");
-        g_UserDefault.WriteInt(kPictNum.key, 42);
-        view = std::make_unique<ProbeView>();
-        dialog.SetView(view.get());
+        Stored();
+        dialog.SetView(&target);
+    }
+    // What the target holds for stills before the dialog changes anything.
+    void Stored() {
+        target.folder[0] = folder;
+        target.name[0] = "shot";
+        target.serial[0] = 42;
     }
     QLineEdit* FolderField() { return Child<QLineEdit>(dialog, "editFolder_1018"); }
     QLineEdit* NameField() { return Child<QLineEdit>(dialog, "editFilename_1020"); }
     QString Serial() { return Child<QLabel>(dialog, "staticSerial_1029")->text(); }
     QString Filetype() { return Child<QComboBox>(dialog, "comboFiletype_1021")->currentText(); }
-    static QString Stored(const SettingKey& key) {
-        return g_UserDefault.GetString(key.key, "<none>");
-    }
+    QString StoredName() const { return target.name[0]; }
+    QString StoredFolder() const { return target.folder[0]; }
 
     QString folder;
-    std::unique_ptr<ProbeView> view;
+    FakeCaptureTarget target;
     COptionDlg dialog;
 };
 
@@ -65,9 +67,9 @@ TEST_F(OptionDlgTest, OpensOnTheKindOfTheCaptureMode) {
     EXPECT_EQ(NameField()->text(), "shot");
     EXPECT_EQ(dialog.ModeIconId(), 147);
     EXPECT_EQ(Filetype(), "JPEG(*.jpg)");
-    view->SetCamMode(CAMMODE_MOV);
+    target.mode = CAMMODE_MOV;
     COptionDlg movies;
-    movies.SetView(view.get());
+    movies.SetView(&target);
     EXPECT_EQ(movies.Kind(), CAMMODE_MOV);
 }
 
@@ -79,24 +81,17 @@ TEST_F(OptionDlgTest, ChecksTheBaseName) {
     };
     for (const auto& [name, accepted] : cases) {
         SCOPED_TRACE(name.toStdString());
-        ResetCameraSettings();
+        Stored();
+        target.folder[0] = "<none>";
         BoxAnswerer boxes;
+        FolderField()->setText(folder);
         NameField()->setText(name);
         EXPECT_EQ(dialog.SaveSettings(), accepted);
         EXPECT_EQ(boxes.texts, accepted ? QStringList() : Messages({kBadFilename}));
-        EXPECT_EQ(Stored(kPictFilename), accepted ? name : "<none>"); // nothing stored when bad
-        EXPECT_EQ(Stored(kPictFoldername), accepted ? folder : "<none>");
+        EXPECT_EQ(StoredName(), accepted ? name : "shot"); // nothing stored when bad
+        EXPECT_EQ(StoredFolder(), accepted ? folder : "<none>");
         EXPECT_EQ(NameField()->text(), name); // the user's text stays for correction
     }
-}
-
-TEST_F(OptionDlgTest, EmptyFieldsStoreTheDefaults) {
-    FolderField()->clear();
-    NameField()->clear();
-    EXPECT_TRUE(dialog.SaveSettings());
-    EXPECT_EQ(Stored(kPictFilename), "pict");
-    EXPECT_EQ(Stored(kPictFoldername), GetDefaultPictFolder());
-    EXPECT_EQ(view->GetFilename(CAMMODE_PICT), "pict");
 }
 
 TEST_F(OptionDlgTest, RejectsAFolderThatIsMissingOrEndsInAFullStopOrSpace) {
@@ -107,8 +102,8 @@ TEST_F(OptionDlgTest, RejectsAFolderThatIsMissingOrEndsInAFullStopOrSpace) {
         NameField()->setText("kept");
         EXPECT_FALSE(dialog.SaveSettings());
         EXPECT_EQ(boxes.texts, Messages({kNoFolder}));
-        EXPECT_EQ(Stored(kPictFilename), "kept"); // stored before the check
-        EXPECT_EQ(Stored(kPictFoldername), folder);
+        EXPECT_EQ(StoredName(), "kept"); // stored before the check
+        EXPECT_EQ(StoredFolder(), folder);
     }
 }
 
@@ -123,7 +118,7 @@ TEST_F(OptionDlgTest, OkClosesOnlyWhenStoredAndCancelStoresNothing) {
     NameField()->setText("changed");
     dialog.reject();
     EXPECT_EQ(dialog.result(), IDCANCEL);
-    EXPECT_EQ(Stored(kPictFilename), "shot");
+    EXPECT_EQ(StoredName(), "shot");
 
     const QString other = testenv::NewFolder("option-dlg-ok");
     dialog.show();
@@ -131,7 +126,7 @@ TEST_F(OptionDlgTest, OkClosesOnlyWhenStoredAndCancelStoresNothing) {
     dialog.accept();
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), IDOK);
-    EXPECT_EQ(Stored(kPictFoldername), other);
+    EXPECT_EQ(StoredFolder(), other);
     EXPECT_EQ(boxes.texts.size(), 1); // Cancel and a good OK ask nothing
 }
 
@@ -147,7 +142,6 @@ TEST_F(OptionDlgTest, SerialResetAsksThenRestoresTheFields) {
     BoxAnswerer boxes({IDOK});
     dialog.OnResetSerial();
     EXPECT_EQ(Serial(), "00001");
-    EXPECT_EQ(g_UserDefault.GetInt(kPictNum.key, -1), 1);
     EXPECT_EQ(FolderField()->text(), folder);
 }
 
@@ -168,13 +162,13 @@ TEST_F(OptionDlgTest, KindSwitchOffersToSaveChanges) {
         NameField()->setText("other");
         dialog.OnModeSwitch();
         EXPECT_EQ(boxes.texts, Messages({kSaveChanges}));
-        EXPECT_EQ(Stored(kPictFilename), "shot");
+        EXPECT_EQ(StoredName(), "shot");
         dialog.OnModeSwitch();
     }
     BoxAnswerer boxes({IDOK}); // answered yes: stored before the other kind is shown
     NameField()->setText("other");
     dialog.OnModeSwitch();
-    EXPECT_EQ(Stored(kPictFilename), "other");
+    EXPECT_EQ(StoredName(), "other");
     EXPECT_EQ(NameField()->text(), "mov");
 }
 
@@ -185,7 +179,7 @@ TEST_F(OptionDlgTest, InvalidTextAndKindSwitchWithYesShowsTheOtherKind) {
     EXPECT_EQ(boxes.texts, Messages({kSaveChanges, kBadFilename}));
     EXPECT_EQ(dialog.Kind(), CAMMODE_MOV);
     EXPECT_EQ(NameField()->text(), "mov");
-    EXPECT_EQ(Stored(kPictFilename), "shot");
+    EXPECT_EQ(StoredName(), "shot");
 }
 
 TEST_F(OptionDlgTest, BrowsePreselectsTheStoredFolder) {
@@ -203,7 +197,7 @@ TEST_F(OptionDlgTest, BrowsePreselectsTheStoredFolder) {
     EXPECT_EQ(title, "保存先フォルダの選択");
     EXPECT_EQ(startFolder, folder); // the stored folder, not the typed text
     EXPECT_EQ(FolderField()->text(), choice);
-    EXPECT_EQ(Stored(kPictFoldername), folder); // only OK stores it
+    EXPECT_EQ(StoredFolder(), folder); // only OK stores it
     const QString chosen = std::exchange(choice, QString());
     EXPECT_FALSE(dialog.BrowseFolder()); // cancelled
     EXPECT_EQ(FolderField()->text(), chosen);

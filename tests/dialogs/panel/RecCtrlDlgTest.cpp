@@ -1,6 +1,5 @@
 // The capture panel on the offscreen platform: its state display, mode switch, keys, visibility,
-// placement beside the main window and the settings button, against a real live view whose
-// shutter is a probe.
+// placement beside the main window and the settings button, against a fake capture target.
 #include "dialogs/RecCtrlDlg.h"
 #include "dialogs/DialogTestUtils.h"
 #include "dialogs/OptionDlg.h"
@@ -27,12 +26,11 @@ class RecCtrlDlgTest : public testing::Test {
 protected:
     void SetUp() override {
         ResetCameraSettings();
-        view = std::make_unique<ProbeView>();
-        view->setGeometry(100, 100, 400, 300);
+        owner.setGeometry(100, 100, 400, 300);
     }
     CRecCtrlDlg& Panel() {
         if (!panel)
-            panel = std::make_unique<CRecCtrlDlg>(view.get());
+            panel = std::make_unique<CRecCtrlDlg>(&owner, &target);
         return *panel;
     }
     QPushButton* Rec() { return Child<QPushButton>(Panel(), "btnRec_1010"); }
@@ -41,7 +39,8 @@ protected:
     bool RecMarkShown() { return !Child<QLabel>(Panel(), "staticRecMark_1016")->isHidden(); }
     static int Stored(const SettingKey& key) { return g_UserDefault.GetInt(key.key, -1); }
 
-    std::unique_ptr<ProbeView> view;
+    QWidget owner;
+    FakeCaptureTarget target;
     std::unique_ptr<CRecCtrlDlg> panel;
 };
 
@@ -72,37 +71,29 @@ TEST_F(RecCtrlDlgTest, ShowsEachCaptureState) {
 }
 
 TEST_F(RecCtrlDlgTest, OpensOnTheViewsRecordingAndKeepsItsModeWhileRecording) {
-    view->SetCamMode(CAMMODE_MOV);
-    view->recording = true;
+    target.mode = CAMMODE_MOV;
+    target.recording = true;
     EXPECT_TRUE(Mov()->isChecked());
     EXPECT_EQ(Panel().RecIconId(), kIconStop);
     EXPECT_TRUE(RecMarkShown());
     EXPECT_FALSE(Pict()->isEnabled());
     Pict()->click();
     EXPECT_TRUE(Mov()->isChecked());
-    EXPECT_EQ(view->GetCamMode(), CAMMODE_MOV);
+    EXPECT_EQ(target.mode, CAMMODE_MOV);
 }
 
 TEST_F(RecCtrlDlgTest, ModeSwitchStoresTheModeAlsoWhenClickedAgain) {
     EXPECT_TRUE(Pict()->isChecked());
     Panel().SetCaptureState(CAMMODE_PICT, 0);
-    ResetCameraSettings();
     Pict()->click(); // already selected
-    EXPECT_EQ(Stored(kCamMode), CAMMODE_PICT);
     EXPECT_EQ(Panel().RecIconId(), kIconShutter);
-
     Mov()->click();
-    EXPECT_EQ(view->GetCamMode(), CAMMODE_MOV);
-    EXPECT_EQ(Stored(kCamMode), CAMMODE_MOV);
     EXPECT_EQ(Panel().RecIconId(), kIconRecord);
-
-    ResetCameraSettings();
     Mov()->click(); // again: the idle movie display is set again and the mode stored again
-    EXPECT_EQ(Stored(kCamMode), CAMMODE_MOV);
     EXPECT_TRUE(Mov()->isChecked());
-
     Pict()->click();
-    EXPECT_EQ(view->GetCamMode(), CAMMODE_PICT);
+    EXPECT_EQ(target.modes,
+              (std::vector<int>{CAMMODE_PICT, CAMMODE_MOV, CAMMODE_MOV, CAMMODE_PICT}));
     EXPECT_EQ(Panel().RecIconId(), kIconShutter);
     EXPECT_TRUE(Rec()->isEnabled());
 }
@@ -111,9 +102,9 @@ TEST_F(RecCtrlDlgTest, RecAndSpaceReleaseWorkTheShutter) {
     Panel().ShowPanel(true);
     EXPECT_EQ(Panel().focusWidget(), Rec());
     Click(Rec());
-    view->recording = true;
+    target.recording = true;
     QTest::keyRelease(&Panel(), Qt::Key_Space);
-    view->recording = false;
+    target.recording = false;
     // A whole press on the focused REC button shoots once, not once for the button as well.
     QTest::keyClick(Rec(), Qt::Key_Space);
     QTest::keyClick(Child<QPushButton>(Panel(), "btnClose_1"), Qt::Key_Space);
@@ -121,7 +112,7 @@ TEST_F(RecCtrlDlgTest, RecAndSpaceReleaseWorkTheShutter) {
     // Held down, the key repeats; only its final release counts.
     QKeyEvent repeat(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, " ", true);
     QApplication::sendEvent(Rec(), &repeat);
-    EXPECT_EQ(view->shots, (std::vector<int>{SHOOT_TAKE, SHOOT_STOP, SHOOT_TAKE, SHOOT_TAKE}));
+    EXPECT_EQ(target.shots, (std::vector<int>{SHOOT_TAKE, SHOOT_STOP, SHOOT_TAKE, SHOOT_TAKE}));
 }
 
 TEST_F(RecCtrlDlgTest, ClosingOnlyHidesAndVisibilityIsRemembered) {
@@ -142,8 +133,8 @@ TEST_F(RecCtrlDlgTest, ClosingOnlyHidesAndVisibilityIsRemembered) {
     EXPECT_TRUE(RecMarkShown());
 }
 
-TEST_F(RecCtrlDlgTest, SettingsButtonOpensTheSaveSettingsOfTheView) {
-    view->SetFoldername(testenv::NewFolder("panel-settings"), CAMMODE_PICT);
+TEST_F(RecCtrlDlgTest, SettingsButtonOpensTheSaveSettingsOfTheTarget) {
+    target.folder[0] = testenv::NewFolder("panel-settings");
     QString shownFolder;
     ModalAnswerer<COptionDlg> user([&](COptionDlg* dialog) {
         shownFolder = Child<QLineEdit>(*dialog, "editFolder_1018")->text();
@@ -151,7 +142,7 @@ TEST_F(RecCtrlDlgTest, SettingsButtonOpensTheSaveSettingsOfTheView) {
     });
     Child<QPushButton>(Panel(), "btnSettings_1013")->click();
     EXPECT_EQ(user.seen, 1);
-    EXPECT_EQ(shownFolder, view->GetFoldername(CAMMODE_PICT));
+    EXPECT_EQ(shownFolder, target.folder[0]);
 }
 
 } // namespace

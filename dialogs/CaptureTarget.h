@@ -1,0 +1,29 @@
+// What the capture panel and the save-settings dialog act on: the shutter, the capture mode and
+// the per-kind file settings. The live view implements it; the dialogs know nothing else of it.
+#pragma once
+
+#include <QString>
+
+class CFiletypeMgr;
+
+// Shutter actions.
+inline constexpr int SHOOT_TAKE = 1; // a still, or the start of a recording, by the mode
+inline constexpr int SHOOT_STOP = 2; // the end of a recording
+
+class CCaptureTarget {
+public:
+    virtual ~CCaptureTarget() = default;
+
+    virtual void Shoot(int action) = 0;
+    virtual bool IsRecording() const = 0;
+    virtual int GetCamMode() const = 0;
+    virtual void SetCamMode(int mode) = 0;
+    // The per-kind file settings; `kind` is CAMMODE_MOV for movies, anything else for stills.
+    virtual void ResetSerialNumber(int kind) = 0;
+    virtual QString GetFilename(int kind) const = 0;
+    virtual void SetFilename(QString name, int kind) = 0;
+    virtual QString GetFoldername(int kind) const = 0;
+    virtual void SetFoldername(QString folder, int kind) = 0;
+    virtual CFiletypeMgr* GetFiletypeMgr(int kind) const = 0;
+    virtual QString GetSerialNumberText(int kind) const = 0;
+};
