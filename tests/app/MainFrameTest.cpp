@@ -41,28 +41,6 @@ protected:
     }
 };
 
-TEST_F(MainFrameTest, OpensAtTheStoredPlaceWithItsFallBacks) {
-    {
-        CMainFrame frame; // nothing stored: (101, 101) at the picture size
-        EXPECT_EQ(frame.frameGeometry(), QRect(101, 101, 320, 240));
-    }
-    Store("WndX", 9700);
-    Store("WndY", 50);
-    Store("WndWidth", 400);
-    Store("WndHeight", 300);
-    {
-        CMainFrame frame;
-        EXPECT_EQ(frame.frameGeometry(), QRect(101, 101, 400, 300));
-    }
-    Store("WndX", 9699);
-    Store("WndWidth", 0);
-    Store("WndHeight", 500);
-    {
-        CMainFrame frame;
-        EXPECT_EQ(frame.frameGeometry(), QRect(9699, 50, 320, 240));
-    }
-}
-
 TEST_F(MainFrameTest, PlacementIsStoredOnCloseAndOnMinimise) {
     CMainFrame frame;
     frame.Create(0);

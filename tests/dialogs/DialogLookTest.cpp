@@ -76,24 +76,6 @@ TEST(DialogLook, LaysOutTheTemplateWithItsOwnOpacityAndShape) {
     EXPECT_FALSE(dialog.mask().contains(QPoint(0, 0))); // rounded corners
 }
 
-TEST(DialogLook, ShowsWhiteTextOnBlackInEveryControl) {
-    LookDialog dialog;
-    using P = QPalette;
-    const struct {
-        QWidget* control;
-        P::ColorRole text, background;
-    } controls[] = {
-        {&dialog, P::WindowText, P::Window},      {dialog.label, P::WindowText, P::Window},
-        {dialog.edit, P::Text, P::Base},          {dialog.combo, P::ButtonText, P::Button},
-        {dialog.combo->view(), P::Text, P::Base}, {dialog.button, P::ButtonText, P::Button}};
-    for (const auto& c : controls) {
-        EXPECT_EQ(c.control->palette().color(P::Active, c.text), QColor(Qt::white));
-        EXPECT_EQ(c.control->palette().color(P::Active, c.background), QColor(Qt::black));
-    }
-    // Frames stay visible: the style draws them from the controls' window colour.
-    EXPECT_NE(dialog.edit->palette().color(P::Window), QColor(Qt::black));
-}
-
 TEST(DialogLook, DragsByTheBackgroundAndLabelsButNotByControls) {
     LookDialog dialog;
     dialog.move(100, 100);

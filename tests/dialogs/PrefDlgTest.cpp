@@ -86,27 +86,6 @@ TEST_F(PrefDlgTest, FirstRunShowsTheDefaultsAndOkStoresThem) {
     EXPECT_EQ(Stored(kSelCamAtLaunch), 0);
 }
 
-TEST_F(PrefDlgTest, OutOfRangeValuesShowAtTheNearerEndAndAreStoredInRange) {
-    const struct {
-        int alpha, perform, alphaPosition, performPosition, alphaStored, performStored;
-    } cases[] = {
-        {10, 2000, 32, 0, 32, 1045},
-        {300, -5, 255, 1045, 255, 0},
-        {128, 100, 128, 945, 128, 100},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.alpha << " " << c.perform);
-        g_UserDefault.WriteInt(kAlphaValue.key, c.alpha);
-        g_UserDefault.WriteInt(kPerform.key, c.perform);
-        Run([&](const Controls& shown) {
-            EXPECT_EQ(shown.alpha->value(), c.alphaPosition);
-            EXPECT_EQ(shown.perform->value(), c.performPosition);
-        });
-        EXPECT_EQ(Stored(kAlphaValue), c.alphaStored);
-        EXPECT_EQ(Stored(kPerform), c.performStored);
-    }
-}
-
 TEST_F(PrefDlgTest, OkStoresTheChoicesAndCancelStoresNothing) {
     const auto choose = [](const Controls& controls) {
         controls.alpha->setValue(100);

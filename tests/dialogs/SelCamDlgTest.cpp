@@ -61,14 +61,4 @@ TEST(SelCamDlg, OpensOnAutoAndLeavesTheChosenValueOrCancel) {
     }
 }
 
-TEST(SelCamDlg, OpenListIsWideEnoughForLongNames) {
-    CSelCamDlg dialog(QList<CameraInfo>{{"/dev/video0", "A camera with a rather long name"}});
-    dialog.show();
-    ComboOf(dialog)->showPopup();
-    const QAbstractItemView* list = ComboOf(dialog)->view();
-    EXPECT_GE(list->width(), list->sizeHintForColumn(0));
-    EXPECT_GT(list->width(), ComboOf(dialog)->width());
-    ComboOf(dialog)->hidePopup();
-}
-
 } // namespace

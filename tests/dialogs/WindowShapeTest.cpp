@@ -18,26 +18,6 @@ TEST(RoundedShape, CoversTheShrunkRectangleWithoutItsCorners) {
     EXPECT_TRUE(RoundedShape(QRect(), 0).isEmpty());
 }
 
-TEST(SetRoundedRegion, MasksTheWindowToItsRoundedClientArea) {
-    QWidget window;
-    window.resize(200, 100);
-    SetRoundedRegion(&window, 0);
-    const QRegion mask = window.mask();
-    EXPECT_EQ(mask.boundingRect(), QRect(0, 0, 200, 100));
-    EXPECT_FALSE(mask.contains(QPoint(0, 0)));
-    EXPECT_FALSE(mask.contains(QPoint(199, 99)));
-    EXPECT_TRUE(mask.contains(QPoint(100, 0)));
-    EXPECT_TRUE(mask.contains(QPoint(199, 50)));
-    SetRoundedRegion(&window, 3);
-    EXPECT_EQ(window.mask().boundingRect(), QRect(3, 3, 194, 94));
-
-    QWidget tiny;
-    tiny.resize(4, 4);
-    SetRoundedRegion(&tiny, 3);
-    EXPECT_TRUE(tiny.mask().isEmpty()); // too small: left whole
-    SetRoundedRegion(nullptr, 0);       // no window, no crash
-}
-
 TEST(ChooseOpacityMethod, FollowsTheWindowSystem) {
     const struct {
         const char* platform;

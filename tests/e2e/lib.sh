@@ -33,6 +33,7 @@ fail() {
 # start_display: a virtual X screen of its own. Xvfb picks a free display number itself and
 # says which once it accepts connections, so runs side by side never share a screen.
 start_display() {
+  : >"$WORK/display" # read below before Xvfb may have opened it
   Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp >"$WORK/display" 2>"$WORK/xvfb.log" &
   XVFB_PID=$!
   local i d
@@ -172,16 +173,6 @@ check_movie() {
     fail "$file lasts $duration s, expected at least $min s"
 }
 
-# wait_setting SECTION KEY VALUE: waits until the settings file holds that value.
-wait_setting() {
-  local i
-  for i in $(seq 50); do
-    [ "$(get_setting "$1" "$2")" = "$3" ] && return 0
-    sleep 0.1
-  done
-  fail "$1/$2 is \"$(get_setting "$1" "$2")\", expected $3"
-}
-
 # wait_exit: waits until the program has ended by itself.
 wait_exit() {
   local i
@@ -197,13 +188,4 @@ window_geometry() {
   local X Y WIDTH HEIGHT WINDOW SCREEN
   eval "$(xdotool getwindowgeometry --shell "$1")"
   WX=$X WY=$Y WW=$WIDTH WH=$HEIGHT
-}
-
-# click X Y: a left click at a screen point. (mousemove --sync waits for a motion, which never
-# comes when the pointer is there already.)
-click() {
-  local X Y SCREEN WINDOW
-  eval "$(xdotool getmouselocation --shell)"
-  [ "$X,$Y" = "$1,$2" ] || xdotool mousemove --sync "$1" "$2"
-  xdotool click 1
 }

@@ -1,8 +1,6 @@
 # End-to-end tests: the real program under Xvfb, driven with xdotool.
-set(E2E_SCENARIOS two_stills movie sigterm_during_recording second_instance_same_camera
-                  second_camera_beside_first placement_comes_back no_camera drag_moves_window
-                  help_and_version chooser_cancel chooser_pick double_click_opens_panel
-                  panel_rec_still panel_movie panel_comes_back translucency_and_look)
+set(E2E_SCENARIOS two_stills sigterm_during_recording second_instance_same_camera no_camera
+                  help_and_version translucency_and_look)
 if(NOT TARGET vistrelcv)
   return()
 endif()

@@ -69,16 +69,9 @@ protected:
     QString m_videos;
 };
 
-TEST_F(ViewTest, ConstructionConfiguresBothKinds) {
+TEST_F(ViewTest, EmptyFileSettingsStoreTheDefaults) {
     CVistrelCVView view;
-    EXPECT_EQ(view.GetFilename(CAMMODE_PICT), QStringLiteral("pict"));
-    EXPECT_EQ(view.GetFilename(CAMMODE_MOV), QStringLiteral("mov"));
     EXPECT_EQ(view.GetFilename(7), QStringLiteral("pict")); // any other kind means stills
-    EXPECT_EQ(view.GetFoldername(CAMMODE_MOV), m_videos);
-    EXPECT_EQ(view.GetFiletypeMgr(CAMMODE_MOV), &g_MovFiletypeMgr);
-    EXPECT_EQ(view.GetFiletypeMgr(0), &g_PictFiletypeMgr);
-    EXPECT_EQ(view.GetSerialNumberText(CAMMODE_MOV), QStringLiteral("00001"));
-
     view.SetFilename(QString(), CAMMODE_PICT);
     view.SetFilename(QString(), CAMMODE_MOV);
     view.SetFoldername(QString(), CAMMODE_MOV);
@@ -138,20 +131,6 @@ TEST_F(ViewTest, MinimisedViewGrabsNothing) {
     }
     EXPECT_TRUE(view->Controller()->DisplayImage().isNull());
     EXPECT_EQ(view->CurrentInterval(), 550u);
-}
-
-TEST_F(ViewTest, ShutterInStillMode) {
-    auto view = MakeView();
-    ASSERT_TRUE(WaitForPicture(*view));
-    view->Shoot(SHOOT_TAKE);
-    view->ToggleShoot();
-    EXPECT_TRUE(QFileInfo::exists(m_pictures + "/pict00001.jpg"));
-    EXPECT_TRUE(QFileInfo::exists(m_pictures + "/pict00002.jpg"));
-    view->Shoot(SHOOT_STOP); // nothing in still mode
-    view->Shoot(3);          // nothing for an unknown action
-    EXPECT_EQ(QDir(m_pictures).entryList(QDir::Files).size(), 2);
-    EXPECT_FALSE(view->IsRecording());
-    EXPECT_EQ(view->GetSerialNumberText(CAMMODE_PICT), QStringLiteral("00003"));
 }
 
 TEST_F(ViewTest, RecordingRaisesTheRefreshFloorAndRelaysItsStates) {

@@ -20,23 +20,6 @@ protected:
     void timerEvent(QTimerEvent*) override { ++ticks; }
 };
 
-TEST(ViewTimerTest, StartStopAndPhase) {
-    TickCounter owner;
-    CViewTimer timer(&owner);
-    EXPECT_EQ(timer.GetInterval(), kTimerStopped);
-    timer.Start(330);
-    EXPECT_EQ(timer.GetInterval(), 330u);
-    const int id = timer.TimerId();
-    EXPECT_NE(id, 0);
-    timer.SetInterval(330); // unchanged: same timer, same phase
-    EXPECT_EQ(timer.TimerId(), id);
-    timer.SetInterval(550);
-    EXPECT_EQ(timer.GetInterval(), 550u);
-    timer.Start(65535);
-    EXPECT_EQ(timer.GetInterval(), kTimerStopped);
-    EXPECT_EQ(timer.TimerId(), 0);
-}
-
 TEST(ViewTimerTest, ZeroPeriodRunsAtThePlatformMinimumNotAsABusyLoop) {
     TickCounter owner;
     CViewTimer timer(&owner);
