@@ -35,6 +35,9 @@ CMainFrame::CMainFrame() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint
                          g_UserDefault.GetInt(kWndWidth.key, picture.width()),
                          g_UserDefault.GetInt(kWndHeight.key, picture.height()), picture);
     setGeometry(placement);
+    if (StayOnTopSupported())
+        setWindowFlag(Qt::WindowStaysOnTopHint,
+                      g_UserDefault.GetInt(kStayOnTop.key, kStayOnTop.intDefault) != 0);
 }
 
 CMainFrame::~CMainFrame() {
@@ -77,6 +80,14 @@ void CMainFrame::SavePlacement() {
 void CMainFrame::Minimize() {
     SavePlacement();
     showMinimized();
+}
+
+void CMainFrame::SetStayOnTop(bool on) {
+    g_UserDefault.WriteInt(kStayOnTop.key, on ? 1 : 0);
+    const bool shown = isVisible();
+    setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    if (shown)
+        show(); // a window whose flags change is hidden until shown again
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

@@ -23,6 +23,9 @@ public:
     virtual void SavePlacement();
     // The menu's minimise command: the placement is saved before the window shrinks.
     void Minimize();
+    // Keeps the window above others (or not) and remembers it for this camera.
+    void SetStayOnTop(bool on);
+    bool IsStayOnTop() const { return windowFlags().testFlag(Qt::WindowStaysOnTopHint); }
     CVistrelCVView* View() const { return m_pView; }
 
 protected:

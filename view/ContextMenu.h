@@ -3,12 +3,18 @@
 
 #include <QPoint>
 
+class QMenu;
+
 inline constexpr int ID_PREFERENCES = 32771;
 inline constexpr int ID_MINIMIZE = 32773;
 inline constexpr int ID_SHOW_REC_CTRL = 32777;
+inline constexpr int ID_OPEN_FOLDER = 32796;
+inline constexpr int ID_STAY_ON_TOP = 32797;
 inline constexpr int ID_APP_ABOUT = 57664;
 inline constexpr int ID_APP_EXIT = 57665;
 
+// Fills `menu` with the items, each carrying its command id as data.
+void FillContextMenu(QMenu& menu);
 // Shows the menu at `globalPos` and runs the chosen command.
 void ShowContextMenu(const QPoint& globalPos);
 // Runs a menu command as if it had been chosen.

@@ -22,7 +22,9 @@
 
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QPainter>
+#include <QUrl>
 
 CVistrelCVView::CVistrelCVView(QWidget* parent)
     : QWidget(parent), m_pController(std::make_unique<CCVController>(this)),
@@ -174,6 +176,12 @@ void CVistrelCVView::ShowRecCtrlDlg() {
     if (!m_pRecCtrlDlg)
         m_pRecCtrlDlg = std::make_unique<CRecCtrlDlg>(this);
     m_pRecCtrlDlg->ShowPanel(true);
+}
+
+bool CVistrelCVView::OpenOutputFolder() {
+    const QString folder = GetFoldername(m_nCamMode);
+    CreateDefaultFolderIfMissing(folder, m_nCamMode);
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
 bool CVistrelCVView::IsMainWindowMinimized() const {
