@@ -71,8 +71,12 @@ void CMainFrame::SetWindowAlpha(unsigned char alpha) {
 
 void CMainFrame::SavePlacement() {
     const QRect r = frameGeometry();
-    g_UserDefault.WriteInt(kWndX.key, r.x());
-    g_UserDefault.WriteInt(kWndY.key, r.y());
+    // A Wayland client is never told where its window stands (Qt says 0,0): the place stored
+    // from a window system that knows it stays as it was.
+    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        g_UserDefault.WriteInt(kWndX.key, r.x());
+        g_UserDefault.WriteInt(kWndY.key, r.y());
+    }
     g_UserDefault.WriteInt(kWndWidth.key, r.width());
     g_UserDefault.WriteInt(kWndHeight.key, r.height());
 }
