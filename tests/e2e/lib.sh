@@ -126,12 +126,20 @@ key() {
   xdotool key "$@"
 }
 
-# stop_program [SIGNAL]: ends the program and waits for it.
+# stop_program [SIGNAL]: ends the program and waits for it. An abort or a crash on the way out
+# fails (the sanitizer build aborts on a leak or an error it reports at exit).
 stop_program() {
   kill -"${1:-TERM}" "$PID" 2>/dev/null || true
-  local i
+  local i status
   for i in $(seq 200); do
-    kill -0 "$PID" 2>/dev/null || { wait "$PID" 2>/dev/null || true; return 0; }
+    if ! kill -0 "$PID" 2>/dev/null; then
+      status=0
+      wait "$PID" 2>/dev/null || status=$?
+      if [ "$status" = 134 ] || [ "$status" = 139 ]; then
+        fail "the program crashed on the way out ($status): $(tail -n 20 "$WORK/program.log")"
+      fi
+      return 0
+    fi
     sleep 0.1
   done
   fail "the program did not end after SIG${1:-TERM}"
