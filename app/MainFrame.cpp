@@ -34,6 +34,9 @@ CMainFrame::CMainFrame() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint
                          g_UserDefault.GetInt(kWndWidth.key, picture.width()),
                          g_UserDefault.GetInt(kWndHeight.key, picture.height()), picture);
     setGeometry(placement);
+    if (StayOnTopSupported())
+        setWindowFlag(Qt::WindowStaysOnTopHint,
+                      g_UserDefault.GetInt(kStayOnTop.key, kStayOnTop.intDefault) != 0);
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -63,8 +66,12 @@ void CMainFrame::SetWindowAlpha(unsigned char alpha) {
 
 void CMainFrame::SavePlacement() {
     const QRect r = frameGeometry();
-    g_UserDefault.WriteInt(kWndX.key, r.x());
-    g_UserDefault.WriteInt(kWndY.key, r.y());
+    // A Wayland client is never told where its window stands (Qt says 0,0): the place stored
+    // from a window system that knows it stays as it was.
+    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        g_UserDefault.WriteInt(kWndX.key, r.x());
+        g_UserDefault.WriteInt(kWndY.key, r.y());
+    }
     g_UserDefault.WriteInt(kWndWidth.key, r.width());
     g_UserDefault.WriteInt(kWndHeight.key, r.height());
 }
@@ -89,12 +96,27 @@ void CMainFrame::OnCommand(int commandId) {
     case ID_MINIMIZE:
         Minimize();
         break;
+    case ID_OPEN_FOLDER:
+        if (m_pView)
+            m_pView->OpenOutputFolder();
+        break;
+    case ID_STAY_ON_TOP:
+        SetStayOnTop(!IsStayOnTop());
+        break;
     case ID_APP_EXIT:
         close();
         break;
     default:
         break;
     }
+}
+
+void CMainFrame::SetStayOnTop(bool on) {
+    g_UserDefault.WriteInt(kStayOnTop.key, on ? 1 : 0);
+    const bool shown = isVisible();
+    setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    if (shown)
+        show(); // a window whose flags change is hidden until shown again
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
@@ -198,5 +220,5 @@ void CMainFrame::keyReleaseEvent(QKeyEvent* event) {
 }
 
 void CMainFrame::contextMenuEvent(QContextMenuEvent* event) {
-    OnCommand(ShowContextMenu(event->globalPos()));
+    OnCommand(ShowContextMenu(event->globalPos(), *this));
 }

@@ -25,6 +25,9 @@ public:
     void Minimize();
     // Carries out a pop-up menu command (ContextMenu.h).
     void OnCommand(int commandId);
+    // Keeps the window above others (or not) and remembers it for this camera.
+    void SetStayOnTop(bool on);
+    bool IsStayOnTop() const { return windowFlags().testFlag(Qt::WindowStaysOnTopHint); }
     CVistrelCVView* View() const { return m_pView; }
 
 protected:

@@ -3,8 +3,10 @@
 #include "app/MainFrame.h"
 #include "app/TerminationSignals.h"
 #include "app/VistrelCVApp.h"
+#include "dialogs/AboutDlg.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include <cstdio>
 #include <unistd.h>
@@ -29,6 +31,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("VistrelCV"));
     QApplication::setApplicationVersion(QStringLiteral(VISTRELCV_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("jp.quenbor.VistrelCV"));
+    // The installed icon, as the launcher shows it; the bundled copy where none is installed.
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("jp.quenbor.VistrelCV"),
+                                                 QIcon(QString::fromLatin1(kProgramIconPath))));
 
     // A signal or the end of the desktop session closes the window like the exit command (a
     // recording is finished, the placement saved), then ends every event loop, a modal dialog's

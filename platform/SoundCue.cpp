@@ -95,6 +95,12 @@ QStringList SoundCueFolders() {
     for (const QString& data :
          QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
         folders << data + QLatin1String("/vistrelcv/sounds");
+    // Then the data folder of the prefix the program was installed into, which need not be on
+    // $XDG_DATA_DIRS (a private prefix, /opt).
+    if (QCoreApplication::instance())
+        folders << QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                                   QLatin1String("/" VISTRELCV_SOUNDS_FROM_BINDIR));
+    folders.removeDuplicates();
     return folders;
 }
 

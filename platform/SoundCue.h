@@ -1,7 +1,8 @@
 // Short sound cues ("rec.wav", "stop.wav", "rel.wav") played by file name to their end. The file
-// is looked up beside the executable, then in the user's and the installed data folders; a file
-// found nowhere plays the desktop sound theme's shutter (or bell) sound instead. Without a sound
-// server the call returns at once: a cue never fails and never holds the caller for long.
+// is looked up beside the executable, then in the user's and the installed data folders (those of
+// $XDG_DATA_DIRS, then that of the prefix the program was installed into); a file found nowhere
+// plays the desktop sound theme's shutter (or bell) sound instead. Without a sound server the
+// call returns at once: a cue never fails and never holds the caller for long.
 #pragma once
 
 #include <QString>

@@ -142,3 +142,7 @@ int WindowAlpha(const QWidget* window) {
     const QVariant value = window->property(kAlphaProperty);
     return value.isValid() ? value.toInt() : 255;
 }
+
+bool StayOnTopSupported() {
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}

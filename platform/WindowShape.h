@@ -37,5 +37,9 @@ enum class OpacityMethod {
 // The choice for a platform name (QGuiApplication::platformName()) and compositor state.
 OpacityMethod ChooseOpacityMethod(const QString& platformName, bool compositorRunning);
 
+// Whether the window system lets a window keep itself above others: not on Wayland, where only
+// the compositor decides the stacking.
+bool StayOnTopSupported();
+
 // The opacity last given to ApplyWindowOpacity (255 when none was given), however realised.
 int WindowAlpha(const QWidget* window);

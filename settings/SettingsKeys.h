@@ -26,6 +26,7 @@ inline constexpr SettingKey kMirrorImage{"MirrorImage", false, false, 0, nullptr
 inline constexpr SettingKey kPerform{"Perform", false, false, 330, nullptr};
 inline constexpr SettingKey kCamMode{"CamMode", false, false, 0, nullptr};
 inline constexpr SettingKey kRecCtrlDlg{"RecCtrlDlg", false, false, 0, nullptr};
+inline constexpr SettingKey kStayOnTop{"StayOnTop", false, false, 0, nullptr};
 inline constexpr SettingKey kWndX{"WndX", false, false, 101, nullptr};
 inline constexpr SettingKey kWndY{"WndY", false, false, 101, nullptr};
 // Default: the picture size from the application object.
@@ -40,7 +41,7 @@ inline constexpr SettingKey kPictFoldername{"PictFoldername", false, true, 0, nu
 inline constexpr SettingKey kMovFoldername{"MovFoldername", false, true, 0, nullptr};
 
 inline constexpr SettingKey kAllSettings[] = {
-    kSelCamAtLaunch, kAlphaValue,  kMirrorImage,    kPerform,       kCamMode, kRecCtrlDlg,
-    kWndX,           kWndY,        kWndWidth,       kWndHeight,     kPictNum, kMovNum,
-    kPictFilename,   kMovFilename, kPictFoldername, kMovFoldername,
+    kSelCamAtLaunch, kAlphaValue,  kMirrorImage,    kPerform,       kCamMode,   kRecCtrlDlg,
+    kWndX,           kWndY,        kWndWidth,       kWndHeight,     kPictNum,   kMovNum,
+    kPictFilename,   kMovFilename, kPictFoldername, kMovFoldername, kStayOnTop,
 };

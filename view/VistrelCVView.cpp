@@ -21,7 +21,9 @@
 
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QPainter>
+#include <QUrl>
 
 CVistrelCVView::CVistrelCVView(QWidget* parent)
     : QWidget(parent), m_pController(std::make_unique<CCVController>(this)),
@@ -176,6 +178,12 @@ void CVistrelCVView::ShowRecCtrlDlg() {
     m_pRecCtrlDlg->ShowPanel(true);
 }
 
+bool CVistrelCVView::OpenOutputFolder() {
+    const QString folder = GetFoldername(m_nCamMode);
+    CreateDefaultFolderIfMissing(folder, m_nCamMode);
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}
+
 bool CVistrelCVView::IsMainWindowMinimized() const {
     return window()->isMinimized();
 }
@@ -257,7 +265,7 @@ void CVistrelCVView::resizeEvent(QResizeEvent* event) {
 }
 
 void CVistrelCVView::contextMenuEvent(QContextMenuEvent* event) {
-    const int command = ShowContextMenu(event->globalPos());
+    const int command = ShowContextMenu(event->globalPos(), *window());
     if (command == ID_SHOW_REC_CTRL)
         ShowRecCtrlDlg();
     else if (command != 0)

@@ -46,6 +46,9 @@ public:
     virtual void ToggleShoot();
     virtual bool IsRecCtrlDlgVisible() const;
     void ShowRecCtrlDlg();
+    // Opens the folder the shutter saves into in the current mode in the desktop's file manager;
+    // the default folder is made first, as the shutter would. False when nothing could open it.
+    bool OpenOutputFolder();
 
     CCVController* Controller() const { return m_pController.get(); }
     CRecCtrlDlg* RecCtrlDlg() const;

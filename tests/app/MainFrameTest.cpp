@@ -3,6 +3,7 @@
 #include "app/MainFrame.h"
 #include "app/VistrelCVApp.h"
 #include "capture/CVController.h"
+#include "output_files/PathChecks.h"
 #include "settings/UserDefault.h"
 #include "support/TestEnvironment.h"
 #include "view/ContextMenu.h"
@@ -10,9 +11,12 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QTimerEvent>
 #include <gtest/gtest.h>
@@ -20,6 +24,15 @@
 #include <cstdlib>
 
 namespace {
+
+// Takes the place of the desktop's file manager.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> m_urls;
+public Q_SLOTS:
+    void Open(const QUrl& url) { m_urls << url; }
+};
 
 class MainFrameTest : public ::testing::Test {
 protected:
@@ -137,3 +150,41 @@ TEST_F(MainFrameTest, DraggingThePictureMovesTheWindow) {
 }
 
 } // namespace
+
+TEST_F(MainFrameTest, MenuOpensTheSaveFolderAndKeepsTheWindowOnTop) {
+    Store("CamMode", 1); // movie mode: the movie folder
+    QDir(GetDefaultMovFolder()).removeRecursively();
+    UrlCatcher fileManager;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &fileManager, "Open");
+    {
+        CMainFrame frame;
+        frame.Create(0);
+        frame.show();
+        QMenu menu;
+        FillContextMenu(menu, frame);
+        QList<int> ids;
+        for (const QAction* action : menu.actions())
+            ids << (action->isSeparator() ? 0 : action->data().toInt());
+        EXPECT_EQ(ids, (QList<int>{ID_PREFERENCES, ID_SHOW_REC_CTRL, ID_APP_ABOUT, 0, ID_MINIMIZE,
+                                   ID_OPEN_FOLDER, ID_STAY_ON_TOP, 0, ID_APP_EXIT}));
+        EXPECT_EQ(menu.actions().at(5)->text(), QStringLiteral("保存先フォルダを開く(&O)"));
+        EXPECT_EQ(menu.actions().at(6)->text(), QStringLiteral("常に手前に表示(&T)"));
+
+        // The default folder is made first, as the shutter would make it.
+        frame.OnCommand(ID_OPEN_FOLDER);
+        EXPECT_EQ(fileManager.m_urls, QList<QUrl>{QUrl::fromLocalFile(GetDefaultMovFolder())});
+        EXPECT_TRUE(QFileInfo(GetDefaultMovFolder()).isDir());
+
+        EXPECT_FALSE(frame.IsStayOnTop());
+        frame.OnCommand(ID_STAY_ON_TOP);
+        EXPECT_TRUE(frame.IsStayOnTop());
+        EXPECT_TRUE(frame.isVisible()); // changing the flag hides a window; it comes back
+        EXPECT_EQ(Stored("StayOnTop"), 1);
+        frame.close();
+    }
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    CMainFrame next; // the next start of this camera
+    EXPECT_TRUE(next.IsStayOnTop());
+}
+
+#include "MainFrameTest.moc"

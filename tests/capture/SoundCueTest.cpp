@@ -21,6 +21,9 @@ TEST(SoundCueTest, LookupTakesTheFirstFolderThatHasTheFile) {
     ASSERT_GE(folders.size(), 2);
     EXPECT_EQ(folders.first(), exeDir);
     EXPECT_EQ(folders.at(1), testenv::Home() + "/.local/share/vistrelcv/sounds");
+    // Last, the data folder of the prefix the program runs from, so an install anywhere finds
+    // its own cues.
+    EXPECT_EQ(folders.last(), QDir::cleanPath(exeDir + "/../share/vistrelcv/sounds"));
     for (const char* cue : {"rec.wav", "stop.wav", "rel.wav"})
         EXPECT_EQ(FindSoundCue(cue, folders), exeDir + '/' + cue);
 }

@@ -1,7 +1,7 @@
 # Capture engine tests. Movies are checked with ffprobe; recordings that must be killed or run
 # out of disk space run in a helper process.
 add_executable(capture_recording_helper capture/RecordingHelper.cpp)
-target_link_libraries(capture_recording_helper PRIVATE vistrelcv_core)
+target_link_libraries(capture_recording_helper PRIVATE vistrelcv_core vistrelcv_options)
 
 vistrelcv_add_test(test_capture
                    SOURCES capture/CaptureTestSupport.cpp capture/CaptureTestSupport.h

@@ -127,12 +127,20 @@ key() {
   xdotool key "$@"
 }
 
-# stop_program [SIGNAL]: ends the program and waits for it.
+# stop_program [SIGNAL]: ends the program and waits for it. An abort or a crash on the way out
+# fails (the sanitizer build aborts on a leak or an error it reports at exit).
 stop_program() {
   kill -"${1:-TERM}" "$PID" 2>/dev/null || true
-  local i
+  local i status
   for i in $(seq 200); do
-    kill -0 "$PID" 2>/dev/null || { wait "$PID" 2>/dev/null || true; return 0; }
+    if ! kill -0 "$PID" 2>/dev/null; then
+      status=0
+      wait "$PID" 2>/dev/null || status=$?
+      if [ "$status" = 134 ] || [ "$status" = 139 ]; then
+        fail "the program crashed on the way out ($status): $(tail -n 20 "$WORK/program.log")"
+      fi
+      return 0
+    fi
     sleep 0.1
   done
   fail "the program did not end after SIG${1:-TERM}"
@@ -188,4 +196,31 @@ window_geometry() {
   local X Y WIDTH HEIGHT WINDOW SCREEN
   eval "$(xdotool getwindowgeometry --shell "$1")"
   WX=$X WY=$Y WW=$WIDTH WH=$HEIGHT
+}
+
+# start_weston: a Wayland compositor of its own for the program (QT_QPA_PLATFORM=wayland), drawn
+# into the virtual X screen. Weston's headless back end offers no seat, so a client there gets no
+# keyboard; on the X back end the keys typed into the X screen reach the client through Weston.
+# --debug lets weston-screenshooter in. The desktop behind windows is one known colour.
+WESTON_BACKGROUND="32 96 160"
+start_weston() {
+  printf '[core]\nidle-time=0\n[shell]\nbackground-color=0xff2060a0\npanel-position=none\n' \
+    >"$WORK/weston.ini"
+  weston --backend=x11-backend.so --use-pixman --debug --socket=vistrelcv-e2e --width=800 \
+    --height=600 --config="$WORK/weston.ini" --log="$WORK/weston.log" 2>/dev/null &
+  PIDS+=($!)
+  export WAYLAND_DISPLAY=vistrelcv-e2e QT_QPA_PLATFORM=wayland
+  local i
+  for i in $(seq 100); do
+    [ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ] && { sleep 1; return 0; } # the shell client starts
+    sleep 0.1
+  done
+  fail "Weston did not start: $(tail -n 5 "$WORK/weston.log")"
+}
+
+# weston_screenshot NAME: the whole Wayland desktop, as Weston itself composes it.
+weston_screenshot() {
+  mkdir -p "$WORK/wshot"
+  (cd "$WORK/wshot" && rm -f ./*.png && weston-screenshooter) || fail "no Weston screenshot"
+  mv "$WORK"/wshot/*.png "$SHOTS/$1.png"
 }

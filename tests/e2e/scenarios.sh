@@ -89,6 +89,59 @@ help_and_version() {
   [ ! -e "$CONF" ] || fail "a settings file was written"
 }
 
+# wayland_errors SHOT ALPHA: finds the program's window on the Wayland desktop picture and checks
+# that it shows the test camera's white square and green arrow laid at ALPHA over the desktop's
+# colour. Prints what does not match; nothing when all does.
+wayland_errors() {
+  local size
+  size=$(identify -format '%w %h' "$1")
+  convert "$1" -depth 8 rgb:- | python3 -c '
+import sys
+w, h, alpha, *background = map(int, sys.argv[1:])
+data, a = sys.stdin.buffer.read(), alpha / 255
+px = lambda x, y: tuple(data[3 * (y * w + x):3 * (y * w + x) + 3])
+# The window: whatever differs from the desktop, away from the pointer at the top left.
+found = [(x, y) for y in range(h) for x in range(w) if (x >= 32 or y >= 32) and
+         max(abs(c - b) for c, b in zip(px(x, y), background)) > 24]
+if not found:
+    sys.exit(print("no window on the desktop"))
+left, top = min(x for x, _ in found) - 3, min(y for _, y in found) - 3  # the 3-pixel inset
+for x, y, own in ((18, 18, (255, 255, 255)), (40, 120, (60, 200, 60))):
+    seen = px(left + x, top + y)
+    expected = tuple(round(a * o + (1 - a) * b) for o, b in zip(own, background))
+    if max(abs(s - e) for s, e in zip(seen, expected)) > 12:
+        print(f"at {x},{y} of the window at {left},{top}: {seen}, expected {expected}")
+' $size "$2" $WESTON_BACKGROUND
+}
+
+# The program as a Wayland client: the picture, translucency painted by the program itself, a
+# recording finished by SIGTERM, and the stored place left alone (a client never learns it).
+wayland_run() {
+  start_weston
+  set_setting UserDefault0 AlphaValue 128
+  set_setting UserDefault0 CamMode 1
+  set_setting UserDefault0 WndX 200
+  set_setting UserDefault0 WndY 150
+  xdotool mousemove 0 0
+  launch 1
+  local errors i
+  for i in $(seq 40); do
+    weston_screenshot wayland-desktop
+    errors=$(wayland_errors "$SHOTS/wayland-desktop.png" 128)
+    [ -z "$errors" ] && break
+    kill -0 "$PID" 2>/dev/null || fail "the program ended: $(tail -n 5 "$WORK/program.log")"
+    sleep 0.3
+  done
+  [ -z "$errors" ] || fail "on Wayland: $errors"
+  xdotool key Return # into Weston's window, which hands it to the focused client
+  sleep 4
+  stop_program TERM
+  check_movie "$HOME/Videos/mov00001.mpg" 2
+  [ "$(get_setting UserDefault0 WndX),$(get_setting UserDefault0 WndY)" = 200,150 ] ||
+    fail "the stored place became $(get_setting UserDefault0 WndX),$(get_setting UserDefault0 WndY)"
+  [ -n "$(get_setting UserDefault0 WndWidth)" ] || fail "the size was not stored"
+}
+
 start_display
 "$1"
 echo "PASS: $1"

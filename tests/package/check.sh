@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Checks the install rules and the package.
+# Usage: check.sh install|deb BUILD_DIR VERSION APP_ID
+set -euo pipefail
+check=$1 build=$2 version=$3 id=$4
+work=$(mktemp -d /tmp/vistrelcv-package-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# What an install puts under its prefix.
+expected=(
+  bin/vistrelcv
+  share/applications/$id.desktop
+  share/metainfo/$id.metainfo.xml
+  share/icons/hicolor/scalable/apps/$id.svg
+  share/man/man1/vistrelcv.1
+  share/vistrelcv/sounds/rec.wav share/vistrelcv/sounds/rel.wav share/vistrelcv/sounds/stop.wav
+)
+for size in 16 24 32 48 64 128 256; do expected+=("share/icons/hicolor/${size}x$size/apps/$id.png"); done
+
+case "$check" in
+install)
+  cmake --install "$build" --prefix "$work/prefix" >/dev/null
+  cd "$work/prefix"
+  for f in "${expected[@]}"; do [ -s "$f" ] || fail "$f was not installed"; done
+  desktop-file-validate "share/applications/$id.desktop" || fail "the desktop file is not valid"
+  appstreamcli validate --no-net "share/metainfo/$id.metainfo.xml" >"$work/as.log" ||
+    fail "the metainfo is not valid: $(cat "$work/as.log")"
+  # One version everywhere: the program, the metainfo's release, the man page.
+  [ "$(bin/vistrelcv --version)" = "VistrelCV $version" ] || fail "--version: $(bin/vistrelcv --version)"
+  grep -q "<release version=\"$version\"" "share/metainfo/$id.metainfo.xml" || fail "metainfo release"
+  grep -q "VistrelCV $version" share/man/man1/vistrelcv.1 || fail "man page version"
+  grep -q VISTRELCV_CAMERAS share/man/man1/vistrelcv.1 || fail "man page lacks VISTRELCV_CAMERAS"
+  # A per-camera program: no field code, and an action per camera.
+  grep -qx 'Exec=vistrelcv' "share/applications/$id.desktop" || fail "Exec line"
+  for n in 1 2 3 4; do
+    grep -qx "Exec=vistrelcv $n" "share/applications/$id.desktop" || fail "no action for camera $n"
+  done
+  identify -format '%wx%h' "share/icons/hicolor/48x48/apps/$id.png" | grep -qx 48x48 ||
+    fail "the 48 px icon is not 48 px"
+  ;;
+deb)
+  cpack --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 ||
+    fail "cpack: $(tail -n 20 "$work/cpack.log")"
+  deb="$work/vistrelcv_${version}_$(dpkg --print-architecture).deb"
+  [ -f "$deb" ] || fail "no $(basename "$deb"): $(ls "$work")"
+  dpkg-deb -c "$deb" | awk '{print $6}' >"$work/files"
+  for f in "${expected[@]}"; do grep -qx "./usr/$f" "$work/files" || fail "/usr/$f is not in the package"; done
+  depends=$(dpkg-deb -f "$deb" Depends)
+  # Mostly worked out from the libraries the program links; the SVG plugins are loaded.
+  for lib in libqt6widgets6 libqt6svg6 libopencv-videoio406 libavcodec59 libcanberra0 libc6; do
+    grep -Eq "(^| )$lib( |,|$)" <<<"$depends" || fail "Depends lacks $lib: $depends"
+  done
+  [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version"
+  # Everything it depends on can be installed here.
+  apt-get install --simulate --no-install-recommends "$deb" >"$work/apt.log" 2>&1 ||
+    fail "apt cannot install it: $(tail -n 5 "$work/apt.log")"
+  ;;
+*) fail "unknown check $check" ;;
+esac
