@@ -4,9 +4,11 @@
 #include "capture/CaptureStateEvent.h"
 #include "support/TestEnvironment.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QProcess>
+#include <QThread>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -63,6 +65,17 @@ QList<cv::Mat> DecodeMovie(const QString& path) {
     while (reader.read(frame))
         frames << frame.clone();
     return frames;
+}
+
+bool GrabNewFrame(CCVController& controller, int width, int height, int limitMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!controller.GrabFrame(0, 0, width, height)) {
+        if (clock.elapsed() > limitMs)
+            return false;
+        QThread::msleep(5);
+    }
+    return true;
 }
 
 bool CStateRecorder::event(QEvent* e) {
