@@ -2,7 +2,8 @@
 set(E2E_SCENARIOS two_stills movie sigterm_during_recording second_instance_same_camera
                   second_camera_beside_first placement_comes_back no_camera drag_moves_window
                   help_and_version chooser_cancel chooser_pick double_click_opens_panel
-                  panel_rec_still panel_movie panel_comes_back translucency_and_look)
+                  panel_rec_still panel_movie panel_comes_back translucency_and_look
+                  camera_lost_and_back)
 if(NOT TARGET vistrelcv)
   return()
 endif()
