@@ -33,6 +33,11 @@ TEST(CameraEntryTest, KindsAndTestSourceSizes) {
         {"testsrc:320x240@0", Kind::TestPattern, false},
         {"testsrc:huge", Kind::TestPattern, false},
         {"testsrc:99999x99999@30", Kind::TestPattern, false},
+        {"testsrc:320x240@15,stop=3", Kind::TestPattern, true, 320, 240, 15},
+        {"testsrc,stall=2+1.5,hang=4", Kind::TestPattern, true, 640, 480, 30},
+        {"testsrc,stop", Kind::TestPattern, false},
+        {"testsrc:320x240,stall=2", Kind::TestPattern, false},
+        {"testsrc,explode=1", Kind::TestPattern, false},
         {"/dev/video2", Kind::Device, true},
         {"/home/u/Pictures/cat.JPG", Kind::ImageFile, true},
         {"relative/clip.avi", Kind::VideoFile, true},
@@ -50,6 +55,11 @@ TEST(CameraEntryTest, KindsAndTestSourceSizes) {
                       std::tuple(c.width, c.height, c.fps));
         }
     }
+    const CameraEntry failing = ParseCameraEntry("testsrc,stall=2+1.5,hang=4");
+    EXPECT_EQ(
+        std::tuple(failing.stopAfter, failing.stallAfter, failing.stallFor, failing.hangAfter),
+        std::tuple(-1.0, 2.0, 1.5, 4.0));
+    EXPECT_EQ(ParseCameraEntry("testsrc:320x240@15,stop=3").stopAfter, 3.0);
     EXPECT_EQ(SplitCameraList(" testsrc ; /dev/video0;;/tmp/a b.png;"),
               (QList<QString>{"testsrc", "/dev/video0", "/tmp/a b.png"}));
 }

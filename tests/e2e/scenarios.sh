@@ -72,8 +72,10 @@ wait_dimmed() {
 # Camera 1 stalls 8 s after it opened, for 5 s: the picture dims under the notice, then comes
 # back by itself. Camera 2 stops 8 s after it opened, in the middle of a recording: the recording
 # ends with message 32801, the panel returns to idle and the movie keeps what came before.
+# Camera 3 hangs inside a read during a recording: SIGTERM still ends the program promptly with
+# the movie finalised.
 camera_lost_and_back() {
-  export VISTRELCV_CAMERAS="testsrc,stall=8+5;testsrc,stop=8"
+  export VISTRELCV_CAMERAS="testsrc,stall=8+5;testsrc,stop=8;testsrc,hang=7"
   launch 1
   local wid live
   wid=$(main_window)
@@ -97,6 +99,15 @@ camera_lost_and_back() {
   check_movie "$HOME/Videos/mov00001.mpg" 1
   kill -0 "$PID" 2>/dev/null || fail "the program ended"
   stop_program
+  set_setting UserDefault2 CamMode 1
+  launch 3
+  wid=$(main_window)
+  key "$wid" Return
+  sleep 5 # into the hang
+  local before=$SECONDS
+  stop_program TERM
+  [ $((SECONDS - before)) -le 8 ] || fail "SIGTERM took $((SECONDS - before)) s with a hung camera"
+  check_movie "$HOME/Videos/mov00002.mpg" 1
 }
 
 # A second instance on camera 1 shows 2001 and ends, whether the message is answered (Return) or
