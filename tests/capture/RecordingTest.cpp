@@ -1,6 +1,7 @@
 // Movie recording end to end: real worker, real FFmpeg writer, every movie checked by ffprobe.
 #include "CaptureTestSupport.h"
 
+#include "capture/FrameQueue.h"
 #include "capture/Shutter.h"
 #include "output_files/ImgFileMgr.h"
 #include "output_files/MediaKind.h"
@@ -211,6 +212,24 @@ TEST_F(RecordingTest, CameraLossEndsTheRecordingWithEveryFrameUntilThen) {
     }
     EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), recorded);
     EXPECT_EQ(Delivered().size(), 2 * recorded); // each recording: started, stopped
+}
+
+// An encoder that falls behind: the queue keeps the oldest frames in order, counts what it
+// refuses, and after the camera is lost still hands out what it holds before saying so.
+TEST(FrameQueueTest, FullQueueCountsWhatItDropsAndEndsAfterItsFrames) {
+    CFrameQueue queue(3);
+    for (uint64_t n = 1; n <= 5; ++n)
+        queue.Push(StampedFrame{cv::Mat(), {}, n});
+    queue.End();
+    EXPECT_EQ(queue.Dropped(), 2u);
+    StampedFrame frame;
+    for (uint64_t n = 1; n <= 3; ++n) {
+        ASSERT_EQ(queue.Pop(frame, std::chrono::milliseconds(0)), CFrameQueue::PopResult::Frame);
+        EXPECT_EQ(frame.number, n);
+    }
+    EXPECT_EQ(queue.Pop(frame, std::chrono::milliseconds(0)), CFrameQueue::PopResult::Ended);
+    CFrameQueue quiet(3);
+    EXPECT_EQ(quiet.Pop(frame, std::chrono::milliseconds(20)), CFrameQueue::PopResult::Empty);
 }
 
 TEST_F(RecordingTest, KilledRecordingKeepsAlmostAllOfItsMovie) {
