@@ -140,8 +140,10 @@ int Record(const RecThreadParam& param, CMovieWriter& writer) {
         return GiveUp(param, writer, "there is no camera");
     CAttachedQueue attached(param.reader);
     StampedFrame first;
-    if (!TakeFirstFrame(param, attached.Queue(), first))
-        return GiveUp(param, writer, "the camera gives no picture");
+    if (!TakeFirstFrame(param, attached.Queue(), first)) {
+        GiveUp(param, writer, "the camera gives no picture");
+        return kRecordingCameraLost; // the camera is the cause, not the folder
+    }
     if (QFile::decodeName(QFile::encodeName(param.path)) != param.path)
         return GiveUp(param, writer, "the file name cannot be encoded");
     if (!writer.Open(param.path, param.codec, kMovieSize, kMovieFps))
@@ -169,7 +171,7 @@ int RecordingThreadProc(RecThreadParam* param) {
         return kRecordingGaveUp;
     CMovieWriter writer;
     const int result = Record(*param, writer);
-    if (result != kRecordingGaveUp)
+    if (result != kRecordingGaveUp && writer.FramesWritten() > 0)
         PlaySoundCue(QStringLiteral("stop.wav"));
     return result;
 }

@@ -37,9 +37,9 @@ inline constexpr int kRecordingGaveUp = -1;
 inline constexpr int kRecordingCameraLost = -2;
 
 // The worker's body: kRecordingStopped after a normal end (the stop flag); kRecordingCameraLost
-// when the camera was lost (its frames until then are in the closed movie); kRecordingGaveUp when
-// it gave up (no frame, the writer could not be created, a write failed). A worker that gave up
-// before writing anything removes the empty file the probe left.
+// when the camera was lost (its frames until then are in the closed movie) or gave no first
+// frame; kRecordingGaveUp when it gave up (no camera, the writer could not be created, a write
+// failed). A worker that ended before writing anything removes the empty file the probe left.
 int RecordingThreadProc(RecThreadParam* param);
 
 class CRecordingWorker {

@@ -113,19 +113,26 @@ TEST_F(RecordingTest, DestroyingTheControllerClosesAPlayableMovie) {
 }
 
 TEST_F(RecordingTest, WorkerThatGivesUpIsNoticedAndLeavesNothing) {
-    // No camera at all; then a writer that cannot be created.
-    for (const bool noCamera : {true, false}) {
-        SCOPED_TRACE(noCamera ? "no camera" : "no writer");
-        Open(noCamera ? "/nowhere/missing.mp4" : "testsrc");
-        if (noCamera)
-            ASSERT_EQ(Start(), 0);
-        else
+    const struct {
+        const char* why;
+        const char* camera;
+        bool cameraLost; // the cause to tell the user is the camera, not the folder
+    } cases[] = {{"no camera", "/nowhere/missing.mp4", false},
+                 {"no writer", "testsrc", false},
+                 {"camera lost before the start", "testsrc,stop=0", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        Open(c.camera);
+        if (QString(c.why) == "no writer")
             controller->RecordMovie(true, folder + "/gone/mov.mpg", 0);
+        else
+            ASSERT_EQ(Start(), 0);
         QElapsedTimer clock;
         clock.start();
         while (!controller->RecordingGaveUp() && clock.elapsed() < 20000)
             QThread::msleep(10);
         ASSERT_TRUE(controller->RecordingGaveUp());
+        EXPECT_EQ(controller->RecordingLostCamera(), c.cameraLost);
         EXPECT_TRUE(controller->IsRecording()); // until the user-interface thread runs the stop
         Stop();
         EXPECT_FALSE(controller->IsRecording());
