@@ -6,7 +6,9 @@
 void CFrameQueue::Push(const StampedFrame& frame) {
     {
         std::lock_guard lock(m_mutex);
-        if (m_frames.size() >= m_nCapacity) {
+        const size_t bytes = frame.image.total() * frame.image.elemSize();
+        if (m_frames.size() >= m_nCapacity ||
+            (!m_frames.empty() && m_nBytes + bytes > m_nMaxBytes)) {
             // Logged at the first drop and then at every hundredth, so a long overload is seen
             // without a line per frame; the worker reports the total at the end.
             if (m_nDropped++ % 100 == 0)
@@ -16,6 +18,7 @@ void CFrameQueue::Push(const StampedFrame& frame) {
             return;
         }
         m_frames.push_back(frame);
+        m_nBytes += bytes;
     }
     m_arrived.notify_one();
 }
@@ -35,6 +38,7 @@ CFrameQueue::PopResult CFrameQueue::Pop(StampedFrame& frame, std::chrono::millis
         return m_bEnded ? PopResult::Ended : PopResult::Empty;
     frame = std::move(m_frames.front());
     m_frames.pop_front();
+    m_nBytes -= frame.image.total() * frame.image.elemSize();
     return PopResult::Frame;
 }
 

@@ -21,7 +21,10 @@ struct StampedFrame {
 
 class CFrameQueue {
 public:
-    explicit CFrameQueue(size_t capacity) : m_nCapacity(capacity) {}
+    // At most `capacity` frames and `maxBytes` of pictures (a large camera's two seconds would
+    // otherwise take gigabytes while a slow disk holds the encoder up).
+    explicit CFrameQueue(size_t capacity, size_t maxBytes = size_t(256) << 20)
+        : m_nCapacity(capacity), m_nMaxBytes(maxBytes) {}
 
     // The reader's side: appends a frame, or counts it as dropped when the queue is full.
     void Push(const StampedFrame& frame);
@@ -39,6 +42,8 @@ private:
     std::condition_variable m_arrived;
     std::deque<StampedFrame> m_frames;
     size_t m_nCapacity;
+    size_t m_nMaxBytes;
+    size_t m_nBytes = 0; // of the frames held
     uint64_t m_nDropped = 0;
     bool m_bEnded = false;
 };

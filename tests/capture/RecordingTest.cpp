@@ -235,6 +235,13 @@ TEST(FrameQueueTest, FullQueueCountsWhatItDropsAndEndsAfterItsFrames) {
         EXPECT_EQ(frame.number, n);
     }
     EXPECT_EQ(queue.Pop(frame, std::chrono::milliseconds(0)), CFrameQueue::PopResult::Ended);
+    CFrameQueue bounded(60, 2 * 640 * 480 * 3); // room for two 640 x 480 pictures
+    for (uint64_t n = 1; n <= 3; ++n)
+        bounded.Push(StampedFrame{cv::Mat(480, 640, CV_8UC3), {}, n});
+    EXPECT_EQ(bounded.Dropped(), 1u);
+    EXPECT_EQ(bounded.Pop(frame, std::chrono::milliseconds(20)), CFrameQueue::PopResult::Frame);
+    bounded.Push(StampedFrame{cv::Mat(480, 640, CV_8UC3), {}, 4}); // room again
+    EXPECT_EQ(bounded.Dropped(), 1u);
     CFrameQueue quiet(3);
     EXPECT_EQ(quiet.Pop(frame, std::chrono::milliseconds(20)), CFrameQueue::PopResult::Empty);
 }
