@@ -1,7 +1,7 @@
 // The capture controller: camera, display image, stills and the start and stop of recordings.
 #include "capture/CVController.h"
 
-#include "capture/CameraSource.h"
+#include "capture/CameraReader.h"
 #include "capture/CaptureStateEvent.h"
 #include "capture/FramePath.h"
 #include "capture/RecordingWorker.h"
@@ -49,12 +49,14 @@ bool WriteImageFile(const QImage& image, const QString& path) {
 } // namespace
 
 CCVController::CCVController(QObject* view)
-    : m_pScratch(std::make_unique<FrameScratch>()), m_pView(view) {}
+    : m_pScratch(std::make_unique<FrameScratch>()), m_pShown(std::make_unique<StampedFrame>()),
+      m_pView(view) {}
 
 CCVController::~CCVController() {
     // A recording in progress is finished and its file closed before the camera goes.
     RecordMovie(false, QString(), 0);
-    std::lock_guard lock(g_csCapture);
+    if (m_pCapture)
+        m_pCapture->Stop();
     m_pCapture.reset();
 }
 
@@ -67,24 +69,45 @@ bool CCVController::HasCamera() const {
     return m_pCapture != nullptr;
 }
 
+bool CCVController::CameraLost() const {
+    return m_pCapture && m_pCapture->IsLost();
+}
+
+std::chrono::steady_clock::time_point CCVController::DisplayCapturedAt() const {
+    return m_pShown->capturedAt;
+}
+
 QSize CCVController::OpenCamera(int index) {
     QSize size(640, 480);
-    std::shared_ptr<CCameraSource> camera = OpenCameraSource(index);
-    std::lock_guard lock(g_csCapture);
-    m_pCapture = std::move(camera);
-    if (m_pCapture && m_pCapture->Read(m_pScratch->frame))
-        size = QSize(m_pScratch->frame.cols, m_pScratch->frame.rows);
+    if (m_pCapture)
+        m_pCapture->Stop();
+    m_pCapture.reset();
+    const CameraOpener opener = CameraOpenerFor(index);
+    std::unique_ptr<CCameraSource> source = opener ? opener() : nullptr;
+    if (!source)
+        return size;
+    m_pCapture = std::make_shared<CCameraReader>(std::move(source), opener);
+    StampedFrame first;
+    if (m_pCapture->WaitFirstFrame(kThreadWaitLimit, first))
+        size = QSize(first.image.cols, first.image.rows);
     return size;
 }
 
 bool CCVController::GrabFrame(int left, int top, int right, int bottom) {
-    std::lock_guard lock(g_csCapture);
     if (!m_pCapture || left >= right || top >= bottom)
         return false;
-    if (!m_pCapture->Read(m_pScratch->frame))
-        return false;
-    ScaleToDisplay(m_pScratch->frame, m_bMirror, cv::Size(right - left, bottom - top), m_dispImage,
-                   *m_pScratch);
+    const cv::Size size(right - left, bottom - top);
+    StampedFrame frame;
+    if (!m_pCapture->TakeNewest(m_pShown->number, frame)) {
+        const bool same =
+            QSize(size.width, size.height) == m_dispImage.size() && m_bMirror == m_bShownMirror;
+        if (m_pShown->image.empty() || same)
+            return false;
+        frame = *m_pShown;
+    }
+    ScaleToDisplay(frame.image, m_bMirror, size, m_dispImage, *m_pScratch);
+    *m_pShown = std::move(frame);
+    m_bShownMirror = m_bMirror;
     return true;
 }
 
@@ -123,7 +146,7 @@ void CCVController::RecordMovie(bool start, const QString& path, int fileType) {
     if (path.isEmpty())
         return;
     auto param = std::make_unique<RecThreadParam>();
-    param->camera = m_pCapture;
+    param->reader = m_pCapture;
     param->path = path;
     param->mirror = m_bMirror;
     uint32_t codec = 0;
@@ -140,4 +163,8 @@ bool CCVController::IsRecording() const {
 
 bool CCVController::RecordingGaveUp() const {
     return m_pRecThread && m_pRecThread->Finished();
+}
+
+bool CCVController::RecordingLostCamera() const {
+    return RecordingGaveUp() && m_pRecThread->Result() == kRecordingCameraLost;
 }

@@ -1,6 +1,8 @@
-// The capture controller: owns the instance's one camera, grabs frames scaled to the view
-// (mirrored on request) into the display image, paints it, saves stills and runs the
-// movie-recording worker. Capture-state events go to the view object given at construction.
+// The capture controller: owns the instance's one camera (through its reader thread), takes the
+// newest frame scaled to the view (mirrored on request) into the display image, paints it, saves
+// stills and runs the movie-recording worker. Capture-state events go to the view object given
+// at construction. Nothing here waits on the camera but OpenCamera, which waits (bounded) for the
+// first frame.
 #pragma once
 
 #include <QImage>
@@ -8,18 +10,21 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 
 class QObject;
 class QPainter;
-class CCameraSource;
+class CCameraReader;
 class CRecordingWorker;
 struct FrameScratch;
+struct StampedFrame;
 
-// Held over every camera query together with the flip and scale of that frame, by both threads.
+// Guards the camera reader's newest-frame slot and the queue a recording is attached through.
 extern std::mutex g_csCapture;
-// Set by the user-interface thread to end the recording worker, which tests it before each frame.
+// Set by the user-interface thread to end the recording worker, which tests it between frames.
 extern std::atomic<bool> g_bStopRecording;
 
 class CCVController {
@@ -30,12 +35,14 @@ public:
     CCVController(const CCVController&) = delete;
     CCVController& operator=(const CCVController&) = delete;
 
-    // Opens camera `index` (0-based); the size of its first frame, 640 x 480 when none came.
+    // Opens camera `index` (0-based) and starts its reader; the size of its first frame, 640 x 480
+    // when none came within kThreadWaitLimit.
     virtual QSize OpenCamera(int index);
     // Paints the display image 1:1 at the top-left; nothing before the first grab.
     virtual void DrawFrame(QPainter& painter) const;
-    // Grabs a frame scaled to the rectangle; false (display image kept) when the rectangle is
-    // empty or inverted, there is no camera, or no frame came.
+    // Takes the newest frame scaled to the rectangle, without waiting; false (display image kept)
+    // when the rectangle is empty or inverted, there is no camera, or no frame came since the
+    // last grab. A new size or mirror setting scales the last frame again.
     virtual bool GrabFrame(int left, int top, int right, int bottom);
     // Writes the display image as JPEG to `path` with the shutter sound and the (0,1)/(0,0)
     // events. False when nothing could be written (the caller reports it).
@@ -48,6 +55,11 @@ public:
     // True when a recording worker is held but has ended by itself (it gave up: no frames, the
     // writer failed, the disk is full). The caller then runs the normal stop and reports it.
     bool RecordingGaveUp() const;
+    // True when the recording that gave up ended because the camera was lost: the movie holds
+    // every frame until then.
+    bool RecordingLostCamera() const;
+    // True while the camera is lost (failed, or silent for 2 s); its reader is reopening it.
+    bool CameraLost() const;
 
     void SetMirror(bool mirror) { m_bMirror = mirror; }
     bool Mirror() const { return m_bMirror; }
@@ -55,13 +67,17 @@ public:
     // The display image (Format_RGB32, the view's client size at the last grab); null before
     // the first grab.
     const QImage& DisplayImage() const { return m_dispImage; }
+    // When the frame in the display image came off the camera.
+    std::chrono::steady_clock::time_point DisplayCapturedAt() const;
 
 private:
     void PostCaptureState(int wParam, int lParam) const;
 
     QImage m_dispImage;
-    std::unique_ptr<FrameScratch> m_pScratch; // the last frame and scaling buffers, reused
-    std::shared_ptr<CCameraSource> m_pCapture;
+    std::unique_ptr<FrameScratch> m_pScratch; // scaling buffers, reused
+    std::unique_ptr<StampedFrame> m_pShown;   // the frame in the display image
+    bool m_bShownMirror = false;
+    std::shared_ptr<CCameraReader> m_pCapture;
     bool m_bMirror = false;
     std::unique_ptr<CRecordingWorker> m_pRecThread;
     QObject* m_pView;

@@ -16,14 +16,40 @@ bool IsImageFile(const QString& path) {
     return kImageSuffixes.contains(QFileInfo(path).suffix().toLower());
 }
 
+// One ",name=value" option of the test source; false when it is not one.
+bool ParseTestOption(const QString& option, CameraEntry& entry) {
+    static const QRegularExpression kOption(QStringLiteral(
+        R"(^(stop|hang)=(\d{1,5}(?:\.\d+)?)$|^stall=(\d{1,5}(?:\.\d+)?)\+(\d{1,5}(?:\.\d+)?)$)"));
+    const QRegularExpressionMatch match = kOption.match(option);
+    if (!match.hasMatch())
+        return false;
+    if (match.captured(1) == QLatin1String("stop"))
+        entry.stopAfter = match.captured(2).toDouble();
+    else if (match.captured(1) == QLatin1String("hang"))
+        entry.hangAfter = match.captured(2).toDouble();
+    else {
+        entry.stallAfter = match.captured(3).toDouble();
+        entry.stallFor = match.captured(4).toDouble();
+    }
+    return true;
+}
+
 CameraEntry ParseTestPattern(const QString& text) {
     CameraEntry entry;
     entry.location = text;
-    if (text == QLatin1String("testsrc"))
+    QStringList parts = text.split(QLatin1Char(','));
+    const QString base = parts.takeFirst();
+    for (const QString& option : parts) {
+        if (!ParseTestOption(option, entry)) {
+            entry.valid = false;
+            return entry;
+        }
+    }
+    if (base == QLatin1String("testsrc"))
         return entry;
     static const QRegularExpression kSpec(
         QStringLiteral(R"(^testsrc:(\d{1,5})x(\d{1,5})(?:@(\d{1,3}(?:\.\d+)?))?$)"));
-    const QRegularExpressionMatch match = kSpec.match(text);
+    const QRegularExpressionMatch match = kSpec.match(base);
     entry.valid = match.hasMatch();
     if (!entry.valid)
         return entry;
@@ -39,7 +65,8 @@ CameraEntry ParseTestPattern(const QString& text) {
 } // namespace
 
 CameraEntry ParseCameraEntry(const QString& text) {
-    if (text == QLatin1String("testsrc") || text.startsWith(QLatin1String("testsrc:")))
+    if (text == QLatin1String("testsrc") || text.startsWith(QLatin1String("testsrc:")) ||
+        text.startsWith(QLatin1String("testsrc,")))
         return ParseTestPattern(text);
     CameraEntry entry;
     entry.location = text;

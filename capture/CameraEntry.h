@@ -7,7 +7,7 @@
 
 struct CameraEntry {
     enum class Kind {
-        TestPattern, // "testsrc" or "testsrc:WxH@FPS": the program's own synthetic camera
+        TestPattern, // "testsrc[:WxH[@FPS]][,option...]": the program's own synthetic camera
         Device,      // a V4L2 device node, "/dev/video2"
         ImageFile,   // a still picture, repeated as a steady 30 fps source
         VideoFile,   // a movie, played at its own rate and started again at its end
@@ -19,7 +19,12 @@ struct CameraEntry {
     int width = 640; // TestPattern only
     int height = 480;
     double fps = 30.0;
-    bool valid = true; // false for a malformed "testsrc:..." (reported, never guessed)
+    // TestPattern misbehaviour on cue, in seconds after the source opened; negative is never.
+    double stopAfter = -1;  // "stop=N": every read fails from then on (an unplugged camera)
+    double stallAfter = -1; // "stall=N+M": one read at N waits M seconds, then frames resume
+    double stallFor = 0;
+    double hangAfter = -1; // "hang=N": the read at N never returns (a wedged driver)
+    bool valid = true;     // false for a malformed "testsrc:..." (reported, never guessed)
 };
 
 // Reads one entry. Image and video files are told apart by their extension.

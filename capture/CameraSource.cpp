@@ -51,23 +51,44 @@ QList<CameraInfo> ListCameras() {
     return cameras;
 }
 
-std::unique_ptr<CCameraSource> OpenCameraSource(int index) {
-    const QList<CameraInfo> cameras = ListCameras();
-    if (index < 0 || index >= cameras.size())
-        return nullptr;
-    const CameraEntry entry = ParseCameraEntry(cameras[index].location);
+namespace {
+
+std::unique_ptr<CCameraSource> OpenEntry(const CameraEntry& entry) {
     switch (entry.kind) {
     case CameraEntry::Kind::TestPattern:
         if (!entry.valid) {
             qWarning("VISTRELCV_CAMERAS: \"%s\" is not a test source; write testsrc or "
-                     "testsrc:WIDTHxHEIGHT@FPS (16x16 to 7680x4320, 1 to 240 fps)",
+                     "testsrc:WIDTHxHEIGHT@FPS (16x16 to 7680x4320, 1 to 240 fps), optionally "
+                     "followed by ,stop=S ,stall=S+S or ,hang=S",
                      qUtf8Printable(entry.location));
             return nullptr;
         }
-        return std::make_unique<CTestPatternSource>(entry.width, entry.height, entry.fps);
+        return std::make_unique<CTestPatternSource>(entry);
     case CameraEntry::Kind::ImageFile:
         return OpenImageFile(entry.location);
     default:
         return CVideoCaptureSource::Open(entry);
     }
+}
+
+} // namespace
+
+std::unique_ptr<CCameraSource> OpenCameraSource(int index) {
+    const CameraOpener opener = CameraOpenerFor(index);
+    return opener ? opener() : nullptr;
+}
+
+CameraOpener CameraOpenerFor(int index) {
+    const QList<CameraInfo> cameras = ListCameras();
+    if (index < 0 || index >= cameras.size())
+        return {};
+    const CameraEntry entry = ParseCameraEntry(cameras[index].location);
+    if (entry.kind != CameraEntry::Kind::Device)
+        return [entry] { return OpenEntry(entry); };
+    const V4l2Identity identity = IdentifyV4l2Device(entry.location);
+    return [entry, identity]() -> std::unique_ptr<CCameraSource> {
+        CameraEntry now = entry;
+        now.location = FindV4l2Device(identity, entry.location);
+        return now.location.isEmpty() ? nullptr : OpenEntry(now);
+    };
 }

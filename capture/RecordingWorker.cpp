@@ -1,10 +1,11 @@
-// The recording loop: take a frame under the capture lock, scale it to the movie's size, place
-// it on the movie's time base and write it outside the lock.
+// The recording loop: take each frame the camera reader queued, scale it to the movie's size,
+// place it on the movie's time base by its capture time and encode it.
 #include "capture/RecordingWorker.h"
 
 #include "capture/CVController.h"
-#include "capture/CameraSource.h"
+#include "capture/CameraReader.h"
 #include "capture/FramePath.h"
+#include "capture/FrameQueue.h"
 #include "capture/MovieTimeline.h"
 #include "capture/MovieWriter.h"
 #include "platform/SoundCue.h"
@@ -12,6 +13,7 @@
 #include <QFile>
 
 #include <chrono>
+#include <optional>
 #include <system_error>
 
 #include <sys/resource.h>
@@ -22,8 +24,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr auto kFlushInterval = std::chrono::seconds(1);
-// When the camera has no frame, ask again after this long instead of spinning a core.
-constexpr auto kNoFrameWait = std::chrono::milliseconds(10);
+// How often a worker waiting for frames looks at the stop flag.
+constexpr auto kPollInterval = std::chrono::milliseconds(50);
 const cv::Size kMovieSize(kMovieWidth, kMovieHeight);
 
 // The worker serves the camera first. Raising a thread above normal needs a privilege most
@@ -36,17 +38,6 @@ double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
-// One frame, mirrored and scaled into `image`, taken under the capture lock.
-bool TakeFrame(const RecThreadParam& param, cv::Mat& frame, cv::Mat& flipped, cv::Mat& image,
-               Clock::time_point& capturedAt) {
-    std::lock_guard lock(g_csCapture);
-    if (!param.camera->Read(frame))
-        return false;
-    capturedAt = Clock::now();
-    ScaleFrame(frame, param.mirror, kMovieSize, image, flipped);
-    return true;
-}
-
 bool WriteRepeated(CMovieWriter& writer, const cv::Mat& image, int64_t count) {
     for (int64_t i = 0; i < count; ++i) {
         if (!writer.WriteFrame(image))
@@ -55,35 +46,68 @@ bool WriteRepeated(CMovieWriter& writer, const cv::Mat& image, int64_t count) {
     return true;
 }
 
-// The frame loop, from the first frame (already in `last`) until the stop flag. False when a
-// write failed.
-bool RecordUntilStopped(const RecThreadParam& param, CMovieWriter& writer, cv::Mat& last,
-                        Clock::time_point start) {
+bool StopRequested(const RecThreadParam& param) {
+    return g_bStopRecording.load() || param.abandoned.load();
+}
+
+// The first frame of the recording; false when the camera gives none. A stop right after the
+// start still waits for it, so that every started recording leaves a movie.
+bool TakeFirstFrame(const RecThreadParam& param, CFrameQueue& queue, StampedFrame& first) {
+    const Clock::time_point limit = Clock::now() + kCameraSilenceLimit;
+    while (!param.abandoned.load() && Clock::now() < limit) {
+        switch (queue.Pop(first, kPollInterval)) {
+        case CFrameQueue::PopResult::Frame:
+            return true;
+        case CFrameQueue::PopResult::Ended:
+            return false;
+        case CFrameQueue::PopResult::Empty:
+            break;
+        }
+    }
+    return false;
+}
+
+// The frame loop, from the first frame (already in `last`) until the stop flag or the loss of
+// the camera. Frames captured after the stop was seen are not part of the movie. A normal stop
+// makes the movie last until that moment; after a loss the movie ends with the last real frame.
+int RecordFrames(const RecThreadParam& param, CFrameQueue& queue, CMovieWriter& writer,
+                 cv::Mat& last, Clock::time_point start) {
     CMovieTimeline timeline(kMovieFps);
     timeline.Place(0.0);
     if (!writer.WriteFrame(last))
-        return false;
-    cv::Mat frame, flipped, next;
-    Clock::time_point lastFlush = Clock::now();
-    while (!g_bStopRecording.load()) {
-        Clock::time_point capturedAt;
-        if (TakeFrame(param, frame, flipped, next, capturedAt)) {
-            const CMovieTimeline::Placement placement = timeline.Place(Seconds(capturedAt - start));
+        return kRecordingGaveUp;
+    StampedFrame frame;
+    cv::Mat flipped, next;
+    Clock::time_point lastFlush = Clock::now(), lastArrival = Clock::now();
+    std::optional<Clock::time_point> stopAt;
+    for (;;) {
+        if (!stopAt && StopRequested(param))
+            stopAt = Clock::now();
+        const CFrameQueue::PopResult got =
+            queue.Pop(frame, stopAt ? std::chrono::milliseconds(0) : kPollInterval);
+        if (got == CFrameQueue::PopResult::Frame && (!stopAt || frame.capturedAt <= *stopAt)) {
+            lastArrival = Clock::now();
+            ScaleFrame(frame.image, param.mirror, kMovieSize, next, flipped);
+            const CMovieTimeline::Placement placement =
+                timeline.Place(Seconds(frame.capturedAt - start));
             if (placement.write) {
                 if (!WriteRepeated(writer, last, placement.repeats) || !writer.WriteFrame(next))
-                    return false;
+                    return kRecordingGaveUp;
                 std::swap(last, next);
             }
-        } else {
-            std::this_thread::sleep_for(kNoFrameWait);
+        } else if (stopAt) {
+            const int64_t fill = timeline.FillUntil(Seconds(*stopAt - start));
+            return WriteRepeated(writer, last, fill) ? kRecordingStopped : kRecordingGaveUp;
+        } else if (got == CFrameQueue::PopResult::Ended ||
+                   Clock::now() - lastArrival >= kCameraSilenceLimit) {
+            return kRecordingCameraLost;
         }
         if (Clock::now() - lastFlush >= kFlushInterval) {
             if (!writer.Flush())
-                return false;
+                return kRecordingGaveUp;
             lastFlush = Clock::now();
         }
     }
-    return WriteRepeated(writer, last, timeline.FillUntil(Seconds(Clock::now() - start)));
 }
 
 int GiveUp(const RecThreadParam& param, const CMovieWriter& writer, const char* why) {
@@ -91,7 +115,51 @@ int GiveUp(const RecThreadParam& param, const CMovieWriter& writer, const char* 
              writer.Error().isEmpty() ? why : qUtf8Printable(writer.Error()));
     if (writer.FramesWritten() == 0)
         QFile::remove(param.path); // nothing of the movie is lost with it
-    return -1;
+    return kRecordingGaveUp;
+}
+
+// Frames reach the queue only while it is attached to the reader.
+class CAttachedQueue {
+public:
+    explicit CAttachedQueue(const std::shared_ptr<CCameraReader>& reader)
+        : m_reader(reader), m_queue(std::make_shared<CFrameQueue>(kRecordingQueueFrames)) {
+        m_reader->Attach(m_queue);
+    }
+    ~CAttachedQueue() { m_reader->Detach(m_queue); }
+    CAttachedQueue(const CAttachedQueue&) = delete;
+    CAttachedQueue& operator=(const CAttachedQueue&) = delete;
+    CFrameQueue& Queue() { return *m_queue; }
+
+private:
+    std::shared_ptr<CCameraReader> m_reader;
+    std::shared_ptr<CFrameQueue> m_queue;
+};
+
+int Record(const RecThreadParam& param, CMovieWriter& writer) {
+    if (!param.reader)
+        return GiveUp(param, writer, "there is no camera");
+    CAttachedQueue attached(param.reader);
+    StampedFrame first;
+    if (!TakeFirstFrame(param, attached.Queue(), first)) {
+        GiveUp(param, writer, "the camera gives no picture");
+        return kRecordingCameraLost; // the camera is the cause, not the folder
+    }
+    if (QFile::decodeName(QFile::encodeName(param.path)) != param.path)
+        return GiveUp(param, writer, "the file name cannot be encoded");
+    if (!writer.Open(param.path, param.codec, kMovieSize, kMovieFps))
+        return GiveUp(param, writer, "the movie cannot be created");
+    cv::Mat flipped, last;
+    ScaleFrame(first.image, param.mirror, kMovieSize, last, flipped);
+    const int result = RecordFrames(param, attached.Queue(), writer, last, first.capturedAt);
+    if (const uint64_t dropped = attached.Queue().Dropped())
+        qWarning("Recording into %s: %llu camera frames were dropped while the encoder was behind",
+                 qUtf8Printable(param.path), static_cast<unsigned long long>(dropped));
+    if (!writer.Close() || result == kRecordingGaveUp)
+        return GiveUp(param, writer, "the movie cannot be written");
+    if (result == kRecordingCameraLost)
+        qWarning("Recording into %s ended: the camera was lost; %lld frames are saved",
+                 qUtf8Printable(param.path), static_cast<long long>(writer.FramesWritten()));
+    return result;
 }
 
 } // namespace
@@ -99,32 +167,22 @@ int GiveUp(const RecThreadParam& param, const CMovieWriter& writer, const char* 
 int RecordingThreadProc(RecThreadParam* param) {
     RaiseThreadPriority();
     PlaySoundCue(QStringLiteral("rec.wav"));
-    CMovieWriter writer;
     if (!param)
-        return -1;
-    cv::Mat frame, flipped, first;
-    Clock::time_point start;
-    if (!param->camera || !TakeFrame(*param, frame, flipped, first, start))
-        return GiveUp(*param, writer, "the camera gives no picture");
-    if (QFile::decodeName(QFile::encodeName(param->path)) != param->path)
-        return GiveUp(*param, writer, "the file name cannot be encoded");
-    if (!writer.Open(param->path, param->codec, kMovieSize, kMovieFps))
-        return GiveUp(*param, writer, "the movie cannot be created");
-    const bool recorded = RecordUntilStopped(*param, writer, first, start);
-    if (!writer.Close() || !recorded)
-        return GiveUp(*param, writer, "the movie cannot be written");
-    PlaySoundCue(QStringLiteral("stop.wav"));
-    return 0;
+        return kRecordingGaveUp;
+    CMovieWriter writer;
+    const int result = Record(*param, writer);
+    if (result != kRecordingGaveUp && writer.FramesWritten() > 0)
+        PlaySoundCue(QStringLiteral("stop.wav"));
+    return result;
 }
 
 std::unique_ptr<CRecordingWorker> CRecordingWorker::Start(std::unique_ptr<RecThreadParam> param) {
     std::unique_ptr<CRecordingWorker> worker(new CRecordingWorker);
-    worker->m_param = std::move(param);
-    CRecordingWorker* self = worker.get();
+    worker->m_state->param = std::move(param);
     try {
-        worker->m_thread = std::thread([self] {
-            self->m_result.store(RecordingThreadProc(self->m_param.get()));
-            self->m_finished.store(true);
+        worker->m_thread = std::thread([state = worker->m_state] {
+            state->result.store(RecordingThreadProc(state->param.get()));
+            state->finished.store(true);
         });
     } catch (const std::system_error&) {
         return nullptr;
@@ -137,6 +195,17 @@ CRecordingWorker::~CRecordingWorker() {
 }
 
 void CRecordingWorker::Wait() {
-    if (m_thread.joinable())
+    if (!m_thread.joinable())
+        return;
+    const Clock::time_point limit = Clock::now() + kThreadWaitLimit;
+    while (!m_state->finished.load() && Clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (m_state->finished.load()) {
         m_thread.join();
+        return;
+    }
+    qWarning("The recording worker does not answer; leaving it behind");
+    if (m_state->param)
+        m_state->param->abandoned.store(true);
+    m_thread.detach();
 }

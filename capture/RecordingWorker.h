@@ -1,5 +1,7 @@
 // The movie-recording worker: its parameter record, its thread and its frame loop. The worker
-// touches no widget and posts no event; the user-interface thread asks whether it has ended.
+// takes every frame the camera reader hands it, in order, places it on the movie's time base by
+// its capture time and encodes it. It touches no widget and posts no event; the user-interface
+// thread asks whether it has ended.
 #pragma once
 
 #include <QString>
@@ -9,24 +11,35 @@
 #include <memory>
 #include <thread>
 
-class CCameraSource;
+class CCameraReader;
 
-// What a recording is handed when it starts; it does not change while the worker runs.
+// What a recording is handed when it starts; it does not change while the worker runs, but for
+// `abandoned`.
 struct RecThreadParam {
-    std::shared_ptr<CCameraSource> camera; // shared with the live view, used under g_csCapture
+    std::shared_ptr<CCameraReader> reader; // the camera's reader; null when there is no camera
     QString path;
     uint32_t codec = 0;  // four-character code of the movie file type
     bool mirror = false; // copied at the start: a later change affects only the live view
+    // Set when the user-interface thread gave up waiting for this worker: it must end even if a
+    // later recording clears the stop flag.
+    std::atomic<bool> abandoned{false};
 };
 
 // Fixed values of every recording.
 inline constexpr int kMovieWidth = 320;
 inline constexpr int kMovieHeight = 240;
 inline constexpr int kMovieFps = 30;
+// About two seconds of frames wait for the encoder before the camera's frames are dropped.
+inline constexpr size_t kRecordingQueueFrames = 2 * kMovieFps;
 
-// The worker's body: 0 after a normal end (the stop flag), -1 when it gave up (no frame, the
-// writer could not be created, a write failed). A worker that gave up before writing anything
-// removes the empty file the probe left.
+inline constexpr int kRecordingStopped = 0;
+inline constexpr int kRecordingGaveUp = -1;
+inline constexpr int kRecordingCameraLost = -2;
+
+// The worker's body: kRecordingStopped after a normal end (the stop flag); kRecordingCameraLost
+// when the camera was lost (its frames until then are in the closed movie) or gave no first
+// frame; kRecordingGaveUp when it gave up (no camera, the writer could not be created, a write
+// failed). A worker that ended before writing anything removes the empty file the probe left.
 int RecordingThreadProc(RecThreadParam* param);
 
 class CRecordingWorker {
@@ -37,18 +50,23 @@ public:
     CRecordingWorker(const CRecordingWorker&) = delete;
     CRecordingWorker& operator=(const CRecordingWorker&) = delete;
 
-    // Waits, without a time limit, until the worker has ended.
+    // Waits until the worker has ended, at most kThreadWaitLimit; a worker still busy then (a
+    // disk that does not answer) is told to end and left behind.
     void Wait();
     // True once the worker's body has returned.
-    bool Finished() const { return m_finished.load(); }
+    bool Finished() const { return m_state->finished.load(); }
     // RecordingThreadProc's result, valid once Finished().
-    int Result() const { return m_result.load(); }
+    int Result() const { return m_state->result.load(); }
 
 private:
     CRecordingWorker() = default;
 
-    std::unique_ptr<RecThreadParam> m_param;
+    // Shared with the thread, so a worker left behind still has everything it uses.
+    struct State {
+        std::unique_ptr<RecThreadParam> param;
+        std::atomic<bool> finished{false};
+        std::atomic<int> result{0};
+    };
+    std::shared_ptr<State> m_state = std::make_shared<State>();
     std::thread m_thread;
-    std::atomic<bool> m_finished{false};
-    std::atomic<int> m_result{0};
 };

@@ -54,6 +54,8 @@ bool TestCreateFile(const QString& path) {
 }
 
 int ShootStill(CImgFileMgr& stills, CCVController& controller) {
+    if (controller.DisplayImage().isNull())
+        return IDS_NO_PICTURE_YET; // no file made, the number stays: there is nothing to save
     const QString path = ClaimNextFile(stills, CAMMODE_PICT);
     if (path.isEmpty() || !controller.SaveStill(path))
         return IDS_CANNOT_SAVE_STILL;

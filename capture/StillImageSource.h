@@ -10,7 +10,8 @@ class CStillImageSource : public CCameraSource {
 public:
     // `image` must be 8-bit BGR and not empty.
     explicit CStillImageSource(cv::Mat image) : m_image(std::move(image)), m_pacer(30.0) {}
-    bool Read(cv::Mat& frame) override;
+    bool Grab() override;
+    bool Retrieve(cv::Mat& frame) override;
 
 private:
     cv::Mat m_image;

@@ -2,6 +2,9 @@
 // drawn on a copy per frame.
 #include "capture/TestPatternSource.h"
 
+#include <chrono>
+#include <thread>
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -56,12 +59,35 @@ cv::Mat DrawTestPattern(cv::Size size, int64_t number) {
     return image;
 }
 
-CTestPatternSource::CTestPatternSource(int width, int height, double fps)
-    : m_background(DrawBackground(cv::Size(width, height))), m_pacer(fps) {}
+CTestPatternSource::CTestPatternSource(const CameraEntry& entry)
+    : m_background(DrawBackground(cv::Size(entry.width, entry.height))), m_pacer(entry.fps),
+      m_entry(entry), m_opened(std::chrono::steady_clock::now()) {}
 
-bool CTestPatternSource::Read(cv::Mat& frame) {
-    const int64_t number = m_pacer.WaitNextFrame();
+bool CTestPatternSource::Misbehave() {
+    using namespace std::chrono;
+    const double age = duration<double>(steady_clock::now() - m_opened).count();
+    if (m_entry.hangAfter >= 0 && age >= m_entry.hangAfter) {
+        for (;;) // a read that never returns: its thread can only be abandoned
+            std::this_thread::sleep_for(hours(1));
+    }
+    if (m_entry.stallAfter >= 0 && age >= m_entry.stallAfter && !m_stalled) {
+        m_stalled = true;
+        std::this_thread::sleep_for(duration<double>(m_entry.stallFor));
+    }
+    return m_entry.stopAfter < 0 || age < m_entry.stopAfter;
+}
+
+bool CTestPatternSource::Grab() {
+    if (!Misbehave())
+        return false;
+    m_number = m_pacer.WaitNextFrame();
+    return Misbehave();
+}
+
+bool CTestPatternSource::Retrieve(cv::Mat& frame) {
+    if (m_number < 0)
+        return false;
     m_background.copyTo(frame);
-    DrawFrameMarks(frame, number);
+    DrawFrameMarks(frame, m_number);
     return true;
 }

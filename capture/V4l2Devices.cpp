@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -28,6 +29,9 @@ bool QueryNode(V4l2Node& node) {
     node.card = QString::fromUtf8(
         reinterpret_cast<const char*>(cap.card),
         qsizetype(strnlen(reinterpret_cast<const char*>(cap.card), sizeof cap.card)));
+    node.busInfo = QString::fromUtf8(
+        reinterpret_cast<const char*>(cap.bus_info),
+        qsizetype(strnlen(reinterpret_cast<const char*>(cap.bus_info), sizeof cap.bus_info)));
     return true;
 }
 
@@ -56,4 +60,42 @@ QList<V4l2Node> ScanV4l2Nodes() {
             nodes << node;
     }
     return nodes;
+}
+
+V4l2Identity IdentifyV4l2Device(const QString& path, const QString& byIdFolder) {
+    V4l2Identity identity;
+    const QString node = QFileInfo(path).canonicalFilePath();
+    const QDir links(byIdFolder);
+    for (const QString& name : links.entryList(QDir::System | QDir::Files, QDir::Name)) {
+        const QString link = links.filePath(name);
+        if (!node.isEmpty() && QFileInfo(link).canonicalFilePath() == node) {
+            identity.byId = link;
+            break;
+        }
+    }
+    V4l2Node queried;
+    queried.path = path;
+    if (QueryNode(queried)) {
+        identity.busInfo = queried.busInfo;
+        identity.card = queried.card;
+    }
+    return identity;
+}
+
+QString MatchV4l2Device(const V4l2Identity& identity, const QString& path,
+                        const QList<V4l2Node>& nodes) {
+    if (!identity.byId.isEmpty())
+        return QFileInfo(identity.byId).canonicalFilePath(); // empty while it is unplugged
+    if (identity.busInfo.isEmpty() && identity.card.isEmpty())
+        return path;
+    for (const V4l2Node& node : SelectCaptureNodes(nodes)) {
+        if (node.busInfo == identity.busInfo && node.card == identity.card)
+            return node.path;
+    }
+    return {};
+}
+
+QString FindV4l2Device(const V4l2Identity& identity, const QString& path) {
+    return MatchV4l2Device(identity, path,
+                           identity.byId.isEmpty() ? ScanV4l2Nodes() : QList<V4l2Node>{});
 }

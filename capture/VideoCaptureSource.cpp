@@ -84,18 +84,18 @@ std::unique_ptr<CVideoCaptureSource> CVideoCaptureSource::Open(const CameraEntry
     return source;
 }
 
-bool CVideoCaptureSource::ReadOnce(cv::Mat& frame) {
+bool CVideoCaptureSource::GrabOnce() {
     try {
-        return m_capture.read(frame) && NormalizeToBgr(frame);
+        return m_capture.grab();
     } catch (const cv::Exception&) {
         return false;
     }
 }
 
-bool CVideoCaptureSource::Read(cv::Mat& frame) {
+bool CVideoCaptureSource::Grab() {
     if (m_pacer)
         m_pacer->WaitNextFrame();
-    if (ReadOnce(frame))
+    if (GrabOnce())
         return true;
     if (!m_loop)
         return false;
@@ -105,5 +105,13 @@ bool CVideoCaptureSource::Read(cv::Mat& frame) {
     } catch (const cv::Exception&) {
         return false;
     }
-    return ReadOnce(frame);
+    return GrabOnce();
+}
+
+bool CVideoCaptureSource::Retrieve(cv::Mat& frame) {
+    try {
+        return m_capture.retrieve(frame) && NormalizeToBgr(frame);
+    } catch (const cv::Exception&) {
+        return false;
+    }
 }

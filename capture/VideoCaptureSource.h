@@ -15,11 +15,12 @@ class CVideoCaptureSource : public CCameraSource {
 public:
     // Null when the entry does not open.
     static std::unique_ptr<CVideoCaptureSource> Open(const CameraEntry& entry);
-    bool Read(cv::Mat& frame) override;
+    bool Grab() override;
+    bool Retrieve(cv::Mat& frame) override;
 
 private:
     CVideoCaptureSource() = default;
-    bool ReadOnce(cv::Mat& frame);
+    bool GrabOnce();
 
     cv::VideoCapture m_capture;
     bool m_loop = false;

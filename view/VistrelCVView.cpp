@@ -11,9 +11,11 @@
 #include "output_files/ImgFileMgr.h"
 #include "output_files/MediaKind.h"
 #include "output_files/PathChecks.h"
+#include "platform/StringTable.h"
 #include "platform/WindowShape.h"
 #include "settings/SettingsKeys.h"
 #include "settings/UserDefault.h"
+#include "view/CameraLostNotice.h"
 #include "view/ContextMenu.h"
 #include "view/PendingInput.h"
 #include "view/RefreshIntervals.h"
@@ -112,7 +114,15 @@ void CVistrelCVView::Shoot(int action) {
 }
 
 void CVistrelCVView::ShowCannotSave(int stringId) {
-    CVistrelMessageBox box(stringId, QStringLiteral("Cannot save image file."), 0);
+    QString fallback = QStringLiteral("Cannot save image file.");
+    if (stringId == IDS_RECORDING_CAMERA_LOST)
+        fallback = QStringLiteral("The camera stopped sending pictures, so the recording was "
+                                  "ended. Everything recorded until then is saved.");
+    else if (stringId == IDS_NO_PICTURE_YET)
+        fallback = QStringLiteral("No picture has come from the camera yet; the still was not "
+                                  "saved.");
+    CVistrelMessageBox box(stringId, fallback, 0);
+    box.setWindowTitle(LoadStringOr(stringId, fallback)); // never shown; found by tools
     box.exec();
 }
 
@@ -188,19 +198,24 @@ bool CVistrelCVView::IsMainWindowMinimized() const {
     return window()->isMinimized();
 }
 
-// A worker that gave up (no frames, the writer failed, the disk filled) ends by itself. Run the
-// normal stop so the panel returns to idle, and say that the movie could not be saved.
+// A worker that gave up (no frames, the writer failed, the disk filled) or whose camera was lost
+// ends by itself. Run the normal stop so the panel returns to idle, and say why it ended.
 void CVistrelCVView::CheckRecordingWorker() {
     if (!m_pController || !m_pController->RecordingGaveUp())
         return;
+    const bool cameraLost = m_pController->RecordingLostCamera();
     m_pController->RecordMovie(false, QString(), 0);
-    ShowCannotSave(IDS_CANNOT_SAVE_MOVIE);
+    ShowCannotSave(cameraLost ? IDS_RECORDING_CAMERA_LOST : IDS_CANNOT_SAVE_MOVIE);
 }
 
 void CVistrelCVView::OnTick() {
     CheckRecordingWorker();
     if (!m_pController || !m_pPending)
         return;
+    if (m_pController->CameraLost() != m_bCameraLost) {
+        m_bCameraLost = !m_bCameraLost;
+        update(); // the notice comes or goes
+    }
     if (IsMainWindowMinimized()) {
         m_pTimer->SetInterval(unsigned(m_nIntervalActive));
         return;
@@ -234,6 +249,8 @@ void CVistrelCVView::paintEvent(QPaintEvent*) {
         painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     }
     m_pController->DrawFrame(painter);
+    if (m_bCameraLost)
+        PaintCameraLostNotice(painter, rect());
     if (!m_pPending)
         return;
     const bool mouseAfter = m_pPending->Probe(kPendingMouse);

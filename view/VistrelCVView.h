@@ -87,4 +87,5 @@ private:
     std::unique_ptr<CImgFileMgr> m_pPictFileMgr;
     std::unique_ptr<CImgFileMgr> m_pMovFileMgr;
     int m_nCamMode = 0;
+    bool m_bCameraLost = false; // the notice is showing
 };

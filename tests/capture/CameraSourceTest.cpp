@@ -6,6 +6,7 @@
 #include "capture/V4l2Devices.h"
 #include "support/TestEnvironment.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
 #include <linux/videodev2.h>
 
@@ -32,6 +33,11 @@ TEST(CameraEntryTest, KindsAndTestSourceSizes) {
         {"testsrc:320x240@0", Kind::TestPattern, false},
         {"testsrc:huge", Kind::TestPattern, false},
         {"testsrc:99999x99999@30", Kind::TestPattern, false},
+        {"testsrc:320x240@15,stop=3", Kind::TestPattern, true, 320, 240, 15},
+        {"testsrc,stall=2+1.5,hang=4", Kind::TestPattern, true, 640, 480, 30},
+        {"testsrc,stop", Kind::TestPattern, false},
+        {"testsrc:320x240,stall=2", Kind::TestPattern, false},
+        {"testsrc,explode=1", Kind::TestPattern, false},
         {"/dev/video2", Kind::Device, true},
         {"/home/u/Pictures/cat.JPG", Kind::ImageFile, true},
         {"relative/clip.avi", Kind::VideoFile, true},
@@ -49,6 +55,11 @@ TEST(CameraEntryTest, KindsAndTestSourceSizes) {
                       std::tuple(c.width, c.height, c.fps));
         }
     }
+    const CameraEntry failing = ParseCameraEntry("testsrc,stall=2+1.5,hang=4");
+    EXPECT_EQ(
+        std::tuple(failing.stopAfter, failing.stallAfter, failing.stallFor, failing.hangAfter),
+        std::tuple(-1.0, 2.0, 1.5, 4.0));
+    EXPECT_EQ(ParseCameraEntry("testsrc:320x240@15,stop=3").stopAfter, 3.0);
     EXPECT_EQ(SplitCameraList(" testsrc ; /dev/video0;;/tmp/a b.png;"),
               (QList<QString>{"testsrc", "/dev/video0", "/tmp/a b.png"}));
 }
@@ -59,12 +70,12 @@ TEST(V4l2DevicesTest, CameraIndexCountsOnlyCaptureNodesInDeviceOrder) {
     // As the kernel lists them: two webcams, each with its metadata node, plus a multi-planar
     // capture device; directory order is not device order.
     const QList<V4l2Node> nodes = {
-        {"/dev/video10", 10, V4L2_CAP_VIDEO_CAPTURE_MPLANE, "ISP"},
-        {"/dev/video3", 3, metadata, "Second Cam"},
-        {"/dev/video0", 0, capture, "First Cam"},
-        {"/dev/video2", 2, capture, "Second Cam"},
-        {"/dev/video1", 1, metadata, "First Cam"},
-        {"/dev/video4", 4, V4L2_CAP_VIDEO_OUTPUT, "Loopback out"},
+        {"/dev/video10", 10, V4L2_CAP_VIDEO_CAPTURE_MPLANE, "ISP", "platform:isp"},
+        {"/dev/video3", 3, metadata, "Second Cam", "usb-2"},
+        {"/dev/video0", 0, capture, "First Cam", "usb-1"},
+        {"/dev/video2", 2, capture, "Second Cam", "usb-2"},
+        {"/dev/video1", 1, metadata, "First Cam", "usb-1"},
+        {"/dev/video4", 4, V4L2_CAP_VIDEO_OUTPUT, "Loopback out", "platform:v4l2loopback"},
     };
     const QList<V4l2Node> cameras = SelectCaptureNodes(nodes);
     ASSERT_EQ(cameras.size(), 3);
@@ -72,6 +83,27 @@ TEST(V4l2DevicesTest, CameraIndexCountsOnlyCaptureNodesInDeviceOrder) {
     EXPECT_EQ(cameras[1].path, "/dev/video2"); // camera 2 is the second camera
     EXPECT_EQ(cameras[1].card, "Second Cam");
     EXPECT_EQ(cameras[2].path, "/dev/video10");
+
+    // After an unplug the same camera is found wherever it now appears, and another camera that
+    // took its number is never taken for it.
+    const QList<V4l2Node> replugged = {
+        {"/dev/video2", 2, capture, "First Cam", "usb-1"}, // took the second camera's number
+        {"/dev/video6", 6, metadata, "Second Cam", "usb-2"},
+        {"/dev/video5", 5, capture, "Second Cam", "usb-2"},
+    };
+    const V4l2Identity second{"", "usb-2", "Second Cam"};
+    EXPECT_EQ(MatchV4l2Device(second, "/dev/video2", replugged), "/dev/video5");
+    EXPECT_EQ(MatchV4l2Device(second, "/dev/video2", replugged.mid(0, 2)), "");
+    EXPECT_EQ(MatchV4l2Device({}, "/dev/video2", replugged), "/dev/video2"); // nothing to go by
+    // A by-id link names the device itself: followed while it exists, gone while unplugged.
+    const QString folder = testenv::NewFolder("by-id");
+    ASSERT_TRUE(QFile(folder + "/video7").open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QFile::link(folder + "/video7", folder + "/usb-Maker_Cam_123-video-index0"));
+    const V4l2Identity linked = IdentifyV4l2Device(folder + "/video7", folder);
+    EXPECT_EQ(linked.byId, folder + "/usb-Maker_Cam_123-video-index0");
+    EXPECT_EQ(MatchV4l2Device(linked, "/dev/video2", replugged), folder + "/video7");
+    QFile::remove(folder + "/video7");
+    EXPECT_EQ(MatchV4l2Device(linked, "/dev/video2", replugged), "");
 }
 
 TEST(CameraSourceTest, ListReplacesTheDevicesAndOnlyGoodEntriesOpen) {

@@ -41,6 +41,9 @@ QList<cv::Mat> DecodeMovie(const QString& path);
 // The bicubic cv::resize of `frame`, flipped left to right first when `mirror`.
 cv::Mat ScaledReference(const cv::Mat& frame, bool mirror, cv::Size size);
 
+// Grabs until a new frame came (GrabFrame never waits for one); false after `limitMs`.
+bool GrabNewFrame(CCVController& controller, int width, int height, int limitMs = 5000);
+
 // Records the capture-state events it receives, in order.
 class CStateRecorder : public QObject {
 public:

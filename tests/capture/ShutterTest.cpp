@@ -42,7 +42,7 @@ protected:
 TEST_F(ShutterTest, TwoMirroredStillsGetConsecutiveNumbersAtTheDisplaySize) {
     controller->SetMirror(true);
     for (const int n : {1, 2}) {
-        ASSERT_TRUE(controller->GrabFrame(0, 0, 200, 150));
+        ASSERT_TRUE(GrabNewFrame(*controller, 200, 150));
         view.states.clear();
         EXPECT_EQ(Shoot(), 0);
         // "Busy" is sent while saving; "idle" is posted, so it arrives later.
@@ -96,10 +96,19 @@ TEST_F(ShutterTest, UnwritableFolderIsReportedAndLeavesNothing) {
 }
 
 TEST_F(ShutterTest, StillWithoutAPictureIsReportedAndLeavesNothing) {
-    EXPECT_EQ(Shoot(), IDS_CANNOT_SAVE_STILL); // no grab yet: no display image to save
-    EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty());
-    QCoreApplication::sendPostedEvents(&view);
-    EXPECT_EQ(view.states, (States{{0, 1}, {0, 0}})); // busy, then back to idle
+    // No grab yet; then a camera that never gave a frame, whatever the view asks.
+    for (const char* camera : {"testsrc:320x240@60", "testsrc,stop=0"}) {
+        SCOPED_TRACE(camera);
+        Open(camera);
+        if (QString(camera).contains("stop")) {
+            EXPECT_FALSE(controller->GrabFrame(0, 0, 64, 48)); // nothing ever came
+        }
+        EXPECT_EQ(Shoot(), IDS_NO_PICTURE_YET); // not the folder message
+        EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty());
+        EXPECT_EQ(stills->SerialNumber(), 1);
+        QCoreApplication::sendPostedEvents(&view);
+        EXPECT_TRUE(view.states.isEmpty()); // nothing started
+    }
 }
 
 TEST_F(ShutterTest, AnyFileNameTheFileSystemTakesWorks) {

@@ -36,6 +36,63 @@ sigterm_during_recording() {
   check_movie "$HOME/Videos/mov00001.mpg" 3
 }
 
+# brightness WINDOW: the mean grey level of the window, 0 to 1.
+brightness() {
+  import -window "$1" "$WORK/brightness.png" 2>/dev/null &&
+    convert "$WORK/brightness.png" -colorspace Gray -format '%[fx:mean]' info:
+}
+
+# wait_dimmed WINDOW BRIGHT yes|no: waits until the window is (or is no longer) well darker than
+# BRIGHT, the brightness of the live picture.
+wait_dimmed() {
+  local i m
+  for i in $(seq 60); do
+    m=$(brightness "$1")
+    if python3 -c "import sys; sys.exit(0 if ($m < 0.6 * $2) == ('$3' == 'yes') else 1)"; then
+      return 0
+    fi
+    sleep 0.5
+  done
+  fail "the picture is at brightness $m (live $2), expected dimmed: $3"
+}
+
+# Camera 1 stalls 8 s after it opened, for 5 s: the picture dims under the notice, then comes
+# back by itself. Camera 2 stops 8 s after it opened, in the middle of a recording: the recording
+# ends with message 32801, the panel returns to idle and the movie keeps what came before.
+# Camera 3 hangs inside a read during a recording: SIGTERM still ends the program promptly with
+# the movie finalised.
+camera_lost_and_back() {
+  export VISTRELCV_CAMERAS="testsrc,stall=8+5;testsrc,stop=8;testsrc,hang=7"
+  launch 1
+  local wid live
+  wid=$(main_window)
+  live=$(brightness "$wid")
+  wait_dimmed "$wid" "$live" yes
+  screenshot "$wid" camera-lost
+  wait_dimmed "$wid" "$live" no
+  stop_program
+  set_setting UserDefault1 CamMode 1
+  launch 2
+  wid=$(main_window)
+  local box
+  key "$wid" Return
+  box=$(wait_window '録画を終了' "$PID") || fail "no message 32801 after the camera stopped"
+  screenshot "$box" message-32801
+  key "$box" Return
+  check_movie "$HOME/Videos/mov00001.mpg" 1
+  kill -0 "$PID" 2>/dev/null || fail "the program ended"
+  stop_program
+  set_setting UserDefault2 CamMode 1
+  launch 3
+  wid=$(main_window)
+  key "$wid" Return
+  sleep 5 # into the hang
+  local before=$SECONDS
+  stop_program TERM
+  [ $((SECONDS - before)) -le 8 ] || fail "SIGTERM took $((SECONDS - before)) s with a hung camera"
+  check_movie "$HOME/Videos/mov00002.mpg" 1
+}
+
 # A second instance on camera 1 shows 2001 and ends, whether the message is answered (Return) or
 # the instance is sent a termination signal while it waits; the first instance runs on.
 second_instance_same_camera() {
