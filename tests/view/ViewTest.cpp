@@ -1,8 +1,8 @@
 // The live view on the offscreen platform, on the built-in test camera: settings it loads, the
 // shutter in each mode, the refresh rules of a tick, and the capture-state events it relays.
-#include "app/VistrelCVApp.h"
 #include "capture/CVController.h"
 #include "capture/CaptureStateEvent.h"
+#include "dialogs/DialogTestUtils.h"
 #include "dialogs/RecCtrlDlg.h"
 #include "dialogs/VistrelMessageBox.h"
 #include "output_files/FiletypeMgr.h"
@@ -163,6 +163,28 @@ TEST_F(ViewTest, RecordingRaisesTheRefreshFloorAndRelaysItsStates) {
     EXPECT_GT(QFileInfo(m_videos + "/mov00001.mpg").size(), 0);
 }
 
+TEST_F(ViewTest, RecordingWhoseCameraStopsEndsWithItsOwnMessage) {
+    ::setenv("VISTRELCV_CAMERAS", "testsrc:160x120@30,stop=2", 1);
+    auto view = MakeView();
+    ASSERT_TRUE(WaitForPicture(*view));
+    view->ShowRecCtrlDlg();
+    view->SetCamMode(CAMMODE_MOV);
+    view->ToggleShoot();
+    ASSERT_TRUE(view->IsRecording());
+    dialogtest::BoxAnswerer boxes;
+    QElapsedTimer clock;
+    clock.start();
+    while (view->IsRecording() && clock.elapsed() < 15000) {
+        Pump(20);
+        Tick(*view);
+    }
+    EXPECT_FALSE(view->IsRecording());
+    EXPECT_EQ(boxes.texts, QStringList{LoadTableString(32801)}); // not the folder message
+    Pump(100);
+    EXPECT_EQ(view->RecCtrlDlg()->RecIconId(), 136); // the panel is idle again
+    EXPECT_EQ(QDir(m_videos).entryList(QDir::Files), QStringList{"mov00001.mpg"});
+}
+
 TEST_F(ViewTest, UnwritableFolderShowsTheKindsMessage) {
     auto view = MakeView();
     ASSERT_TRUE(WaitForPicture(*view));
@@ -173,15 +195,9 @@ TEST_F(ViewTest, UnwritableFolderShowsTheKindsMessage) {
     for (const Case c : {Case{CAMMODE_PICT, 32792}, Case{CAMMODE_MOV, 32793}}) {
         view->SetCamMode(c.mode);
         view->SetFoldername(testenv::Home() + "/missing/folder", c.mode);
-        QString shown;
-        QTimer::singleShot(0, [&shown] {
-            if (auto* box = qobject_cast<CVistrelMessageBox*>(QApplication::activeModalWidget())) {
-                shown = box->Text();
-                box->done(IDOK);
-            }
-        });
+        dialogtest::BoxAnswerer boxes;
         view->Shoot(SHOOT_TAKE);
-        EXPECT_EQ(shown, LoadTableString(c.stringId));
+        EXPECT_EQ(boxes.texts, QStringList{LoadTableString(c.stringId)});
         EXPECT_FALSE(view->IsRecording());
         EXPECT_EQ(view->GetSerialNumberText(c.mode), QStringLiteral("00001"));
     }
@@ -191,13 +207,12 @@ TEST_F(ViewTest, ViewMayGoWhileThePanelsSettingsDialogRuns) {
     auto view = MakeView();
     view->ShowRecCtrlDlg();
     QPointer<CRecCtrlDlg> panel = view->RecCtrlDlg();
-    QTimer::singleShot(0, [&view] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    dialogtest::ModalAnswerer<QDialog> user([&view](QDialog* dialog) {
         view->Destroy(); // as a termination signal does while the dialog is open
-        if (dialog)
-            dialog->reject();
+        dialog->reject();
     });
     panel->OnSettings(); // returns into a panel that must still be alive
+    EXPECT_EQ(user.seen, 1);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(panel.isNull());
     EXPECT_EQ(g_UserDefault.GetInt(QStringLiteral("RecCtrlDlg"), -1), 1); // stays shown
