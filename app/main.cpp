@@ -20,6 +20,9 @@ int main(int argc, char** argv) {
     case EarlyAction::Version:
         std::printf("VistrelCV %s\n", VISTRELCV_VERSION);
         return 0;
+    case EarlyAction::BadCamera:
+        std::fputs(UsageText().toLocal8Bit().constData(), stderr);
+        return 2;
     case EarlyAction::Run:
         break;
     }

@@ -192,6 +192,10 @@ help_and_version() {
     "$(dirname "${BASH_SOURCE[0]}")/../../CMakeLists.txt")
   out=$(env -u DISPLAY -u WAYLAND_DISPLAY "$BINARY" --version) || fail "--version failed"
   [ "$out" = "VistrelCV $version" ] || fail "--version printed: $out"
+  local rc=0
+  out=$(env -u DISPLAY -u WAYLAND_DISPLAY "$BINARY" 99999999999999999999 2>&1 >/dev/null) || rc=$?
+  [ "$rc" = 2 ] && echo "$out" | grep -q '^Usage: vistrelcv' ||
+    fail "a too large camera number gave status $rc: $out"
   [ ! -e "$CONF" ] || fail "a settings file was written"
 }
 
