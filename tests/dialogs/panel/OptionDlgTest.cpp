@@ -73,9 +73,15 @@ TEST_F(OptionDlgTest, OpensOnTheKindOfTheCaptureMode) {
 
 TEST_F(OptionDlgTest, ChecksTheBaseName) {
     const std::pair<QString, bool> cases[] = {
-        {QString(101, 'a'), true}, {QString(102, 'a'), false}, {"photo.jpg", false}, {"a:b", false},
+        {QString(101, 'a'), true},
+        {QString(102, 'a'), false},
+        {"photo.jpg", false},
+        {"a:b", false},
         {"%Y%m%d_", true}, // time fields pass unexpanded
         {"with space", true},
+        // 255 bytes per file name: 82 x "あ" + "00001.jpg" is 255 bytes, 83 x "あ" is 258.
+        {QString(82, u'あ'), true},
+        {QString(83, u'あ'), false},
     };
     for (const auto& [name, accepted] : cases) {
         SCOPED_TRACE(name.toStdString());
