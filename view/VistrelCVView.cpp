@@ -103,7 +103,7 @@ void CVistrelCVView::Shoot(int action) {
         return;
     const bool movie = IsMovieKind(m_nCamMode);
     if (action == SHOOT_TAKE && movie) {
-        if (const int failure = StartMovie(*m_pMovFileMgr, *m_pController))
+        if (const int failure = StartMovie(*m_pMovFileMgr, *m_pController, &m_movieClaim))
             ShowCannotSave(failure);
     } else if (action == SHOOT_TAKE) {
         if (const int failure = ShootStill(*m_pPictFileMgr, *m_pController))
@@ -186,6 +186,7 @@ void CVistrelCVView::CheckRecordingWorker() {
     if (!m_pController || !m_pController->RecordingGaveUp())
         return;
     m_pController->RecordMovie(false, QString(), 0);
+    TakeBackEmptyMovie(*m_pMovFileMgr, m_movieClaim);
     ShowCannotSave(IDS_CANNOT_SAVE_MOVIE);
 }
 

@@ -3,6 +3,8 @@
 // per-kind file settings for the capture panel and the save-settings dialog.
 #pragma once
 
+#include "capture/Shutter.h"
+
 #include <QWidget>
 
 #include <memory>
@@ -80,4 +82,5 @@ private:
     std::unique_ptr<CImgFileMgr> m_pPictFileMgr;
     std::unique_ptr<CImgFileMgr> m_pMovFileMgr;
     int m_nCamMode = 0;
+    MovieClaim m_movieClaim; // the running recording's file, taken back if it stays empty
 };
