@@ -70,7 +70,7 @@ QSize CCVController::OpenCamera(int index) {
     return size;
 }
 
-bool CCVController::GrabFrame(int left, int top, int right, int bottom) {
+bool CCVController::GrabFrame(int left, int top, int right, int bottom, qreal devicePixelRatio) {
     std::lock_guard lock(g_csCapture);
     if (!m_pCapture || left >= right || top >= bottom)
         return false;
@@ -78,6 +78,7 @@ bool CCVController::GrabFrame(int left, int top, int right, int bottom) {
         return false;
     ScaleToDisplay(m_pScratch->frame, m_bMirror, cv::Size(right - left, bottom - top), m_dispImage,
                    *m_pScratch);
+    m_dispImage.setDevicePixelRatio(devicePixelRatio);
     return true;
 }
 

@@ -34,9 +34,10 @@ public:
     virtual QSize OpenCamera(int index);
     // Paints the display image 1:1 at the top-left; nothing before the first grab.
     virtual void DrawFrame(QPainter& painter) const;
-    // Grabs a frame scaled to the rectangle; false (display image kept) when the rectangle is
-    // empty or inverted, there is no camera, or no frame came.
-    virtual bool GrabFrame(int left, int top, int right, int bottom);
+    // Grabs a frame scaled to the rectangle, in device pixels; false (display image kept) when
+    // the rectangle is empty or inverted, there is no camera, or no frame came. The display image
+    // takes `devicePixelRatio`, so a high-density screen paints it 1:1 without scaling again.
+    virtual bool GrabFrame(int left, int top, int right, int bottom, qreal devicePixelRatio = 1.0);
     // Writes the display image as JPEG to `path` with the shutter sound and the (0,1)/(0,0)
     // events. False when nothing could be written (the caller reports it).
     virtual bool SaveStill(const QString& path);

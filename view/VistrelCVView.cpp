@@ -200,9 +200,10 @@ void CVistrelCVView::OnTick() {
     }
     const bool pendingBefore = m_pPending->Probe(kPendingAll);
     if (!pendingBefore) {
-        const QRect client = rect();
-        if (m_pController->GrabFrame(client.left(), client.top(), client.left() + client.width(),
-                                     client.top() + client.height()))
+        // The picture is scaled once, to the device pixels the window covers on its screen.
+        const qreal ratio = devicePixelRatioF();
+        const QSize device = (QSizeF(size()) * ratio).toSize();
+        if (m_pController->GrabFrame(0, 0, device.width(), device.height(), ratio))
             update();
     }
     const bool pendingAfter = m_pPending->Probe(kPendingAllButPaint);
