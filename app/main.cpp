@@ -3,6 +3,7 @@
 #include "app/MainFrame.h"
 #include "app/TerminationSignals.h"
 #include "app/VistrelCVApp.h"
+#include "platform/StringTable.h"
 
 #include <QApplication>
 
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("VistrelCV"));
     QApplication::setApplicationVersion(QStringLiteral(VISTRELCV_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("jp.quenbor.VistrelCV"));
+    InstallQtTranslations();
 
     // A signal or the end of the desktop session closes the window like the exit command (a
     // recording is finished, the placement saved), then ends every event loop, a modal dialog's
