@@ -40,6 +40,10 @@ EarlyAction EarlyActionFor(const QStringList& arguments) {
         return EarlyAction::Help;
     if (arguments.contains(QLatin1String("--version")))
         return EarlyAction::Version;
+    CCommandLineInfoEx commandLine;
+    commandLine.Parse(arguments);
+    if (!commandLine.m_arrCamera.isEmpty() && commandLine.m_arrCamera.first() > kMaxCameraNumber)
+        return EarlyAction::BadCamera;
     return EarlyAction::Run;
 }
 

@@ -19,7 +19,11 @@ public:
 // The usual decimal rule: leading blanks, an optional sign, the leading digits; 0 without any.
 int DecimalPrefix(const QString& text);
 
-// What the program does with its arguments before anything else.
-enum class EarlyAction { Run, Help, Version };
+// The largest camera number: its start-up message numbers (2000 + number) must stay numbers.
+inline constexpr int kMaxCameraNumber = 2147483647 - 2000;
+
+// What the program does with its arguments before anything else. A camera number above
+// kMaxCameraNumber is refused with the usage text (BadCamera) instead of wrapping around.
+enum class EarlyAction { Run, Help, Version, BadCamera };
 EarlyAction EarlyActionFor(const QStringList& arguments);
 QString UsageText();

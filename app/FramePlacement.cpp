@@ -1,9 +1,25 @@
 #include "app/FramePlacement.h"
 
+#include <QRegion>
+
+#include <algorithm>
+
 namespace {
 
 bool InRange(int coordinate) {
     return coordinate >= -kMaxWindowCoordinate && coordinate <= kMaxWindowCoordinate;
+}
+
+qint64 Area(const QRect& r) {
+    return r.isEmpty() ? 0 : qint64(r.width()) * r.height();
+}
+
+// Squared distance between the centre of `a` and the nearest point of `b`.
+qint64 Distance(const QRect& a, const QRect& b) {
+    const QPoint c = a.center();
+    const qint64 dx = c.x() - std::clamp(c.x(), b.left(), b.right());
+    const qint64 dy = c.y() - std::clamp(c.y(), b.top(), b.bottom());
+    return dx * dx + dy * dy;
 }
 
 } // namespace
@@ -15,7 +31,31 @@ QRect ResolvePlacement(int x, int y, int width, int height, QSize pictureSize) {
         width = pictureSize.width();
         height = pictureSize.height();
     }
-    return QRect(x, y, width, height);
+    return QRect(x, y, std::min(width, kMaxWindowExtent), std::min(height, kMaxWindowExtent));
+}
+
+QRect FitToScreens(const QRect& placement, const QList<QRect>& screens) {
+    QRegion visible;
+    for (const QRect& screen : screens)
+        visible += screen;
+    if (screens.isEmpty() || visible.intersected(placement) == QRegion(placement))
+        return placement;
+    const QRect target =
+        *std::min_element(screens.begin(), screens.end(), [&](const QRect& a, const QRect& b) {
+            const qint64 overlapA = Area(a.intersected(placement));
+            const qint64 overlapB = Area(b.intersected(placement));
+            if (overlapA != overlapB)
+                return overlapA > overlapB;
+            return Distance(placement, a) < Distance(placement, b);
+        });
+    QRect fitted(placement.topLeft(), placement.size().boundedTo(target.size()));
+    fitted.moveLeft(std::clamp(fitted.left(), target.left(), target.right() - fitted.width() + 1));
+    fitted.moveTop(std::clamp(fitted.top(), target.top(), target.bottom() - fitted.height() + 1));
+    return fitted;
+}
+
+bool PlatformKnowsWindowPosition(const QString& platformName) {
+    return !platformName.startsWith(QLatin1String("wayland"));
 }
 
 FrameZone HitZone(const QRect& window, const QPoint& p) {
@@ -26,6 +66,20 @@ FrameZone HitZone(const QRect& window, const QPoint& p) {
     if (right - kSizingZone < p.x() && p.x() < right)
         return inBottom ? FrameZone::BottomRight : FrameZone::Right;
     return inBottom ? FrameZone::Bottom : FrameZone::Caption;
+}
+
+Qt::CursorShape CursorForZone(FrameZone zone) {
+    switch (zone) {
+    case FrameZone::Right:
+        return Qt::SizeHorCursor;
+    case FrameZone::Bottom:
+        return Qt::SizeVerCursor;
+    case FrameZone::BottomRight:
+        return Qt::SizeFDiagCursor;
+    case FrameZone::Caption:
+        break;
+    }
+    return Qt::ArrowCursor;
 }
 
 int AspectHeight(int width, QSize pictureSize) {

@@ -1,22 +1,40 @@
 // The main window's placement and sizing rules, as plain arithmetic.
 #pragma once
 
+#include <QList>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
+#include <QString>
+#include <Qt>
 
 inline constexpr int kDefaultWindowPos = 101;
 inline constexpr int kMaxWindowCoordinate = 9699;
 inline constexpr int kSizingZone = 32;
 inline constexpr QSize kMinimumFrameSize{128, 96};
+// No window system makes a larger window; a stored size beyond it is cut before anything else.
+inline constexpr int kMaxWindowExtent = 32767;
 
 // The stored placement with its fall-backs: a coordinate outside +-9699 puts the window at
-// (101, 101); a width or height below 1 gives the picture size in both dimensions.
+// (101, 101); a width or height below 1 gives the picture size in both dimensions; a width or
+// height above kMaxWindowExtent is cut to it.
 QRect ResolvePlacement(int x, int y, int width, int height, QSize pictureSize);
+
+// A placement shown whole by the screens (their available areas, `screens`) stays as it is.
+// Otherwise (a monitor unplugged, a smaller resolution) it goes onto the screen it overlaps most,
+// else the nearest one, cut to that screen's size where it is larger and moved until it shows
+// whole. No screens: unchanged.
+QRect FitToScreens(const QRect& placement, const QList<QRect>& screens);
+
+// Whether the window system tells a program where its window is. Wayland does not: there a
+// stored position is neither used nor overwritten.
+bool PlatformKnowsWindowPosition(const QString& platformName);
 
 enum class FrameZone { Caption, Right, Bottom, BottomRight };
 // Which zone of the window rectangle `window` the screen point `p` lies in.
 FrameZone HitZone(const QRect& window, const QPoint& p);
+// The cursor over a zone: a resize arrow over the sizing zones, the normal arrow elsewhere.
+Qt::CursorShape CursorForZone(FrameZone zone);
 
 // The height that keeps the picture's proportions for `width` (integer division).
 int AspectHeight(int width, QSize pictureSize);

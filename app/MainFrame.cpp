@@ -11,6 +11,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScreen>
 #include <QStyleHints>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -19,6 +22,18 @@ namespace {
 
 constexpr int kFrameInset = 3;
 
+bool IsShutterKey(const QKeyEvent* event) {
+    const int key = event->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;
+}
+
+QList<QRect> AvailableScreenAreas() {
+    QList<QRect> areas;
+    for (const QScreen* screen : QGuiApplication::screens())
+        areas << screen->availableGeometry();
+    return areas;
+}
+
 } // namespace
 
 CMainFrame::CMainFrame() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
@@ -26,6 +41,7 @@ CMainFrame::CMainFrame() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint
     setObjectName(QStringLiteral("MainFrame"));
     setMinimumSize(kMinimumFrameSize);
     setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true); // the cursor shows the sizing zones
 
     const QSize picture = theApp.GetFrameSize();
     const QRect placement =
@@ -33,7 +49,7 @@ CMainFrame::CMainFrame() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint
                          g_UserDefault.GetInt(kWndY.key, kWndY.intDefault),
                          g_UserDefault.GetInt(kWndWidth.key, picture.width()),
                          g_UserDefault.GetInt(kWndHeight.key, picture.height()), picture);
-    setGeometry(placement);
+    setGeometry(FitToScreens(placement, AvailableScreenAreas()));
     if (StayOnTopSupported())
         setWindowFlag(Qt::WindowStaysOnTopHint,
                       g_UserDefault.GetInt(kStayOnTop.key, kStayOnTop.intDefault) != 0);
@@ -48,6 +64,7 @@ void CMainFrame::Create(int camera) {
     m_pView = new CVistrelCVView(this);
     m_pView->setObjectName(QStringLiteral("VistrelCVView"));
     layout->addWidget(m_pView);
+    m_pView->setMouseTracking(true); // its mouse moves come on to us for the cursor
     connect(m_pView, &CVistrelCVView::menuCommand, this, &CMainFrame::OnCommand);
     m_pView->Create(camera);
     SetRoundedRegion(this, kFrameInset);
@@ -68,7 +85,7 @@ void CMainFrame::SavePlacement() {
     const QRect r = frameGeometry();
     // A Wayland client is never told where its window stands (Qt says 0,0): the place stored
     // from a window system that knows it stays as it was.
-    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+    if (PlatformKnowsWindowPosition(QGuiApplication::platformName())) {
         g_UserDefault.WriteInt(kWndX.key, r.x());
         g_UserDefault.WriteInt(kWndY.key, r.y());
     }
@@ -77,8 +94,16 @@ void CMainFrame::SavePlacement() {
 }
 
 void CMainFrame::Minimize() {
-    SavePlacement();
-    showMinimized();
+    showMinimized(); // changeEvent saves the placement
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::WindowStateChange) {
+        const auto* change = static_cast<QWindowStateChangeEvent*>(event);
+        if (isMinimized() && !(change->oldState() & Qt::WindowMinimized))
+            SavePlacement(); // a minimised window still reports its normal rectangle
+    }
+    QWidget::changeEvent(event);
 }
 
 void CMainFrame::OnCommand(int commandId) {
@@ -166,8 +191,10 @@ bool CMainFrame::StartSystemGesture(FrameZone zone) {
 }
 
 void CMainFrame::mouseMoveEvent(QMouseEvent* event) {
-    if (!m_drag.active)
+    if (!m_drag.active) {
+        setCursor(CursorForZone(HitZone(frameGeometry(), event->globalPosition().toPoint())));
         return QWidget::mouseMoveEvent(event);
+    }
     const QPoint delta = event->globalPosition().toPoint() - m_drag.pressGlobal;
     if (!m_drag.manual) {
         // Wait for a real drag, so that a double click still reaches us.
@@ -209,14 +236,27 @@ void CMainFrame::mouseDoubleClickEvent(QMouseEvent* event) {
         m_pView->ShowRecCtrlDlg();
 }
 
+void CMainFrame::keyPressEvent(QKeyEvent* event) {
+    if (!IsShutterKey(event))
+        return QWidget::keyPressEvent(event);
+    if (!event->isAutoRepeat())
+        m_nShutterKeyDown = event->key();
+    event->accept();
+}
+
 void CMainFrame::keyReleaseEvent(QKeyEvent* event) {
-    const int key = event->key();
-    const bool shutter = key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;
-    if (!shutter || event->isAutoRepeat())
+    if (!IsShutterKey(event) || event->isAutoRepeat())
         return QWidget::keyReleaseEvent(event);
-    if (m_pView)
+    const bool pressedHere = m_nShutterKeyDown == event->key();
+    m_nShutterKeyDown = 0;
+    if (pressedHere && m_pView)
         m_pView->ToggleShoot();
     event->accept();
+}
+
+void CMainFrame::focusOutEvent(QFocusEvent* event) {
+    m_nShutterKeyDown = 0; // its release will arrive elsewhere, or after another window's press
+    QWidget::focusOutEvent(event);
 }
 
 void CMainFrame::contextMenuEvent(QContextMenuEvent* event) {

@@ -1,7 +1,8 @@
 // The main window: a frameless, rounded, translucent picture that holds the live view. It is
 // moved by dragging the picture, resized from 32-pixel zones at its right and bottom edges (the
-// corner keeps the picture's proportions), remembers its place and size per camera, and turns
-// Enter and Space into the shutter.
+// corner keeps the picture's proportions; the cursor shows the zones), remembers its place and
+// size per camera (brought back onto the screens there are now), and turns Enter and Space into
+// the shutter.
 #pragma once
 
 #include "app/FramePlacement.h"
@@ -21,7 +22,8 @@ public:
     virtual void ApplyAlpha();
     virtual void SetWindowAlpha(unsigned char alpha);
     virtual void SavePlacement();
-    // The menu's minimise command: the placement is saved before the window shrinks.
+    // The menu's minimise command. However the window is minimised, its placement is saved as
+    // it turns minimised, before it shrinks.
     void Minimize();
     // Carries out a pop-up menu command (ContextMenu.h).
     void OnCommand(int commandId);
@@ -38,13 +40,19 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     bool StartSystemGesture(FrameZone zone);
 
     CVistrelCVView* m_pView = nullptr;
+    // The shutter key whose press this window received; only its release shoots, so a key
+    // pressed in a dialog (Enter on OK) does not take a picture when released here.
+    int m_nShutterKeyDown = 0;
     // A press on the picture or a sizing zone, until the mouse is released.
     struct Drag {
         bool active = false;

@@ -4,6 +4,7 @@
 #include "app/TerminationSignals.h"
 #include "app/VistrelCVApp.h"
 #include "dialogs/AboutDlg.h"
+#include "platform/StringTable.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -22,6 +23,9 @@ int main(int argc, char** argv) {
     case EarlyAction::Version:
         std::printf("VistrelCV %s\n", VISTRELCV_VERSION);
         return 0;
+    case EarlyAction::BadCamera:
+        std::fputs(UsageText().toLocal8Bit().constData(), stderr);
+        return 2;
     case EarlyAction::Run:
         break;
     }
@@ -34,6 +38,7 @@ int main(int argc, char** argv) {
     // The installed icon, as the launcher shows it; the bundled copy where none is installed.
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("jp.quenbor.VistrelCV"),
                                                  QIcon(QString::fromLatin1(kProgramIconPath))));
+    InstallQtTranslations();
 
     // A signal or the end of the desktop session closes the window like the exit command (a
     // recording is finished, the placement saved), then ends every event loop, a modal dialog's

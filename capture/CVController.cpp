@@ -5,6 +5,7 @@
 #include "capture/CaptureStateEvent.h"
 #include "capture/FramePath.h"
 #include "capture/RecordingWorker.h"
+#include "output_files/DurableFile.h"
 #include "output_files/FiletypeMgr.h"
 #include "platform/SoundCue.h"
 
@@ -12,7 +13,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
-#include <QSaveFile>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -35,15 +35,8 @@ bool WriteImageFile(const QImage& image, const QString& path) {
     } catch (const cv::Exception&) {
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const auto size = static_cast<qint64>(encoded.size());
-    if (file.write(reinterpret_cast<const char*>(encoded.data()), size) != size) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return WriteFileDurably(path, reinterpret_cast<const char*>(encoded.data()),
+                            static_cast<qint64>(encoded.size()));
 }
 
 } // namespace
@@ -93,7 +86,7 @@ QSize CCVController::OpenCamera(int index) {
     return size;
 }
 
-bool CCVController::GrabFrame(int left, int top, int right, int bottom) {
+bool CCVController::GrabFrame(int left, int top, int right, int bottom, qreal devicePixelRatio) {
     if (!m_pCapture || left >= right || top >= bottom)
         return false;
     const cv::Size size(right - left, bottom - top);
@@ -108,6 +101,7 @@ bool CCVController::GrabFrame(int left, int top, int right, int bottom) {
     ScaleToDisplay(frame.image, m_bMirror, size, m_dispImage, *m_pScratch);
     *m_pShown = std::move(frame);
     m_bShownMirror = m_bMirror;
+    m_dispImage.setDevicePixelRatio(devicePixelRatio);
     return true;
 }
 

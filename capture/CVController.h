@@ -40,10 +40,12 @@ public:
     virtual QSize OpenCamera(int index);
     // Paints the display image 1:1 at the top-left; nothing before the first grab.
     virtual void DrawFrame(QPainter& painter) const;
-    // Takes the newest frame scaled to the rectangle, without waiting; false (display image kept)
-    // when the rectangle is empty or inverted, there is no camera, or no frame came since the
-    // last grab. A new size or mirror setting scales the last frame again.
-    virtual bool GrabFrame(int left, int top, int right, int bottom);
+    // Takes the newest frame scaled to the rectangle, in device pixels, without waiting; false
+    // (display image kept) when the rectangle is empty or inverted, there is no camera, or no
+    // frame came since the last grab. A new size or mirror setting scales the last frame again.
+    // The display image takes `devicePixelRatio`, so a high-density screen paints it 1:1 without
+    // scaling again.
+    virtual bool GrabFrame(int left, int top, int right, int bottom, qreal devicePixelRatio = 1.0);
     // Writes the display image as JPEG to `path` with the shutter sound and the (0,1)/(0,0)
     // events. False when nothing could be written (the caller reports it).
     virtual bool SaveStill(const QString& path);

@@ -10,6 +10,13 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cctype>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <dirent.h>
+
 namespace {
 
 bool Occupied(const QString& path) {
@@ -17,31 +24,61 @@ bool Occupied(const QString& path) {
     return info.exists() || info.isSymLink(); // a dangling link is taken too
 }
 
-// Creates the next free numbered file of `files` and returns its path; the stored serial number
-// then names the file after it. Files that already exist are stepped over, never touched. Empty
-// text when the folder refuses the file or every number is taken; the serial number is then
-// where it was. A fresh account may not have its Pictures or Videos folder yet: the default
-// folder of the kind is made here, a folder the user chose never is.
+// The serial numbers that files named `name`, five digits and `suffix` take in `folder`: one
+// read of the folder, comparing names as bytes, without a look at each entry (so a dangling
+// link counts too).
+std::vector<bool> TakenSerialNumbers(const QString& folder, const QString& name,
+                                     const QString& suffix) {
+    std::vector<bool> taken(kMaxSerialNumber + 1, false);
+    const std::string prefix = QFile::encodeName(name).toStdString();
+    const std::string ending = QFile::encodeName(suffix).toStdString();
+    const size_t length = prefix.size() + 5 + ending.size();
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return taken;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view file(entry->d_name);
+        if (file.size() != length || !file.starts_with(prefix) || !file.ends_with(ending))
+            continue;
+        int number = 0;
+        for (const char c : file.substr(prefix.size(), 5))
+            number = number >= 0 && std::isdigit(static_cast<unsigned char>(c))
+                         ? number * 10 + (c - '0')
+                         : -1;
+        if (number >= 0 && number <= kMaxSerialNumber)
+            taken[size_t(number)] = true;
+    }
+    ::closedir(dir);
+    return taken;
+}
+
+} // namespace
+
+// A fresh account may not have its Pictures or Videos folder yet: the default folder of the kind
+// is made here, a folder the user chose never is.
 QString ClaimNextFile(CImgFileMgr& files, int kind) {
     CreateDefaultFolderIfMissing(files.GetFoldername(), kind);
-    const int first = files.SerialNumber();
-    for (int tried = 0; tried < kMaxSerialNumber; ++tried) {
-        const QString path = files.MakeFilePath(false);
+    const QString expandedName = files.GetExpandedFilename(); // one name for the whole search
+    std::vector<bool> taken; // filled at the first number found taken
+    int serial = files.SerialNumber();
+    for (int tried = 0; tried < kMaxSerialNumber; ++tried, serial = NextSerialNumber(serial)) {
+        if (!taken.empty() && serial >= 0 && serial <= kMaxSerialNumber && taken[size_t(serial)])
+            continue;
+        const QString path = files.MakeFilePathFor(serial, expandedName);
         if (path.isEmpty())
             break;
         if (TestCreateFile(path)) {
-            files.SetSerialNumber(NextSerialNumber(files.SerialNumber()));
+            files.SetSerialNumber(NextSerialNumber(serial));
             return path;
         }
         if (!Occupied(path))
             break; // missing folder, no permission, a name the file system refuses
-        files.SetSerialNumber(NextSerialNumber(files.SerialNumber()));
+        if (taken.empty())
+            taken = TakenSerialNumbers(QFileInfo(path).path(), expandedName,
+                                       QLatin1Char('.') + files.GetExtension());
     }
-    files.SetSerialNumber(first);
     return {};
 }
-
-} // namespace
 
 bool TestCreateFile(const QString& path) {
     if (path.isEmpty())
@@ -56,22 +93,41 @@ bool TestCreateFile(const QString& path) {
 int ShootStill(CImgFileMgr& stills, CCVController& controller) {
     if (controller.DisplayImage().isNull())
         return IDS_NO_PICTURE_YET; // no file made, the number stays: there is nothing to save
+    const int serial = stills.SerialNumber();
     const QString path = ClaimNextFile(stills, CAMMODE_PICT);
-    if (path.isEmpty() || !controller.SaveStill(path))
+    if (path.isEmpty())
         return IDS_CANNOT_SAVE_STILL;
+    if (!controller.SaveStill(path)) { // it removed the claimed file
+        stills.SetSerialNumber(serial);
+        return IDS_CANNOT_SAVE_STILL;
+    }
     return 0;
 }
 
-int StartMovie(CImgFileMgr& movies, CCVController& controller) {
+int StartMovie(CImgFileMgr& movies, CCVController& controller, MovieClaim* claim) {
     if (controller.IsRecording())
         return 0; // the running recording goes on; nothing new is created
+    const int serial = movies.SerialNumber();
     const QString path = ClaimNextFile(movies, CAMMODE_MOV);
     if (path.isEmpty())
         return IDS_CANNOT_SAVE_MOVIE;
     controller.RecordMovie(true, path, 0);
     if (!controller.IsRecording()) {
         QFile::remove(path); // the worker could not start: nothing will fill the file
+        movies.SetSerialNumber(serial);
         return IDS_CANNOT_SAVE_MOVIE;
     }
+    if (claim)
+        *claim = {path, serial, movies.SerialNumber()};
     return 0;
+}
+
+bool TakeBackEmptyMovie(CImgFileMgr& movies, const MovieClaim& claim) {
+    const QFileInfo info(claim.path);
+    if (claim.path.isEmpty() || (info.exists() && (!info.isFile() || info.size() > 0)))
+        return false;
+    QFile::remove(claim.path);
+    if (movies.SerialNumber() == claim.serialAfter)
+        movies.SetSerialNumber(claim.serialBefore);
+    return true;
 }

@@ -2,7 +2,7 @@
 // next free file of its kind, proves it can be created, advances the serial number and hands the
 // path to the controller. A result of 0 means it worked; otherwise it is the string id of the
 // message to show (32792 for stills, 32793 for movies, 32802 for a still before the camera's
-// first picture).
+// first picture), and neither a file nor a changed serial number is left behind.
 #pragma once
 
 #include <QString>
@@ -21,5 +21,23 @@ inline constexpr int IDS_NO_PICTURE_YET = 32802;
 // Creates an empty file at `path` only if nothing exists there; true when it did.
 bool TestCreateFile(const QString& path);
 
+// What a movie start took: its file and the serial numbers before and after, so that a recording
+// that gives up before any byte of it reached the disk can be taken back.
+struct MovieClaim {
+    QString path;
+    int serialBefore = 0;
+    int serialAfter = 0;
+};
+
+// The next free numbered file of `files`, created empty; the stored serial number then names the
+// file after it. Existing files are stepped over, never touched; when the stored number is
+// taken, one listing of the folder finds the next free one, and the serial number is stored
+// once. Empty text when the folder refuses the file or every number is taken.
+QString ClaimNextFile(CImgFileMgr& files, int kind);
+
 int ShootStill(CImgFileMgr& stills, CCVController& controller);
-int StartMovie(CImgFileMgr& movies, CCVController& controller);
+// `claim`, when given, receives what a successful start took.
+int StartMovie(CImgFileMgr& movies, CCVController& controller, MovieClaim* claim = nullptr);
+// For a recording that gave up: when its file holds no byte, the file goes and the serial number
+// returns to where the start found it (unless it was changed since). True when it did.
+bool TakeBackEmptyMovie(CImgFileMgr& movies, const MovieClaim& claim);

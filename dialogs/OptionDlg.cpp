@@ -100,7 +100,10 @@ bool COptionDlg::SaveSettings() {
         return false;
     const QString name = m_editFilename->text();
     const QString folder = m_editFolder->text();
-    const FieldVerdict verdict = CheckFields(name, folder);
+    QString extension;
+    if (m_pFiletypeMgr)
+        m_pFiletypeMgr->GetFiletype(qMax(0, m_comboFiletype->currentIndex()), nullptr, &extension);
+    const FieldVerdict verdict = CheckFields(name, folder, extension);
     if (verdict == FieldVerdict::BadFilename) {
         Tell(this, kIdsBadFilename, "Specified filename is including wrong character(s).");
         return false;

@@ -2,9 +2,10 @@
 #include "dialogs/OptionFields.h"
 
 #include "output_files/PathChecks.h"
+#include "output_files/TimeTemplate.h"
 
-FieldVerdict CheckFields(const QString& name, const QString& folder) {
-    if (!IsValidFilename(name))
+FieldVerdict CheckFields(const QString& name, const QString& folder, const QString& extension) {
+    if (!IsValidFilename(name) || !FitsFileNameLimit(ExpandTimeTemplateNow(name), extension))
         return FieldVerdict::BadFilename;
     if (!folder.isEmpty() && !IsValidFoldername(folder))
         return FieldVerdict::BadFoldername;

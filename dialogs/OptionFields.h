@@ -12,8 +12,9 @@ enum class FieldVerdict {
 
 // The first field that fails, the base name before the folder (the dialog stores a good base name
 // before it looks at the folder). Empty fields pass: the live view puts the kind's defaults in
-// their place.
-FieldVerdict CheckFields(const QString& name, const QString& folder);
+// their place. A base name also fails when, expanded now, the file names it gives with
+// `extension` would be too long for the file system.
+FieldVerdict CheckFields(const QString& name, const QString& folder, const QString& extension);
 
 // Whether the fields differ from the stored values, each compared as a whole and without regard
 // to letter case.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "dialogs/VistrelDialog.h"
+#include "settings/SettingsKeys.h"
 
 #include <QPointer>
 #include <QSize>
@@ -21,8 +22,8 @@ class PrefDlg;
 
 inline constexpr int kAlphaMin = 32;
 inline constexpr int kAlphaMax = 255;
-// The performance scale: the trackbar shows kPerformMax - "Perform", so right refreshes faster.
-inline constexpr int kPerformMax = 1045;
+// The performance scale (settings/SettingsKeys.h): the trackbar shows kPerformMax - "Perform",
+// so right refreshes faster.
 
 // The opacity trackbar's position for a stored "AlphaValue": out-of-range values at the nearer end.
 int AlphaPosition(int stored);

@@ -4,6 +4,7 @@
 #include "platform/StringTable.h"
 #include "ui_VistrelMessageBox.h"
 
+#include <QPushButton>
 #include <QStyle>
 
 namespace {
@@ -12,6 +13,8 @@ constexpr int kIdsYes = 32788;
 constexpr int kIdsNo = 32789;
 constexpr int kIdsOK = 32790;
 constexpr int kIconSize = 32;
+// The widest the text area grows, in dialog units (the template's is 96): lines stay readable.
+constexpr int kMaxTextWidthDlu = 240;
 
 } // namespace
 
@@ -35,6 +38,7 @@ CVistrelMessageBox::~CVistrelMessageBox() = default;
 
 void CVistrelMessageBox::OnInitDialog() {
     m_staticText->setText(m_strText);
+    FitTextArea();
     QStyle::StandardPixmap icon;
     // A button whose text the table lacks stays empty rather than guessing a language.
     if (m_nType == MB_YESNO) {
@@ -55,4 +59,24 @@ void CVistrelMessageBox::OnInitDialog() {
     connect(m_btnOK, &QPushButton::clicked, this, [this] { done(IDOK); });
     connect(m_btnCancel, &QPushButton::clicked, this, [this] { done(IDCANCEL); });
     m_btnOK->setFocus();
+}
+
+// The template's text area holds two short lines; most messages need more. The area widens to
+// the message's longest line (up to the limit), then grows down to the wrapped text's height;
+// the box grows by as much, so the buttons keep their places at its bottom and right.
+void CVistrelMessageBox::FitTextArea() {
+    const QRect area = m_staticText->geometry();
+    const int widest =
+        qMax(area.width(), DluToPixels(QSize(kMaxTextWidthDlu, 0), kGothic9).width());
+    const QRect natural = m_staticText->fontMetrics().boundingRect(QRect(0, 0, widest, 1 << 20),
+                                                                   Qt::TextWordWrap, m_strText);
+    const int width = qBound(area.width(), natural.width() + 1, widest);
+    const int height = qMax(area.height(), m_staticText->heightForWidth(width));
+    const QSize grow(width - area.width(), height - area.height());
+    if (grow.isNull())
+        return;
+    m_staticText->setGeometry(QRect(area.topLeft(), QSize(width, height)));
+    for (QPushButton* button : {m_btnOK, m_btnCancel})
+        button->move(button->pos() + QPoint(grow.width(), grow.height()));
+    setFixedSize(size() + grow);
 }

@@ -1,7 +1,8 @@
 // The program's own message box (template 104): every message and yes/no question of the
 // program, in the shared dialog look. Information mode has one "OK" button and a warning icon;
 // question mode (type MB_YESNO) has "いいえ" on the left, "はい" on the right and a question icon.
-// exec() gives IDOK for "OK" / "はい", IDCANCEL for "いいえ" and Escape.
+// exec() gives IDOK for "OK" / "はい", IDCANCEL for "いいえ" and Escape. The text area, and the box
+// with it, grow to show the whole message, up to a readable width.
 #pragma once
 
 #include "dialogs/VistrelDialog.h"
@@ -35,6 +36,7 @@ public:
 
 private:
     void OnInitDialog();
+    void FitTextArea();
 
     QString m_strText;
     int m_nType = MB_OK;

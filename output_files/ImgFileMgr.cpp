@@ -26,13 +26,26 @@ void CImgFileMgr::SetSerialNumber(int number) {
     g_UserDefault.WriteInt(m_strSerialNumberKey, m_nSerialNumber);
 }
 
+QString CImgFileMgr::GetExtension() const {
+    QString extension;
+    if (m_pFiletypeMgr)
+        m_pFiletypeMgr->GetFiletype(m_nFiletypeIndex, nullptr, &extension);
+    return extension;
+}
+
+QString CImgFileMgr::MakeFilePathFor(int serialNumber, const QString& expandedName) const {
+    if (!m_pFiletypeMgr)
+        return {};
+    const QString extension = GetExtension();
+    return GetFoldername() + QLatin1Char('/') + expandedName +
+           QStringLiteral("%1").arg(serialNumber, 5, 10, QLatin1Char('0')) + QLatin1Char('.') +
+           extension;
+}
+
 QString CImgFileMgr::MakeFilePath(bool advance) {
     if (!m_pFiletypeMgr)
         return {};
-    QString extension;
-    m_pFiletypeMgr->GetFiletype(m_nFiletypeIndex, nullptr, &extension);
-    const QString path = GetFoldername() + QLatin1Char('/') + GetExpandedFilename() +
-                         GetSerialNumberText() + QLatin1Char('.') + extension;
+    const QString path = MakeFilePathFor(m_nSerialNumber, GetExpandedFilename());
     if (advance)
         m_nSerialNumber = NextSerialNumber(m_nSerialNumber);
     g_UserDefault.WriteInt(m_strSerialNumberKey, m_nSerialNumber);

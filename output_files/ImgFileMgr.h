@@ -24,6 +24,11 @@ public:
     virtual QString GetFoldername() const { return m_strFoldername; }
     virtual void SetFoldername(QString folder) { m_strFoldername = std::move(folder); }
     virtual QString MakeFilePath(bool advance);
+    // The path MakeFilePath gives when the serial number is `serialNumber` and the base name
+    // expands to `expandedName`; nothing is stored.
+    QString MakeFilePathFor(int serialNumber, const QString& expandedName) const;
+    // The extension of the file type in use, without the period; empty without a table.
+    QString GetExtension() const;
     virtual void SetFiletypeIndex(int index) { m_nFiletypeIndex = index; }
     virtual void LoadFilename(const QString& key, const QString& defaultName);
     virtual void SaveFilename();

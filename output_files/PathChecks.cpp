@@ -3,12 +3,14 @@
 #include "output_files/MediaKind.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
 namespace {
 
 constexpr int kMaxFilenameChars = 101;
+constexpr qsizetype kMaxFileNameBytes = 255;
 
 QString DefaultFolder(QStandardPaths::StandardLocation location) {
     QString folder = QStandardPaths::writableLocation(location);
@@ -46,6 +48,11 @@ bool IsValidFilename(const QString& name) {
             return false;
     }
     return true;
+}
+
+bool FitsFileNameLimit(const QString& expandedName, const QString& extension) {
+    const QString longest = expandedName + QLatin1String("00000.") + extension;
+    return QFile::encodeName(longest).size() <= kMaxFileNameBytes;
 }
 
 void CreateDefaultFolderIfMissing(const QString& folder, int kind) {

@@ -15,6 +15,10 @@ QString GetDefaultFolder(int kind);
 bool IsValidFoldername(const QString& folder);
 // Valid when at most 101 characters long and free of \ < > : " / | ? * and the period.
 bool IsValidFilename(const QString& name);
+// Whether a file named from the expanded base name, a five-digit serial number, "." and
+// `extension` fits the file system's limit of 255 bytes per name (in the encoding file names
+// take on disk, UTF-8 here): a long Japanese name can pass the 101-character rule and not fit.
+bool FitsFileNameLimit(const QString& expandedName, const QString& extension);
 
 // A fresh account may lack its Pictures or Videos folder: creates `folder` when it is the
 // default folder of `kind` and does not exist yet. A folder the user chose is never created.

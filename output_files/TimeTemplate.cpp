@@ -35,10 +35,15 @@ QString ExpandTimeTemplate(const QString& templ, const std::tm& when) {
     if (written == 0)
         return {};
     QString expanded = QString::fromWCharArray(buffer, qsizetype(written));
-    expanded.replace(QLatin1Char('/'), QLatin1Char('-'));
+    for (QChar& c : expanded) {
+        // %n and %t bring in a newline and a tab, which no file name should carry.
+        if (c == QLatin1Char('/') || c.category() == QChar::Other_Control)
+            c = QLatin1Char('-');
 #ifdef _WIN32
-    expanded.replace(QLatin1Char('\\'), QLatin1Char('-'));
+        if (c == QLatin1Char('\\'))
+            c = QLatin1Char('-');
 #endif
+    }
     return expanded;
 }
 

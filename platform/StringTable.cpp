@@ -1,8 +1,12 @@
-// Loads the Japanese string table from the resource bundled with the core library.
+// Loads the Japanese string table from the resource bundled with the core library, and Qt's
+// own Japanese catalogue.
 #include "platform/StringTable.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QHash>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 namespace {
 
@@ -47,4 +51,14 @@ QString MenuText(int commandId) {
 QString FormatNumber(const QString& format, int number) {
     QString text = format;
     return text.replace(QLatin1String("%d"), QString::number(number));
+}
+
+bool InstallQtTranslations() {
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QStringLiteral("qt_ja"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
 }

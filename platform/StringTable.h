@@ -15,3 +15,8 @@ QString MenuText(int commandId);
 
 // Formats a message that holds one "%d" with `number`, as the start-up messages do.
 QString FormatNumber(const QString& format, int number);
+
+// Qt's own texts (the folder chooser's buttons and labels, the standard menus of text fields)
+// follow the program's language: installs Qt's Japanese catalogue into the application whatever
+// the locale says. False when the catalogue is not installed (the texts then stay English).
+bool InstallQtTranslations();

@@ -7,10 +7,12 @@
 #include "settings/ProfileFileGuard.h"
 #include "settings/SettingsKeys.h"
 
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
 #include <cstdint>
+#include <mutex>
 
 namespace {
 
@@ -27,6 +29,22 @@ QString ProfileFileOnDisk() {
            QLatin1String(".conf");
 }
 
+// Only a regular file (or none yet) is read and written. A named pipe would block the first
+// read for good, and a link to a device would be replaced by a regular file on the first write
+// (or have the device written to): such a profile counts as unreadable, said once per run.
+bool ProfileIsUsable() {
+    const QString path = ProfileFileOnDisk();
+    const QFileInfo info(path); // follows links; a dangling one does not exist
+    if (!info.exists() || info.isFile())
+        return true;
+    static std::once_flag warned;
+    std::call_once(warned, [&] {
+        qWarning("VistrelCV: %s is not a regular file; the settings are neither read nor saved.",
+                 qUtf8Printable(path));
+    });
+    return false;
+}
+
 template <typename Use> auto WithProfile(CProfileFileGuard::Access access, Use use) {
     CProfileFileGuard guard(ProfileFileOnDisk(), access);
     QSettings settings = Profile();
@@ -38,6 +56,8 @@ QString Path(const QString& section, const QString& key) {
 }
 
 QVariant Read(const QString& section, const QString& key) {
+    if (!ProfileIsUsable())
+        return {};
     return WithProfile(CProfileFileGuard::Access::Read,
                        [&](QSettings& settings) { return settings.value(Path(section, key)); });
 }
@@ -45,6 +65,8 @@ QVariant Read(const QString& section, const QString& key) {
 // A damaged file does not stop a write: QSettings keeps what it could read, drops the rest and
 // writes a sound file, reporting the damage it found as a format error.
 bool Write(const QString& section, const QString& key, const QVariant& value) {
+    if (!ProfileIsUsable())
+        return false;
     return WithProfile(CProfileFileGuard::Access::Write, [&](QSettings& settings) {
         settings.setValue(Path(section, key), value);
         settings.sync();

@@ -24,6 +24,8 @@ inline constexpr SettingKey kSelCamAtLaunch{"SelCamAtLaunch", true, false, 0, nu
 inline constexpr SettingKey kAlphaValue{"AlphaValue", false, false, 255, nullptr};
 inline constexpr SettingKey kMirrorImage{"MirrorImage", false, false, 0, nullptr};
 inline constexpr SettingKey kPerform{"Perform", false, false, 330, nullptr};
+// The most the preferences can set "Perform" to; readers clamp a stored value to 0 .. this.
+inline constexpr int kPerformMax = 1045;
 inline constexpr SettingKey kCamMode{"CamMode", false, false, 0, nullptr};
 inline constexpr SettingKey kRecCtrlDlg{"RecCtrlDlg", false, false, 0, nullptr};
 inline constexpr SettingKey kStayOnTop{"StayOnTop", false, false, 0, nullptr};

@@ -1,7 +1,13 @@
 #include "view/RefreshIntervals.h"
 
+#include "settings/SettingsKeys.h"
+
+#include <algorithm>
+
 RefreshIntervals ComputeIntervals(int perform, bool recording) {
-    int p = perform;
+    // A stored value the preferences cannot set (written by hand or by damage) would stop the
+    // picture or overflow the arithmetic below.
+    int p = std::clamp(perform, 0, kPerformMax);
     if (recording && p <= kRecordingFloorMs)
         p = kRecordingFloorMs;
     // Computed in single precision and truncated toward zero, so 333 gives 554 and 776.

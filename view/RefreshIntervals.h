@@ -10,7 +10,8 @@ struct RefreshIntervals {
     int busy;   // messages pending at paint time: 2 x Perform + 110
 };
 
-// While recording, a period of 550 ms or less is raised to 550 ms.
+// "Perform" is first clamped to what the preferences can set (0 .. kPerformMax). While recording,
+// a period of 550 ms or less is raised to 550 ms.
 RefreshIntervals ComputeIntervals(int perform, bool recording);
 
 // Event classes, with the bit values of the desktop queue-status probe they stand for.

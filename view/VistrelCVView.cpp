@@ -103,7 +103,7 @@ void CVistrelCVView::Shoot(int action) {
         return;
     const bool movie = IsMovieKind(m_nCamMode);
     if (action == SHOOT_TAKE && movie) {
-        if (const int failure = StartMovie(*m_pMovFileMgr, *m_pController))
+        if (const int failure = StartMovie(*m_pMovFileMgr, *m_pController, &m_movieClaim))
             ShowCannotSave(failure);
     } else if (action == SHOOT_TAKE) {
         if (const int failure = ShootStill(*m_pPictFileMgr, *m_pController))
@@ -205,6 +205,7 @@ void CVistrelCVView::CheckRecordingWorker() {
         return;
     const bool cameraLost = m_pController->RecordingLostCamera();
     m_pController->RecordMovie(false, QString(), 0);
+    TakeBackEmptyMovie(*m_pMovFileMgr, m_movieClaim);
     ShowCannotSave(cameraLost ? IDS_RECORDING_CAMERA_LOST : IDS_CANNOT_SAVE_MOVIE);
 }
 
@@ -222,9 +223,10 @@ void CVistrelCVView::OnTick() {
     }
     const bool pendingBefore = m_pPending->Probe(kPendingAll);
     if (!pendingBefore) {
-        const QRect client = rect();
-        if (m_pController->GrabFrame(client.left(), client.top(), client.left() + client.width(),
-                                     client.top() + client.height()))
+        // The picture is scaled once, to the device pixels the window covers on its screen.
+        const qreal ratio = devicePixelRatioF();
+        const QSize device = (QSizeF(size()) * ratio).toSize();
+        if (m_pController->GrabFrame(0, 0, device.width(), device.height(), ratio))
             update();
     }
     const bool pendingAfter = m_pPending->Probe(kPendingAllButPaint);

@@ -3,6 +3,7 @@
 // per-kind file settings for the capture panel and the save-settings dialog.
 #pragma once
 
+#include "capture/Shutter.h"
 #include "dialogs/CaptureTarget.h"
 
 #include <QPointer>
@@ -88,4 +89,5 @@ private:
     std::unique_ptr<CImgFileMgr> m_pMovFileMgr;
     int m_nCamMode = 0;
     bool m_bCameraLost = false; // the notice is showing
+    MovieClaim m_movieClaim;    // the running recording's file, taken back if it stays empty
 };

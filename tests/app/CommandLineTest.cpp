@@ -31,6 +31,12 @@ TEST(CommandLineTest, HelpAndVersionComeBeforeAnything) {
     EXPECT_EQ(EarlyActionFor({"--help"}), EarlyAction::Help);
     EXPECT_EQ(EarlyActionFor({"2", "--version"}), EarlyAction::Version);
     EXPECT_EQ(EarlyActionFor({"2"}), EarlyAction::Run);
+    // Only the first number names the camera; one whose message numbers would overflow is refused.
+    const int largest = 2147483647 - 2000;
+    EXPECT_EQ(EarlyActionFor({QString::number(largest)}), EarlyAction::Run);
+    EXPECT_EQ(EarlyActionFor({QString::number(largest + 1)}), EarlyAction::BadCamera);
+    EXPECT_EQ(EarlyActionFor({"/99999999999999999999"}), EarlyAction::BadCamera);
+    EXPECT_EQ(EarlyActionFor({"2", "99999999999999999999"}), EarlyAction::Run);
     EXPECT_TRUE(UsageText().contains(QLatin1String("VISTRELCV_CAMERAS")));
 }
 

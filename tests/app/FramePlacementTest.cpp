@@ -18,9 +18,37 @@ TEST(FramePlacementTest, StoredPlacementFallBacks) {
         {50, -9700, 400, 300, {101, 101, 400, 300}},
         {10, 20, 0, 500, {10, 20, 320, 240}},
         {10, 20, 500, -1, {10, 20, 320, 240}},
+        {10, 20, 2147483647, 16777215, {10, 20, 32767, 32767}}, // before any arithmetic
     };
     for (const Case& c : cases)
         EXPECT_EQ(ResolvePlacement(c.x, c.y, c.w, c.h, kPicture), c.expected) << c.x << "," << c.y;
+}
+
+TEST(FramePlacementTest, PlacementsComeBackWholeOnTheScreensThereAre) {
+    const QRect left(0, 0, 1920, 1080), right(1920, 0, 1280, 1024);
+    struct Case {
+        QRect placement;
+        QList<QRect> screens;
+        QRect expected;
+    };
+    const Case cases[] = {
+        {{101, 101, 320, 240}, {left}, {101, 101, 320, 240}},
+        {{1800, 100, 320, 240}, {left, right}, {1800, 100, 320, 240}}, // across two screens
+        {{1800, 100, 320, 240}, {left}, {1600, 100, 320, 240}},        // the right one is gone
+        {{3000, 900, 400, 300}, {left, right}, {2800, 724, 400, 300}}, // nearest: the right one
+        {{5000, 5000, 400, 300}, {left}, {1520, 780, 400, 300}},       // far off: pulled back
+        {{-600, -50, 640, 480}, {left, right}, {0, 0, 640, 480}},
+        {{101, 101, 32767, 32767}, {left, right}, {0, 0, 1920, 1080}}, // cut to the screen
+        {{2000, 10, 1600, 2000}, {left, right}, {1920, 0, 1280, 1024}},
+        {{101, 101, 320, 240}, {}, {101, 101, 320, 240}}, // no screen known: left alone
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FitToScreens(c.placement, c.screens), c.expected)
+            << c.placement.x() << "," << c.placement.y();
+    EXPECT_TRUE(PlatformKnowsWindowPosition("xcb"));
+    EXPECT_TRUE(PlatformKnowsWindowPosition("offscreen"));
+    EXPECT_FALSE(PlatformKnowsWindowPosition("wayland"));
+    EXPECT_FALSE(PlatformKnowsWindowPosition("wayland-egl"));
 }
 
 TEST(FramePlacementTest, ZonesAtTheRightAndBottomEdges) {

@@ -15,9 +15,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QTimerEvent>
 #include <gtest/gtest.h>
 
@@ -54,6 +56,18 @@ protected:
     }
 };
 
+TEST_F(MainFrameTest, AStoredSizeLargerThanTheScreensIsCutToThem) {
+    // Quitting used to store what the window system had made of it, and every later start
+    // asked for the same impossible window.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    Store("WndWidth", 2147483647);
+    Store("WndHeight", 2147483647);
+    CMainFrame frame;
+    EXPECT_EQ(frame.frameGeometry(), screen);
+    frame.close();
+    EXPECT_EQ(Stored("WndWidth"), screen.width());
+}
+
 TEST_F(MainFrameTest, PlacementIsStoredOnCloseAndOnMinimise) {
     CMainFrame frame;
     frame.Create(0);
@@ -62,6 +76,11 @@ TEST_F(MainFrameTest, PlacementIsStoredOnCloseAndOnMinimise) {
     frame.OnCommand(ID_MINIMIZE); // saved before the window shrinks
     EXPECT_EQ(Stored("WndX"), 200);
     EXPECT_EQ(Stored("WndWidth"), 400);
+    frame.showNormal();
+    frame.setGeometry(205, 155, 380, 280);
+    frame.setWindowState(Qt::WindowMinimized); // as the window manager or the taskbar does
+    EXPECT_EQ(Stored("WndX"), 205);
+    EXPECT_EQ(Stored("WndHeight"), 280);
     frame.showNormal();
     frame.setGeometry(210, 160, 360, 270);
     frame.close();
@@ -98,6 +117,9 @@ TEST_F(MainFrameTest, EnterAndSpaceReleasesTakeStills) {
         QTimerEvent tick(1);
         QCoreApplication::sendEvent(frame.View(), &tick);
     }
+    // A release whose press went to another window (Enter on a dialog's OK) takes nothing.
+    QKeyEvent stray(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(&frame, &stray);
     for (int key : {Qt::Key_Return, Qt::Key_Space}) {
         QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
         QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
@@ -129,6 +151,19 @@ TEST_F(MainFrameTest, CornerKeepsProportionsEdgesSizeFreely) {
     Mouse(frame, QEvent::MouseMove, right + QPoint(-200, 0), Qt::LeftButton);
     Mouse(frame, QEvent::MouseButtonRelease, right + QPoint(-200, 0), Qt::NoButton);
     EXPECT_EQ(frame.size(), QSize(200, 300));
+
+    // Hovering shows what a press does: resize arrows over the zones, the arrow elsewhere.
+    const QPoint origin = frame.frameGeometry().topLeft(); // now 200 x 300
+    const std::pair<QPoint, Qt::CursorShape> hovers[] = {
+        {{190, 100}, Qt::SizeHorCursor},
+        {{100, 290}, Qt::SizeVerCursor},
+        {{190, 290}, Qt::SizeFDiagCursor},
+        {{100, 100}, Qt::ArrowCursor},
+    };
+    for (const auto& [at, shape] : hovers) {
+        Mouse(*frame.View(), QEvent::MouseMove, origin + at, Qt::NoButton); // on to the frame
+        EXPECT_EQ(frame.View()->cursor().shape(), shape) << at.x() << "," << at.y();
+    }
 
     // Never smaller than 128 x 96.
     const QPoint corner2 = frame.frameGeometry().topLeft() + QPoint(195, 295);

@@ -15,7 +15,13 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
+#include <QThread>
+
 #include <opencv2/imgcodecs.hpp>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/mount.h>
 
 using namespace capturetest;
 
@@ -82,7 +88,8 @@ TEST_F(ShutterTest, UnwritableFolderIsReportedAndLeavesNothing) {
         SCOPED_TRACE(bad.toStdString());
         stills->SetFoldername(bad);
         EXPECT_EQ(Shoot(), IDS_CANNOT_SAVE_STILL);
-        EXPECT_EQ(StoredSerial(), 1); // unchanged
+        EXPECT_EQ(stills->SerialNumber(), 1); // unchanged
+        EXPECT_EQ(StoredSerial(), -1);        // and not even written
     }
     EXPECT_TRUE(view.states.isEmpty());                   // nothing started
     EXPECT_FALSE(QFileInfo::exists(folder + "/missing")); // a chosen folder is never made
@@ -126,6 +133,67 @@ TEST_F(ShutterTest, AnyFileNameTheFileSystemTakesWorks) {
     ASSERT_EQ(files.size(), 1);
     EXPECT_TRUE(files[0].startsWith("猫_"));
     EXPECT_EQ(QImage(deep + '/' + files[0]).size(), QSize(64, 48));
+
+    // The longest name the save-settings dialog accepts: 255 bytes with serial and extension.
+    stills->SetFilename(QString(82, u'あ'));
+    ASSERT_TRUE(FitsFileNameLimit(stills->GetExpandedFilename(), "jpg"));
+    EXPECT_EQ(Shoot(), 0);
+    EXPECT_EQ(QImage(deep + '/' + QString(82, u'あ') + "00002.jpg").size(), QSize(64, 48));
+    EXPECT_EQ(QDir(deep).entryList(QDir::Files | QDir::Hidden).size(), 2); // no temporary left
+}
+
+// A small file system of its own, filled to the last block, so writes fail with ENOSPC as on a
+// full disk. Mounting needs root (as the tests run in CI).
+class FullDisk {
+public:
+    explicit FullDisk(const QString& folder) : m_folder(QFile::encodeName(folder)) {
+        if (::mount("tmpfs", m_folder.constData(), "tmpfs", 0, "size=256k") != 0)
+            return;
+        m_mounted = true;
+        QFile filler(folder + "/filler");
+        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return;
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size()) {
+        }
+    }
+    ~FullDisk() {
+        if (m_mounted)
+            ::umount2(m_folder.constData(), MNT_DETACH);
+    }
+    bool Mounted() const { return m_mounted; }
+
+private:
+    QByteArray m_folder;
+    bool m_mounted = false;
+};
+
+TEST_F(ShutterTest, AFullDiskLeavesNoFileAndKeepsTheSerialNumber) {
+    const QString full = testenv::NewFolder("full");
+    const FullDisk disk(full);
+    if (!disk.Mounted())
+        GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(errno);
+    const auto files = [&] {
+        return QDir(full).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    };
+    ASSERT_TRUE(controller->GrabFrame(0, 0, 320, 240));
+    stills->SetFoldername(full);
+    EXPECT_EQ(Shoot(), IDS_CANNOT_SAVE_STILL);
+    EXPECT_EQ(StoredSerial(), 1);
+    EXPECT_EQ(files(), QStringList{"filler"});
+
+    // A movie starts (its worker runs), then gives up on its first flush with nothing on disk.
+    auto movies = testenv::PathManager(CAMMODE_MOV, full);
+    MovieClaim claim;
+    ASSERT_EQ(StartMovie(*movies, *controller, &claim), 0);
+    EXPECT_EQ(g_UserDefault.GetInt("MovNum", -1), 2);
+    for (int waitedMs = 0; !controller->RecordingGaveUp() && waitedMs < 20000; waitedMs += 20)
+        QThread::msleep(20);
+    ASSERT_TRUE(controller->RecordingGaveUp());
+    controller->RecordMovie(false, QString(), 0);
+    EXPECT_TRUE(TakeBackEmptyMovie(*movies, claim));
+    EXPECT_EQ(g_UserDefault.GetInt("MovNum", -1), 1);
+    EXPECT_EQ(files(), QStringList{"filler"});
 }
 
 TEST(TestCreateFileTest, CreatesOnlyWhatIsNotThere) {

@@ -2,6 +2,7 @@
 #include "dialogs/VistrelMessageBox.h"
 
 #include "DialogTestUtils.h"
+#include "platform/StringTable.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -69,19 +70,34 @@ TEST(VistrelMessageBox, ShowsTheFallbackOnlyWhenTheTableHasNoTextAndMarkupAsPlai
     EXPECT_EQ(TextOf(CVistrelMessageBox("<b>/tmp/a&b</b>"))->textFormat(), Qt::PlainText);
 }
 
-TEST(VistrelMessageBox, KeepsItsSizeAndWrapsLongTextInsideTheMessageArea) {
+TEST(VistrelMessageBox, GrowsToShowTheWholeMessage) {
     CVistrelMessageBox shortBox("短い");
-    CVistrelMessageBox longBox(QString("とても長いメッセージです。").repeated(20));
-    longBox.show();
-    shortBox.show();
-    EXPECT_EQ(longBox.size(), DluToPixels(QSize(135, 85), kGothic9));
-    EXPECT_EQ(longBox.size(), shortBox.size());
-    EXPECT_EQ(longBox.minimumSize(), longBox.maximumSize());
-    const QLabel* text = TextOf(longBox);
-    EXPECT_EQ(text->geometry(), DluToPixels(QRect(33, 24, 96, 25), kGothic9));
-    EXPECT_TRUE(text->wordWrap());
-    // The text needs more room than the area has: it is clipped, not grown into.
-    EXPECT_GT(text->heightForWidth(text->width()), text->height());
+    EXPECT_EQ(shortBox.size(), DluToPixels(QSize(135, 85), kGothic9)); // the template's size
+    EXPECT_EQ(TextOf(shortBox)->geometry(), DluToPixels(QRect(33, 24, 96, 25), kGothic9));
+    const QRect okPlace = Ok(shortBox)->geometry();
+
+    const QString texts[] = {
+        FormatNumber(LoadTableString(32774), 2001), // the longest: two sentences and a number
+        LoadTableString(32792),
+        LoadTableString(32793),
+        QString("とても長いメッセージです。").repeated(20),
+    };
+    for (const QString& text : texts) {
+        SCOPED_TRACE(text.toStdString());
+        CVistrelMessageBox box(text);
+        box.show();
+        const QLabel* label = TextOf(box);
+        EXPECT_TRUE(label->wordWrap());
+        EXPECT_LE(label->heightForWidth(label->width()), label->height()); // nothing clipped
+        EXPECT_TRUE(box.rect().contains(label->geometry()));
+        EXPECT_LE(box.width(), DluToPixels(QSize(300, 0), kGothic9).width()); // stays readable
+        EXPECT_EQ(box.minimumSize(), box.maximumSize());
+        // OK keeps its distance from the bottom-right corner, below the text.
+        EXPECT_EQ(box.width() - Ok(box)->geometry().right(), shortBox.width() - okPlace.right());
+        EXPECT_EQ(box.height() - Ok(box)->geometry().bottom(),
+                  shortBox.height() - okPlace.bottom());
+        EXPECT_GT(Ok(box)->geometry().top(), label->geometry().bottom());
+    }
 }
 
 } // namespace

@@ -22,6 +22,21 @@ two_stills() {
   [ "$(image_size "$HOME/Pictures/pict00001.jpg")" = "$geometry" ] ||
     fail "still is $(image_size "$HOME/Pictures/pict00001.jpg"), window is $geometry"
   [ "$(get_setting UserDefault0 PictNum)" = 3 ] || fail "PictNum is $(get_setting UserDefault0 PictNum)"
+
+  # Enter confirming the preferences is no shutter, though its release reaches the main window.
+  window_geometry "$wid"
+  xdotool mousemove --sync $((WX + WW / 2)) $((WY + WH / 3)) click 3
+  sleep 0.5
+  xdotool key p
+  local prefs i
+  prefs=$(wait_window '環境設定' "$PID") || fail "the menu did not open the preferences"
+  key "$prefs" Return
+  for i in $(seq 50); do
+    [ -z "$(find_windows '環境設定' "$PID")" ] && break
+    sleep 0.1
+  done
+  sleep 1.5
+  [ ! -e "$HOME/Pictures/pict00003.jpg" ] || fail "Enter on the preferences took a still"
   stop_program
 }
 
@@ -143,6 +158,10 @@ help_and_version() {
     "$(dirname "${BASH_SOURCE[0]}")/../../CMakeLists.txt")
   out=$(env -u DISPLAY -u WAYLAND_DISPLAY "$BINARY" --version) || fail "--version failed"
   [ "$out" = "VistrelCV $version" ] || fail "--version printed: $out"
+  local rc=0
+  out=$(env -u DISPLAY -u WAYLAND_DISPLAY "$BINARY" 99999999999999999999 2>&1 >/dev/null) || rc=$?
+  [ "$rc" = 2 ] && echo "$out" | grep -q '^Usage: vistrelcv' ||
+    fail "a too large camera number gave status $rc: $out"
   [ ! -e "$CONF" ] || fail "a settings file was written"
 }
 

@@ -19,7 +19,8 @@ TEST(TimeTemplateTest, Expansions) {
         {"shot_%H%M%S", "shot_090507"},
         {"100%%", "100%"},
         {"写真%Y", "写真2026"},
-        {"%D", "12-06-26"}, // month/day/year: the separators never reach the path
+        {"%D", "12-06-26"},   // month/day/year: the separators never reach the path
+        {"a%nb%tc", "a-b-c"}, // nor do control characters
         {"", ""},
         {QString(127, 'a'), QString(127, 'a')},
         {QString(128, 'a'), ""}, // too long: empty

@@ -1,6 +1,8 @@
 // The string table: its text wins over the fallback, line breaks, numbers and menu texts.
 #include "platform/StringTable.h"
 
+#include <QCoreApplication>
+#include <QLocale>
 #include <gtest/gtest.h>
 
 TEST(StringTableTest, TableTextWinsOverTheFallback) {
@@ -14,4 +16,13 @@ TEST(StringTableTest, TableTextWinsOverTheFallback) {
     EXPECT_TRUE(text.endsWith("(2001)"));
     EXPECT_EQ(MenuText(32771), "環境設定(&P)...");
     EXPECT_EQ(MenuText(128), "ファイル(&F)");
+}
+
+TEST(StringTableTest, QtsOwnTextsAreJapaneseWhateverTheLocale) {
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    ASSERT_TRUE(InstallQtTranslations()); // needs qt6-translations-l10n
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "キャンセル");
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), "アドレス:");
+    QLocale::setDefault(before);
 }

@@ -13,9 +13,14 @@
 
 #include <chrono>
 #include <climits>
+#include <functional>
 #include <future>
 #include <memory>
 #include <vector>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace {
 
@@ -75,6 +80,47 @@ TEST_F(UserDefaultTest, GarbageFileReadsAsDefaultsAndNextWriteRepairsIt) {
     EXPECT_TRUE(store.WriteInt("MovNum", 3));
     EXPECT_EQ(store.GetInt("PictNum", 1), 9);
     EXPECT_EQ(store.GetInt("MovNum", 1), 3);
+}
+
+// A named pipe would hang the first read, a link to a device would be replaced (or written to).
+TEST_F(UserDefaultTest, AProfileThatIsNoRegularFileIsNeitherReadNorWritten) {
+    const QByteArray path = QFile::encodeName(ProfileFilePath());
+    QDir().mkpath(QFileInfo(ProfileFilePath()).path());
+    // The link's target: a device node of our own (as root), else another pipe.
+    const QByteArray target = QFile::encodeName(testenv::Home() + "/device");
+    const mode_t targetType =
+        ::mknod(target.constData(), S_IFCHR | 0666, makedev(1, 3)) == 0 ? S_IFCHR : S_IFIFO;
+    if (targetType == S_IFIFO) {
+        ASSERT_EQ(::mkfifo(target.constData(), 0666), 0);
+    }
+    const struct {
+        const char* what;
+        std::function<int()> make;
+        mode_t type; // what lstat must still see afterwards
+    } cases[] = {
+        {"pipe", [&] { return ::mkfifo(path.constData(), 0666); }, S_IFIFO},
+        {"folder", [&] { return ::mkdir(path.constData(), 0777); }, S_IFDIR},
+        {"link", [&] { return ::symlink(target.constData(), path.constData()); }, S_IFLNK},
+    };
+    testing::internal::CaptureStderr();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(c.make(), 0);
+        EXPECT_EQ(store.GetInt("PictNum", 7), 7);
+        EXPECT_EQ(GetProfileString("UserDefault", "PictFilename", "d"), "d");
+        EXPECT_FALSE(store.WriteInt("PictNum", 8));
+        struct stat info {};
+        ASSERT_EQ(::lstat(path.constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & S_IFMT, c.type);
+        ASSERT_EQ(::stat(target.constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & S_IFMT, targetType);
+        ASSERT_EQ(::remove(path.constData()), 0);
+    }
+    const std::string warnings = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(QString::fromStdString(warnings).count("not a regular file"), 1) << warnings;
+    EXPECT_TRUE(store.WriteInt("PictNum", 8)); // a regular file again: back to normal
+    EXPECT_EQ(store.GetInt("PictNum", 7), 8);
+    ::remove(target.constData());
 }
 
 // Starts one settings helper per camera at once; each must keep every value it wrote.

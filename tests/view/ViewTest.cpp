@@ -133,6 +133,23 @@ TEST_F(ViewTest, MinimisedViewGrabsNothing) {
     EXPECT_EQ(view->CurrentInterval(), 550u);
 }
 
+// Run at the screen's ratio, and again by CTest with QT_SCALE_FACTOR=2: the picture is scaled to
+// the window's device pixels and painted 1:1, and a still is that picture.
+TEST_F(ViewTest, SharpOnHighDensityScreens) {
+    auto view = MakeView();
+    view->show();
+    const qreal ratio = view->devicePixelRatioF();
+    EXPECT_EQ(ratio, qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble());
+    ASSERT_TRUE(WaitForPicture(*view));
+    const QImage& picture = view->Controller()->DisplayImage();
+    EXPECT_EQ(picture.size(), QSize(160, 120) * ratio);
+    EXPECT_EQ(picture.devicePixelRatio(), ratio);
+    const QImage shown = view->grab().toImage().convertToFormat(picture.format());
+    EXPECT_EQ(shown, picture); // no second, blurring scale
+    view->Shoot(SHOOT_TAKE);
+    EXPECT_EQ(QImage(m_pictures + "/pict00001.jpg").size(), picture.size());
+}
+
 TEST_F(ViewTest, RecordingRaisesTheRefreshFloorAndRelaysItsStates) {
     g_UserDefault.WriteInt(QStringLiteral("Perform"), 100);
     auto view = MakeView();

@@ -74,8 +74,10 @@ TEST_F(OptionDlgTest, OpensOnTheKindOfTheCaptureMode) {
 }
 
 TEST_F(OptionDlgTest, ChecksTheBaseName) {
-    // The rules themselves have their own table; here, that a bad name stops the save.
-    const std::pair<QString, bool> cases[] = {{"%Y%m%d_", true}, {"a:b", false}};
+    // The rules themselves have their own table; here, that a bad name stops the save. A file
+    // name has at most 255 bytes: 82 x "あ" + "00001.jpg" is 255 bytes, 83 x "あ" is 258.
+    const std::pair<QString, bool> cases[] = {
+        {"%Y%m%d_", true}, {"a:b", false}, {QString(82, u'あ'), true}, {QString(83, u'あ'), false}};
     for (const auto& [name, accepted] : cases) {
         SCOPED_TRACE(name.toStdString());
         Stored();
@@ -125,6 +127,43 @@ TEST_F(OptionDlgTest, OkClosesOnlyWhenStoredAndCancelStoresNothing) {
     EXPECT_EQ(dialog.result(), IDOK);
     EXPECT_EQ(StoredFolder(), other);
     EXPECT_EQ(boxes.texts.size(), 1); // Cancel and a good OK ask nothing
+}
+
+TEST_F(OptionDlgTest, EnterWorksTheFocusedButtonAndOkOnlyFromAField) {
+    const auto enterOn = [&](const char* name) {
+        dialog.show();
+        QApplication::setActiveWindow(&dialog); // so the focus moves as for a user
+        NameField()->setText("typed");
+        QWidget* control = Child<QWidget>(dialog, name);
+        control->setFocus();
+        QTest::keyClick(control, Qt::Key_Return);
+    };
+    {
+        BoxAnswerer boxes({IDCANCEL});
+        enterOn("btnResetSerial_1022");
+        EXPECT_EQ(boxes.texts, Messages({kResetSerial}));
+    }
+    {
+        BoxAnswerer boxes({IDCANCEL}); // the changed name is not saved
+        enterOn("btnMode_1028");
+        EXPECT_EQ(boxes.texts, Messages({kSaveChanges}));
+        EXPECT_EQ(dialog.Kind(), CAMMODE_MOV);
+        dialog.OnModeSwitch();
+    }
+    {
+        ModalAnswerer<QFileDialog> user([](QFileDialog* chooser) { chooser->reject(); });
+        enterOn("btnBrowse_1019");
+        EXPECT_EQ(user.seen, 1);
+    }
+    EXPECT_TRUE(dialog.isVisible()); // none of them ran OK
+    EXPECT_EQ(StoredName(), "shot");
+    enterOn("btnCancel_2");
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), IDCANCEL);
+    EXPECT_EQ(StoredName(), "shot");
+    enterOn("editFilename_1020"); // no button has the focus: the default button, OK
+    EXPECT_EQ(dialog.result(), IDOK);
+    EXPECT_EQ(StoredName(), "typed");
 }
 
 TEST_F(OptionDlgTest, SerialResetAsksThenRestoresTheFields) {

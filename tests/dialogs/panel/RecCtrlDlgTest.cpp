@@ -115,6 +115,16 @@ TEST_F(RecCtrlDlgTest, RecAndSpaceReleaseWorkTheShutter) {
     EXPECT_EQ(target.shots, (std::vector<int>{SHOOT_TAKE, SHOOT_STOP, SHOOT_TAKE, SHOOT_TAKE}));
 }
 
+TEST_F(RecCtrlDlgTest, EnterWorksTheFocusedButton) {
+    Panel().ShowPanel(true);
+    ModalAnswerer<COptionDlg> user([](COptionDlg* dialog) { dialog->done(IDCANCEL); });
+    QTest::keyClick(Child<QPushButton>(Panel(), "btnSettings_1013"), Qt::Key_Return);
+    EXPECT_EQ(user.seen, 1);
+    QTest::keyClick(Child<QPushButton>(Panel(), "btnClose_1"), Qt::Key_Return);
+    EXPECT_FALSE(Panel().isVisible());
+    EXPECT_TRUE(target.shots.empty()); // REC ran for neither
+}
+
 TEST_F(RecCtrlDlgTest, ClosingOnlyHidesAndVisibilityIsRemembered) {
     const std::function<void()> closers[] = {
         [&] { Child<QPushButton>(Panel(), "btnClose_1")->click(); },
