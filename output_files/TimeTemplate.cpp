@@ -39,10 +39,6 @@ QString ExpandTimeTemplate(const QString& templ, const std::tm& when) {
         // %n and %t bring in a newline and a tab, which no file name should carry.
         if (c == QLatin1Char('/') || c.category() == QChar::Other_Control)
             c = QLatin1Char('-');
-#ifdef _WIN32
-        if (c == QLatin1Char('\\'))
-            c = QLatin1Char('-');
-#endif
     }
     return expanded;
 }

@@ -1,8 +1,6 @@
-// POSIX: flock() on the folder, so no extra file is left behind. Windows keeps the profile in
-// the registry, whose values are read and written one at a time, so nothing is needed there.
+// flock() on the folder, so no extra file is left behind.
 #include "settings/ProfileFileGuard.h"
 
-#ifndef _WIN32
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -62,13 +60,3 @@ void CProfileFileGuard::KeepVersionsApart() const {
     ::utimensat(AT_FDCWD, path.constData(), times, 0);
 }
 
-#else
-
-CProfileFileGuard::CProfileFileGuard(const QString& filePath, Access access)
-    : m_filePath(filePath), m_access(access) {}
-
-CProfileFileGuard::~CProfileFileGuard() = default;
-
-void CProfileFileGuard::KeepVersionsApart() const {}
-
-#endif
