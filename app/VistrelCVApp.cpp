@@ -2,7 +2,7 @@
 
 #include "app/CommandLineInfoEx.h"
 #include "app/MainFrame.h"
-#include "capture/CameraSource.h"
+#include "capture/CameraReader.h"
 #include "dialogs/AboutDlg.h"
 #include "dialogs/PrefDlg.h"
 #include "dialogs/SelCamDlg.h"
@@ -13,8 +13,6 @@
 #include "settings/SettingsKeys.h"
 #include "settings/UserDefault.h"
 #include "view/VistrelCVView.h"
-
-#include <opencv2/core/mat.hpp>
 
 CVistrelCVApp theApp;
 
@@ -124,11 +122,10 @@ bool CVistrelCVApp::SelectCamera(const CCommandLineInfoEx& commandLine) {
 bool CVistrelCVApp::FindCamera() {
     CSlpDlg notice;
     for (int i = 0; i < kSearchedCameras; ++i) {
-        std::unique_ptr<CCameraSource> camera = OpenCameraSource(i);
-        if (!camera)
+        const std::optional<bool> picture = ProbeCameraPicture(i, kThreadWaitLimit);
+        if (!picture)
             continue;
-        cv::Mat frame;
-        if (camera->Read(frame))
+        if (*picture)
             m_sizeFrame = kProbedFrameSize;
         m_nCamera = i;
         return true;
@@ -138,13 +135,10 @@ bool CVistrelCVApp::FindCamera() {
 
 bool CVistrelCVApp::ProbeCamera() {
     CSlpDlg notice;
-    std::unique_ptr<CCameraSource> camera = OpenCameraSource(m_nCamera);
-    if (!camera)
-        return false;
-    cv::Mat frame;
-    if (camera->Read(frame))
+    const std::optional<bool> picture = ProbeCameraPicture(m_nCamera, kThreadWaitLimit);
+    if (picture && *picture)
         m_sizeFrame = kProbedFrameSize;
-    return true;
+    return picture.has_value();
 }
 
 void CVistrelCVApp::OnPreferences() {

@@ -211,3 +211,13 @@ void CCameraReader::Detach(const std::shared_ptr<CFrameQueue>& queue) {
     if (m_state->queue == queue)
         m_state->queue.reset();
 }
+
+std::optional<bool> ProbeCameraPicture(int index, std::chrono::milliseconds limit) {
+    const CameraOpener opener = CameraOpenerFor(index);
+    std::unique_ptr<CCameraSource> source = opener ? opener() : nullptr;
+    if (!source)
+        return std::nullopt;
+    CCameraReader reader(std::move(source), CameraOpener());
+    StampedFrame first;
+    return reader.WaitFirstFrame(limit, first);
+}

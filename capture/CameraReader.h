@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <thread>
 
 // How long anyone waits for the reader or the recording worker before leaving it behind.
@@ -49,3 +50,7 @@ private:
     std::shared_ptr<State> m_state;
     std::thread m_thread;
 };
+
+// Opens camera `index` and waits at most `limit` for its first picture: nothing when the camera
+// does not open, else whether a picture came. A camera that hangs in its read holds up nobody.
+std::optional<bool> ProbeCameraPicture(int index, std::chrono::milliseconds limit);
