@@ -1,29 +1,47 @@
 // Frame scaling shared by the live view and the recording worker.
+//
+// The mirror is applied to the scaled picture, never to the camera frame: a full camera frame is
+// often the larger of the two, and OpenCV flips on one core while it scales on all of them.
 #include "capture/FramePath.h"
 
 #include <QImage>
 
 #include <opencv2/imgproc.hpp>
 
+namespace {
+
+// `scaled` (BGR) into `target` (BGRA, the byte order of RGB32), mirrored when asked, band by band
+// on all cores so that each band is flipped while it is still in the cache.
+void ConvertToDisplay(const cv::Mat& scaled, bool mirror, cv::Mat& target) {
+    cv::parallel_for_(cv::Range(0, scaled.rows), [&](const cv::Range& rows) {
+        cv::Mat band = target.rowRange(rows.start, rows.end);
+        cv::cvtColor(scaled.rowRange(rows.start, rows.end), band, cv::COLOR_BGR2BGRA);
+        if (mirror)
+            cv::flip(band, band, 1);
+    });
+}
+
+} // namespace
+
 void ScaleFrame(const cv::Mat& frame, bool mirror, cv::Size size, cv::Mat& out, cv::Mat& flipped) {
-    const cv::Mat* source = &frame;
-    if (mirror) {
-        cv::flip(frame, flipped, 1);
-        source = &flipped;
+    if (!mirror) {
+        cv::resize(frame, out, size, 0, 0, cv::INTER_CUBIC);
+        return;
     }
-    cv::resize(*source, out, size, 0, 0, cv::INTER_CUBIC);
+    cv::resize(frame, flipped, size, 0, 0, cv::INTER_CUBIC);
+    cv::flip(flipped, out, 1);
 }
 
 void ScaleToDisplay(const cv::Mat& frame, bool mirror, cv::Size size, QImage& image,
                     FrameScratch& scratch) {
-    ScaleFrame(frame, mirror, size, scratch.scaled, scratch.flipped);
+    cv::resize(frame, scratch.scaled, size, 0, 0, cv::INTER_CUBIC);
     if (image.width() != size.width || image.height() != size.height ||
         image.format() != QImage::Format_RGB32 || image.isDetached() == false)
         image = QImage(size.width, size.height, QImage::Format_RGB32);
     // RGB32 is 0xffRRGGBB per pixel: in memory B, G, R, 0xff on a little-endian machine.
-    cv::Mat target(size.height, size.width, CV_8UC4, image.bits(), image.bytesPerLine());
     static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "RGB32 is written as BGRA bytes");
-    cv::cvtColor(scratch.scaled, target, cv::COLOR_BGR2BGRA);
+    cv::Mat target(size.height, size.width, CV_8UC4, image.bits(), image.bytesPerLine());
+    ConvertToDisplay(scratch.scaled, mirror, target);
 }
 
 cv::Mat DisplayImageToBgr(const QImage& image) {
