@@ -21,6 +21,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -34,6 +35,7 @@ constexpr auto kCueSlack = std::chrono::seconds(1);
 // the sound library understands. Event sounds last a second or so.
 constexpr auto kUnreadCueLength = std::chrono::seconds(2);
 
+// Shared by the caller, the cue's thread and the library's callback.
 struct CueState {
     std::mutex mutex;
     std::condition_variable changed;
