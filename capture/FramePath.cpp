@@ -8,21 +8,6 @@
 
 #include <opencv2/imgproc.hpp>
 
-namespace {
-
-// `scaled` (BGR) into `target` (BGRA, the byte order of RGB32), mirrored when asked, band by band
-// on all cores so that each band is flipped while it is still in the cache.
-void ConvertToDisplay(const cv::Mat& scaled, bool mirror, cv::Mat& target) {
-    cv::parallel_for_(cv::Range(0, scaled.rows), [&](const cv::Range& rows) {
-        cv::Mat band = target.rowRange(rows.start, rows.end);
-        cv::cvtColor(scaled.rowRange(rows.start, rows.end), band, cv::COLOR_BGR2BGRA);
-        if (mirror)
-            cv::flip(band, band, 1);
-    });
-}
-
-} // namespace
-
 void ScaleFrame(const cv::Mat& frame, bool mirror, cv::Size size, cv::Mat& out, cv::Mat& flipped) {
     if (!mirror) {
         cv::resize(frame, out, size, 0, 0, cv::INTER_CUBIC);
@@ -41,7 +26,11 @@ void ScaleToDisplay(const cv::Mat& frame, bool mirror, cv::Size size, QImage& im
     // RGB32 is 0xffRRGGBB per pixel: in memory B, G, R, 0xff on a little-endian machine.
     static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "RGB32 is written as BGRA bytes");
     cv::Mat target(size.height, size.width, CV_8UC4, image.bits(), image.bytesPerLine());
-    ConvertToDisplay(scratch.scaled, mirror, target);
+    cv::cvtColor(scratch.scaled, target, cv::COLOR_BGR2BGRA);
+    // Four-byte pixels flip fastest. The flip stays on one core: a parallel loop written here would
+    // run on OpenCV's thread pool, whose hand-offs ThreadSanitizer cannot see.
+    if (mirror)
+        cv::flip(target, target, 1);
 }
 
 cv::Mat DisplayImageToBgr(const QImage& image) {

@@ -16,10 +16,9 @@
 #include <canberra.h>
 #include <sndfile.h>
 
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -35,41 +34,40 @@ constexpr auto kCueSlack = std::chrono::seconds(1);
 // the sound library understands. Event sounds last a second or so.
 constexpr auto kUnreadCueLength = std::chrono::seconds(2);
 
+// How often a waiting caller looks at a cue's state.
+constexpr auto kPollInterval = std::chrono::milliseconds(5);
+
 // Shared by the caller, the cue's thread and the library's callback.
 struct CueState {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool played = false;   // the library reported the sound's end (or its failure)
-    bool finished = false; // the cue's thread is done with the library
-
-    void Set(bool CueState::*flag) {
-        std::lock_guard lock(mutex);
-        this->*flag = true;
-        changed.notify_all();
-    }
-    // False when `deadline` came first.
-    bool WaitFor(bool CueState::*flag, Clock::time_point deadline) {
-        std::unique_lock lock(mutex);
-        return changed.wait_until(lock, deadline, [&] { return this->*flag; });
-    }
+    std::atomic<bool> played{false};   // the library reported the sound's end (or its failure)
+    std::atomic<bool> finished{false}; // the cue's thread is done with the library
 };
 
+// False when `deadline` came first. Sleeping in short steps keeps the wait on the monotonic clock
+// and within what ThreadSanitizer follows (it does not follow timed waits on that clock); a cue
+// lasts a second or two, so the steps cost nothing worth a condition variable.
+bool WaitFor(const std::atomic<bool>& flag, Clock::time_point deadline) {
+    while (!flag) {
+        if (Clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    return true;
+}
+
 void OnPlayed(ca_context*, uint32_t, int, void* userdata) {
-    static_cast<CueState*>(userdata)->Set(&CueState::played);
+    static_cast<CueState*>(userdata)->played = true;
 }
 
 // Starts one sound described by `props` and waits for its end, cancelling it at `deadline`;
 // false when it did not start.
 bool PlayAndWait(ca_context* context, ca_proplist* props, CueState& state,
                  Clock::time_point deadline) {
-    {
-        std::lock_guard lock(state.mutex);
-        state.played = false;
-    }
+    state.played = false;
     if (ca_context_play_full(context, 1, props, OnPlayed, &state) != CA_SUCCESS)
         return false;
-    if (!state.WaitFor(&CueState::played, deadline))
-        ca_context_cancel(context, 1); // may call back at once, so the state is not locked here
+    if (!WaitFor(state.played, deadline))
+        ca_context_cancel(context, 1);
     return true;
 }
 
@@ -114,7 +112,7 @@ void PlayCue(const std::shared_ptr<CueState>& state, const std::string& path,
         }
         ca_context_destroy(context); // ends every callback still pending
     }
-    state->Set(&CueState::finished);
+    state->finished = true;
 }
 
 // The playing time of the sound file at `path`, or kUnreadCueLength when it cannot be read.
@@ -178,5 +176,5 @@ void PlaySoundCue(const QString& fileName) {
     } catch (const std::system_error&) {
         return; // no thread to play on: a silent cue
     }
-    state->WaitFor(&CueState::finished, deadline);
+    WaitFor(state->finished, deadline);
 }
