@@ -8,20 +8,19 @@ class QImage;
 
 // Scales `frame` (8-bit BGR) to `size` with bicubic interpolation into `out` (8-bit BGR),
 // mirrored left to right when `mirror` is set. `flipped` is scratch space kept by the caller.
-// The mirror is applied to the source: flipping the scaled picture instead is cheaper for
-// downscaling, but the fixed-point weights of the bicubic filter are not symmetric, so it
-// differs by one level at some sizes.
+// The scaled picture is what is mirrored; as the fixed-point weights of the bicubic filter are
+// not exactly symmetric, it may differ by one level in a pixel from a scale of the mirrored frame.
 void ScaleFrame(const cv::Mat& frame, bool mirror, cv::Size size, cv::Mat& out, cv::Mat& flipped);
 
 // Buffers reused from grab to grab, so a steady window size allocates nothing per frame.
 struct FrameScratch {
     cv::Mat frame; // the camera's last frame
-    cv::Mat flipped;
     cv::Mat scaled;
 };
 
-// The display path: scales as ScaleFrame and converts into `image` (Format_RGB32, reallocated
-// only when the size changes), which QPainter draws 1:1 without a per-paint conversion.
+// The display path: scales and mirrors as ScaleFrame and converts into `image` (Format_RGB32,
+// reallocated only when the size changes), which QPainter draws 1:1 without a per-paint
+// conversion. The display image is mirrored in place after the conversion.
 void ScaleToDisplay(const cv::Mat& frame, bool mirror, cv::Size size, QImage& image,
                     FrameScratch& scratch);
 

@@ -19,6 +19,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The icons are drawn by Qt's SVG plugins, which are loaded, not linked; every text the program
 # shows is Japanese, so it needs a font with Japanese glyphs.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, fonts-noto-cjk | fonts-japanese-gothic")
-# Wayland support, Qt's own Japanese texts, and the sound theme's fall-back cues.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-translations-l10n, sound-theme-freedesktop")
+# Wayland support, Qt's own Japanese texts, the sound theme's fall-back cues, and libcanberra's
+# PulseAudio back end (a plugin too), without which the cues go to ALSA even when PulseAudio or
+# PipeWire runs.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "qt6-wayland, qt6-translations-l10n, sound-theme-freedesktop, libcanberra-pulse")
 include(CPack)

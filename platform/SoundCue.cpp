@@ -1,5 +1,10 @@
 // Plays sound cues through libcanberra, which speaks to PulseAudio or PipeWire (or ALSA) and
 // reports through a callback when a sound has finished, so the caller can wait for the end.
+//
+// The library is driven from a thread of the cue's own: a sound server that stops answering can
+// hold a library call for ever, and the caller must still get back after the cue's length and a
+// second. The state the callback writes into is shared by that thread and the caller, and the
+// thread keeps it until the library's context is destroyed, after which no callback can come.
 #include "platform/SoundCue.h"
 
 #include <QCoreApplication>
@@ -9,66 +14,118 @@
 #include <QStandardPaths>
 
 #include <canberra.h>
+#include <sndfile.h>
 
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <thread>
 
 namespace {
 
-// A cue is a second or two; this only guards against a sound server that never calls back.
-constexpr auto kLongestCue = std::chrono::seconds(15);
+using Clock = std::chrono::steady_clock;
 
-struct Completion {
-    std::mutex mutex;
-    std::condition_variable finished;
-    bool done = false;
+// How long a caller may wait beyond the cue's own length: the sound server's start-up and
+// latency. A cue still playing then is cancelled.
+constexpr auto kCueSlack = std::chrono::seconds(1);
+// The length assumed for a sound this code cannot read: a theme's event sound, or a file only
+// the sound library understands. Event sounds last a second or so.
+constexpr auto kUnreadCueLength = std::chrono::seconds(2);
+
+// How often a waiting caller looks at a cue's state.
+constexpr auto kPollInterval = std::chrono::milliseconds(5);
+
+// Shared by the caller, the cue's thread and the library's callback.
+struct CueState {
+    std::atomic<bool> played{false};   // the library reported the sound's end (or its failure)
+    std::atomic<bool> finished{false}; // the cue's thread is done with the library
 };
 
-void OnFinished(ca_context*, uint32_t, int, void* userdata) {
-    auto* completion = static_cast<Completion*>(userdata);
-    std::lock_guard lock(completion->mutex);
-    completion->done = true;
-    completion->finished.notify_all();
-}
-
-// Starts one sound described by `props` and waits for its end; false when it did not start.
-bool PlayAndWait(ca_context* context, ca_proplist* props) {
-    Completion completion;
-    if (ca_context_play_full(context, 1, props, OnFinished, &completion) != CA_SUCCESS)
-        return false;
-    std::unique_lock lock(completion.mutex);
-    if (!completion.finished.wait_for(lock, kLongestCue, [&] { return completion.done; })) {
-        lock.unlock();
-        ca_context_cancel(context, 1); // the callback still comes, now with an error code
-        lock.lock();
-        completion.finished.wait_for(lock, std::chrono::seconds(1),
-                                     [&] { return completion.done; });
+// False when `deadline` came first. Sleeping in short steps keeps the wait on the monotonic clock
+// and within what ThreadSanitizer follows (it does not follow timed waits on that clock); a cue
+// lasts a second or two, so the steps cost nothing worth a condition variable.
+bool WaitFor(const std::atomic<bool>& flag, Clock::time_point deadline) {
+    while (!flag) {
+        if (Clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(kPollInterval);
     }
     return true;
 }
 
-bool PlayFile(ca_context* context, const QString& path) {
+void OnPlayed(ca_context*, uint32_t, int, void* userdata) {
+    static_cast<CueState*>(userdata)->played = true;
+}
+
+// Starts one sound described by `props` and waits for its end, cancelling it at `deadline`;
+// false when it did not start.
+bool PlayAndWait(ca_context* context, ca_proplist* props, CueState& state,
+                 Clock::time_point deadline) {
+    state.played = false;
+    if (ca_context_play_full(context, 1, props, OnPlayed, &state) != CA_SUCCESS)
+        return false;
+    if (!WaitFor(state.played, deadline))
+        ca_context_cancel(context, 1);
+    return true;
+}
+
+bool PlayFile(ca_context* context, const std::string& path, CueState& state,
+              Clock::time_point deadline) {
     ca_proplist* props = nullptr;
     if (ca_proplist_create(&props) != CA_SUCCESS)
         return false;
-    ca_proplist_sets(props, CA_PROP_MEDIA_FILENAME, QFile::encodeName(path).constData());
+    ca_proplist_sets(props, CA_PROP_MEDIA_FILENAME, path.c_str());
     ca_proplist_sets(props, CA_PROP_MEDIA_ROLE, "event");
     ca_proplist_sets(props, CA_PROP_CANBERRA_CACHE_CONTROL, "never");
-    const bool played = PlayAndWait(context, props);
+    const bool played = PlayAndWait(context, props, state, deadline);
     ca_proplist_destroy(props);
     return played;
 }
 
-bool PlayThemeSound(ca_context* context, const char* eventId) {
+bool PlayThemeSound(ca_context* context, const char* eventId, CueState& state,
+                    Clock::time_point deadline) {
     ca_proplist* props = nullptr;
     if (ca_proplist_create(&props) != CA_SUCCESS)
         return false;
     ca_proplist_sets(props, CA_PROP_EVENT_ID, eventId);
     ca_proplist_sets(props, CA_PROP_MEDIA_ROLE, "event");
-    const bool played = PlayAndWait(context, props);
+    const bool played = PlayAndWait(context, props, state, deadline);
     ca_proplist_destroy(props);
     return played;
+}
+
+// The cue's thread: the file at `path` (the theme's shutter or bell sound when it is empty or
+// cannot be played), until its end or `deadline`.
+void PlayCue(const std::shared_ptr<CueState>& state, const std::string& path,
+             Clock::time_point deadline) {
+    ca_context* context = nullptr;
+    if (ca_context_create(&context) == CA_SUCCESS) {
+        ca_context_change_props(context, CA_PROP_APPLICATION_NAME, "VistrelCV", nullptr);
+        // Opening fails at once where no sound server or device exists; that is a silent cue.
+        if (ca_context_open(context) == CA_SUCCESS) {
+            if (path.empty() || !PlayFile(context, path, *state, deadline)) {
+                if (!PlayThemeSound(context, "camera-shutter", *state, deadline))
+                    PlayThemeSound(context, "bell", *state, deadline);
+            }
+        }
+        ca_context_destroy(context); // ends every callback still pending
+    }
+    state->finished = true;
+}
+
+// The playing time of the sound file at `path`, or kUnreadCueLength when it cannot be read.
+Clock::duration CueLength(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* file = path.empty() ? nullptr : sf_open(path.c_str(), SFM_READ, &info);
+    if (!file)
+        return kUnreadCueLength;
+    sf_close(file);
+    if (info.samplerate <= 0)
+        return kUnreadCueLength;
+    return std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(double(info.frames) / info.samplerate));
 }
 
 // A sound server's socket or a sound card. Without either, trying to play only fills stderr with
@@ -116,17 +173,14 @@ QString FindSoundCue(const QString& fileName, const QStringList& folders) {
 void PlaySoundCue(const QString& fileName) {
     if (!SoundOutputAvailable())
         return;
-    ca_context* context = nullptr;
-    if (ca_context_create(&context) != CA_SUCCESS)
-        return;
-    ca_context_change_props(context, CA_PROP_APPLICATION_NAME, "VistrelCV", nullptr);
-    // Opening fails at once where no sound server or device exists; that is a silent cue.
-    if (ca_context_open(context) == CA_SUCCESS) {
-        const QString path = FindSoundCue(fileName, SoundCueFolders());
-        if (path.isEmpty() || !PlayFile(context, path)) {
-            if (!PlayThemeSound(context, "camera-shutter"))
-                PlayThemeSound(context, "bell");
-        }
+    const std::string path =
+        QFile::encodeName(FindSoundCue(fileName, SoundCueFolders())).toStdString();
+    const Clock::time_point deadline = Clock::now() + CueLength(path) + kCueSlack;
+    auto state = std::make_shared<CueState>();
+    try {
+        std::thread([state, path, deadline] { PlayCue(state, path, deadline); }).detach();
+    } catch (const std::system_error&) {
+        return; // no thread to play on: a silent cue
     }
-    ca_context_destroy(context);
+    WaitFor(state->finished, deadline);
 }

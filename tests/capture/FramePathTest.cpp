@@ -1,5 +1,6 @@
-// The display and movie scaling: mirrored pictures equal cv::resize of the flipped source; and
-// the placing of frames on the movie's time base.
+// The display and movie scaling: pictures equal cv::resize of the (flipped) source, mirrored ones
+// within one level, as the mirror is applied after scaling; and the placing of frames on the
+// movie's time base.
 #include "CaptureTestSupport.h"
 
 #include "capture/FramePath.h"
@@ -21,15 +22,16 @@ TEST(FramePathTest, MatchesResizeOfTheFlippedSource) {
         for (const bool mirror : {false, true}) {
             SCOPED_TRACE(testing::Message() << s.from << " -> " << s.to << " mirror " << mirror);
             const cv::Mat expected = ScaledReference(frame, mirror, s.to);
+            const double tolerance = mirror ? 1.0 : 0.0;
             ScaleFrame(frame, mirror, s.to, out, flipped);
-            EXPECT_EQ(cv::norm(out, expected, cv::NORM_INF), 0.0);
+            EXPECT_LE(cv::norm(out, expected, cv::NORM_INF), tolerance);
 
             QImage image;
             FrameScratch scratch;
             ScaleToDisplay(frame, mirror, s.to, image, scratch);
             EXPECT_EQ(image.format(), QImage::Format_RGB32);
             ASSERT_EQ(image.size(), QSize(s.to.width, s.to.height));
-            EXPECT_EQ(cv::norm(DisplayImageToBgr(image), expected, cv::NORM_INF), 0.0);
+            EXPECT_LE(cv::norm(DisplayImageToBgr(image), expected, cv::NORM_INF), tolerance);
         }
     }
 }
@@ -46,9 +48,9 @@ TEST(FramePathTest, DisplayImageIsReusedAtTheSameSizeOnly) {
     // A copy held elsewhere (a paint in progress) keeps its pixels.
     const QImage held = image;
     ScaleToDisplay(frame, false, {32, 24}, image, scratch);
-    EXPECT_EQ(
+    EXPECT_LE(
         cv::norm(DisplayImageToBgr(held), ScaledReference(frame, true, {32, 24}), cv::NORM_INF),
-        0.0);
+        1.0);
     EXPECT_EQ(
         cv::norm(DisplayImageToBgr(image), ScaledReference(frame, false, {32, 24}), cv::NORM_INF),
         0.0);
