@@ -48,9 +48,17 @@ inline void Drag(QWidget* target, QPoint from, QPoint delta) {
     SendMouse(target, QEvent::MouseButtonRelease, start + delta, Qt::LeftButton, Qt::NoButton);
 }
 
-// Runs the dialog modally and has `act` operate it once the modal loop runs.
+// Runs the dialog modally and has `act` operate it once the modal loop runs. A dialog that `act`
+// fails to close is closed after 10 s as a failure, so the test fails instead of hanging.
 inline int ExecWith(QDialog& dialog, const std::function<void()>& act) {
     QTimer::singleShot(0, &dialog, act);
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, &dialog, [&dialog] {
+        ADD_FAILURE() << "the dialog was still open";
+        dialog.done(-1);
+    });
+    guard.start(10000);
     return dialog.exec();
 }
 
