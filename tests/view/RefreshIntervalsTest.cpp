@@ -1,5 +1,5 @@
-// The view's refresh rules without a window: the interval table, which interval a tick and a
-// paint take, and the timer that runs a zero period.
+// The view's refresh rules without a window: the interval table, the interval a paint takes,
+// and the timer that runs a zero period.
 #include "view/RefreshIntervals.h"
 #include "view/ViewTimer.h"
 
@@ -34,10 +34,9 @@ TEST(RefreshIntervalsTest, IntervalTable) {
     }
 }
 
-TEST(RefreshIntervalsTest, TickAndPaintChoices) {
+// The interval a tick takes is checked through the view itself, in the view test.
+TEST(RefreshIntervalsTest, PaintChoices) {
     const RefreshIntervals i{330, 550, 770};
-    EXPECT_EQ(TickInterval(i, false, false), 330);
-    EXPECT_EQ(TickInterval(i, false, true), 550);
     EXPECT_EQ(PaintInterval(i, true, true), 770);
     EXPECT_EQ(PaintInterval(i, false, true), 550);
     EXPECT_EQ(PaintInterval(i, false, false), -1); // unchanged
