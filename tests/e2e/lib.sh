@@ -53,26 +53,10 @@ start_display() {
   export DISPLAY=":$(head -n1 "$WORK/display")"
 }
 
-# setting SECTION KEY=VALUE...: stores values before the program starts.
-# setting SECTION KEY...: prints the stored values, joined by commas (empty when none).
-setting() {
-  mkdir -p "${CONF%/*}"
-  python3 - "$CONF" "$@" <<'PY'
-import configparser, sys
-path, section, *items = sys.argv[1:]
-c = configparser.RawConfigParser()
-c.optionxform = str
-c.read(path)
-if "=" not in items[0]:
-    sys.exit(print(",".join(c.get(section, key, fallback="") for key in items)))
-if not c.has_section(section):
-    c.add_section(section)
-for item in items:
-    c.set(section, *item.split("=", 1))
-with open(path, "w") as f:
-    c.write(f, space_around_delimiters=False)
-PY
-}
+# settings LINE...: a settings file of these lines ("[UserDefault0]", "Key=value") before the
+# program first starts. setting SECTION KEY: prints a stored value (empty when none).
+settings() { mkdir -p "${CONF%/*}" && printf '%s\n' "$@" >"$CONF"; }
+setting() { sed -n "/^\[$1\]/,/^\[/s/^$2=//p" "$CONF"; }
 
 # launch [ARGS...]: starts the program; sets PID.
 launch() {
