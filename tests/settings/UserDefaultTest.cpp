@@ -11,8 +11,6 @@
 
 #include <chrono>
 #include <future>
-#include <memory>
-#include <vector>
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -52,10 +50,8 @@ TEST_F(UserDefaultTest, GarbageFileReadsAsDefaultsAndNextWriteRepairsIt) {
     EXPECT_EQ(store.GetInt("PictNum", 1), 1);
     EXPECT_EQ(store.GetString("PictFilename", "pict"), "pict");
     EXPECT_TRUE(store.WriteInt("PictNum", 9));
-    EXPECT_EQ(store.GetInt("MovNum", 1), 5); // the readable value survives
-    EXPECT_TRUE(store.WriteInt("MovNum", 3));
     EXPECT_EQ(store.GetInt("PictNum", 1), 9);
-    EXPECT_EQ(store.GetInt("MovNum", 1), 3);
+    EXPECT_EQ(store.GetInt("MovNum", 1), 5); // the readable value survives
 }
 
 // A named pipe would hang the first read, a link to a device would be replaced (or written to).
@@ -94,26 +90,25 @@ TEST_F(UserDefaultTest, AProfileThatIsNoRegularFileIsNeitherReadNorWritten) {
     ::remove(target.constData());
 }
 
-// Starts one settings helper per camera at once; each must keep every value it wrote.
-void RunHelpersAtOnce(const char* mode, int count, int cameras) {
-    std::vector<std::unique_ptr<QProcess>> helpers;
-    for (int camera = 0; camera < cameras; ++camera) {
-        helpers.push_back(std::make_unique<QProcess>());
-        helpers.back()->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        helpers.back()->start(SETTINGS_HELPER,
+// Starts a settings helper on cameras 0 and 1 at once; each must keep every value it wrote.
+void RunTwoHelpersAtOnce(const char* mode, int count) {
+    QProcess helpers[2];
+    for (int camera : {0, 1}) {
+        helpers[camera].setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        helpers[camera].start(SETTINGS_HELPER,
                               {mode, QString::number(camera), QString::number(count)});
     }
     for (auto& helper : helpers) {
-        ASSERT_TRUE(helper->waitForFinished(240000));
-        EXPECT_EQ(helper->exitCode(), 0) << mode << " helper lost a value it had written";
+        ASSERT_TRUE(helper.waitForFinished(240000));
+        EXPECT_EQ(helper.exitCode(), 0) << mode << " helper lost a value it had written";
     }
 }
 
 TEST_F(UserDefaultTest, ConcurrentWritersOfDifferentCamerasLoseNothing) {
-    constexpr int kCameras = 2, kCount = 1000;
-    RunHelpersAtOnce("write", kCount, kCameras);
+    constexpr int kCount = 1000;
+    RunTwoHelpersAtOnce("write", kCount);
     int missing = 0;
-    for (int camera = 0; camera < kCameras; ++camera)
+    for (int camera : {0, 1})
         for (int i = 0; i < kCount; ++i)
             missing += GetProfileInt(QString("UserDefault%1").arg(camera),
                                      QString("Value%1").arg(i), -1) != i;
@@ -141,7 +136,7 @@ TEST_F(UserDefaultTest, AccessesWaitWhileAnotherInstanceWrites) {
 // Every version of the file has the same size here, so only the modification time tells one
 // version from the next, even when two are written within the same clock tick.
 TEST_F(UserDefaultTest, ConcurrentSameSizeRewritesKeepEachCamerasLatestValue) {
-    RunHelpersAtOnce("digit", 1500, 2);
+    RunTwoHelpersAtOnce("digit", 1500);
     EXPECT_EQ(GetProfileInt("UserDefault0", "Digit", -1), 9);
     EXPECT_EQ(GetProfileInt("UserDefault1", "Digit", -1), 9);
 }
