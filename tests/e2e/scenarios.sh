@@ -1,103 +1,138 @@
 #!/usr/bin/env bash
-# End-to-end scenarios: what only the real program shows, under Xvfb: the keys on the real
-# keyboard path, signals, the instance lock between processes, start-up without a camera, the
-# command line without a display, and translucency on a compositing desktop.
+# End-to-end scenarios: what only the real program shows: translucency on a compositing desktop
+# and under Wayland, the keys on the real keyboard path, signals, the instance lock between
+# processes, a camera that is missing or lost, and the command line without a display.
 # Usage: scenarios.sh SCENARIO   (BINARY names the program)
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/look.sh"
 
-two_stills() {
-  launch
-  local wid
+# blend_errors SHOT TOLERANCE [LEFT TOP]: checks that the picture shows the test camera's white
+# square and green arrow, at 18,18 and 40,120 of the window whose corner is LEFT,TOP, laid at
+# opacity 128 of 255 over the desktop's colour, taken at the bottom right. Without LEFT TOP, the
+# window is whatever differs from the desktop (away from the pointer at the top left), less its
+# 3-pixel inset. Prints what does not match.
+blend_errors() {
+  convert "$1" -depth 8 ppm:- | python3 -c '
+import sys
+tolerance, *corner = map(int, sys.argv[1:])
+_, w, h, _, pixels = sys.stdin.buffer.read().split(maxsplit=4)  # P6 width height 255 pixels
+w, h = int(w), int(h)
+px = lambda x, y: pixels[3 * (y * w + x):3 * (y * w + x) + 3]
+bg = px(w - 1, h - 1)
+if not corner:
+    found = [(x, y) for y in range(h) for x in range(w) if (x >= 32 or y >= 32) and
+             max(abs(c - b) for c, b in zip(px(x, y), bg)) > 24]
+    if not found:
+        sys.exit(print("no window on the desktop"))
+    corner = min(x for x, _ in found) - 3, min(y for _, y in found) - 3
+for x, y, own in ((18, 18, (255, 255, 255)), (40, 120, (60, 200, 60))):
+    seen = px(corner[0] + x, corner[1] + y)
+    expected = [round((128 * o + 127 * b) / 255) for o, b in zip(own, bg)]
+    if max(abs(s - e) for s, e in zip(seen, expected)) > tolerance:
+        print(f"at {x},{y} of the window at {corner}: {tuple(seen)}, expected {expected}")
+' "${@:2}" || echo "cannot read $1"
+}
+
+# pixel FILE X Y: the red, green and blue values of one pixel of a picture.
+pixel() { convert "$1" -crop "1x1+$2+$3" +repage -depth 8 rgb:- | od -An -tu1 | xargs; }
+# near A B: two "R G B" triples that differ by at most 6 in every channel.
+near() {
+  local a=($1) b=($2) i
+  for i in 0 1 2; do ((${a[i]} - ${b[i]} <= 6 && ${b[i]} - ${a[i]} <= 6)) || return 1; done
+}
+
+# A whole session on a compositing X desktop: the window's translucency and rounded corners, a
+# second instance on the same camera, stills by Enter and Space, and an Enter that closes the
+# preferences takes none.
+desktop() {
+  xcompmgr -n >"$WORK/xcompmgr.log" 2>&1 &
+  PIDS+=($!)
+  # It owns the _NET_WM_CM selection from its first moments, announced by its own window.
+  wait_for 50 xdotool search --name '^xcompmgr$' >/dev/null || fail "no compositor"
+  settings '[UserDefault0]' AlphaValue=128
+  launch 1
+  local wid first=$PID
   wid=$(main_window)
-  screenshot "$wid" main-window
+  # The desktop, until the compositor shows the window blended over it.
+  window_geometry "$wid"
+  local errors bg
+  blended() {
+    import -window root "$SHOTS/desktop.png"
+    errors=$(blend_errors "$SHOTS/desktop.png" 10 "$WX" "$WY")
+    [ -z "$errors" ]
+  }
+  wait_for 30 blended || fail "no translucency: $errors"
+  bg=$(pixel "$SHOTS/desktop.png" 1279 799)
+  # Rounded corners: the corner of the client area and the 3-pixel inset show the background;
+  # 12 pixels in, the picture does.
+  near "$(pixel "$SHOTS/desktop.png" $((WX + 3)) $((WY + 3)))" "$bg" || fail "no round corner"
+  near "$(pixel "$SHOTS/desktop.png" $((WX + 1)) $((WY + WH / 2)))" "$bg" || fail "no 3 px inset"
+  ! near "$(pixel "$SHOTS/desktop.png" $((WX + 12)) $((WY + 12)))" "$bg" ||
+    fail "the picture does not reach into the corner"
+
+  # A second instance on the camera shows 2001 and ends, whether the message is answered or the
+  # instance is sent a termination signal while it waits; the first runs on.
+  local ending box
+  for ending in answer signal; do
+    launch 1
+    box=$(wait_window '2001' "$PID") || fail "no message 2001 from the second instance"
+    if [ $ending = answer ]; then key "$box" Return; else kill -TERM "$PID"; fi
+    wait_for 100 ended || fail "the second instance still runs after the $ending"
+    running "$first" || fail "the first instance has gone"
+  done
+  PID=$first
+
   key "$wid" Return
-  wait_file "$HOME/Pictures/pict00001.jpg" >/dev/null || fail "no first still"
+  wait_for 100 test -e "$HOME/Pictures/pict00001.jpg" || fail "no first still"
   sleep 1 # the shutter cue ends the busy state
   key "$wid" space
-  wait_file "$HOME/Pictures/pict00002.jpg" >/dev/null || fail "no second still"
+  wait_for 100 test -e "$HOME/Pictures/pict00002.jpg" || fail "no second still"
   sleep 1
-  local geometry
-  geometry=$(xdotool getwindowgeometry "$wid" | awk '/Geometry/ {print $2}')
-  [ "$(image_size "$HOME/Pictures/pict00001.jpg")" = "$geometry" ] ||
-    fail "still is $(image_size "$HOME/Pictures/pict00001.jpg"), window is $geometry"
-  [ "$(get_setting UserDefault0 PictNum)" = 3 ] || fail "PictNum is $(get_setting UserDefault0 PictNum)"
-
+  [ "$(identify -format '%w,%h' "$HOME/Pictures/pict00001.jpg")" = "$WW,$WH" ] ||
+    fail "the still is not the window's size $WW,$WH"
+  [ "$(setting UserDefault0 PictNum)" = 3 ] || fail "PictNum is $(setting UserDefault0 PictNum)"
   # Enter confirming the preferences is no shutter, though its release reaches the main window.
-  window_geometry "$wid"
-  xdotool mousemove --sync $((WX + WW / 2)) $((WY + WH / 3)) click 3
-  sleep 0.5
-  xdotool key p
-  local prefs i
-  prefs=$(wait_window '環境設定' "$PID") || fail "the menu did not open the preferences"
-  key "$prefs" Return
-  for i in $(seq 50); do
-    [ -z "$(find_windows '環境設定' "$PID")" ] && break
-    sleep 0.1
-  done
+  xdotool mousemove --sync $((WX + WW / 2)) $((WY + WH / 3)) click 3 sleep 0.5 key p
+  box=$(wait_window '環境設定' "$PID") || fail "the menu did not open the preferences"
+  key "$box" Return
+  wait_for 50 eval '! has_window 環境設定 "$PID"' || fail "the preferences stay open"
   sleep 1.5
   [ ! -e "$HOME/Pictures/pict00003.jpg" ] || fail "Enter on the preferences took a still"
   stop_program
 }
 
-sigterm_during_recording() {
-  set_setting UserDefault0 CamMode 1
-  launch
-  local wid
-  wid=$(main_window)
-  key "$wid" Return
-  sleep 5
-  stop_program TERM
-  check_movie "$HOME/Videos/mov00001.mpg" 3
-}
-
-# brightness WINDOW: the mean grey level of the window, 0 to 1.
+# brightness: the mean grey level of the main window, 0 to 1.
 brightness() {
-  import -window "$1" "$WORK/brightness.png" 2>/dev/null &&
+  import -window "$wid" "$WORK/brightness.png" 2>/dev/null &&
     convert "$WORK/brightness.png" -colorspace Gray -format '%[fx:mean]' info:
 }
-
-# wait_dimmed WINDOW BRIGHT yes|no: waits until the window is (or is no longer) well darker than
-# BRIGHT, the brightness of the live picture.
-wait_dimmed() {
-  local i m
-  for i in $(seq 60); do
-    m=$(brightness "$1")
-    if python3 -c "import sys; sys.exit(0 if ($m < 0.6 * $2) == ('$3' == 'yes') else 1)"; then
-      return 0
-    fi
-    sleep 0.5
-  done
-  fail "the picture is at brightness $m (live $2), expected dimmed: $3"
+# dimmed 1|0: whether the main window is (or is not) well darker than the live picture.
+dimmed() {
+  local m
+  m=$(brightness) && python3 -c "import sys; sys.exit(($m < 0.6 * $live) != $1)"
 }
 
 # Camera 1 stalls 8 s after it opened, for 5 s: the picture dims under the notice, then comes
 # back by itself. Camera 2 stops 8 s after it opened, in the middle of a recording: the recording
-# ends with message 32801, the panel returns to idle and the movie keeps what came before.
-# Camera 3 hangs inside a read during a recording: SIGTERM still ends the program promptly with
-# the movie finalised.
+# ends with message 32801 and the movie keeps what came before. Camera 3 hangs inside a read
+# during a recording: SIGTERM still ends the program promptly with the movie finalised.
 camera_lost_and_back() {
   export VISTRELCV_CAMERAS="testsrc,stall=8+5;testsrc,stop=8;testsrc,hang=7"
+  settings '[UserDefault1]' CamMode=1 '[UserDefault2]' CamMode=1
   launch 1
-  local wid live
+  local wid live box
   wid=$(main_window)
-  live=$(brightness "$wid")
-  wait_dimmed "$wid" "$live" yes
-  screenshot "$wid" camera-lost
-  wait_dimmed "$wid" "$live" no
+  live=$(brightness)
+  wait_for 80 dimmed 1 || fail "the picture did not dim (live $live)"
+  wait_for 80 dimmed 0 || fail "the picture did not come back (live $live)"
   stop_program
-  set_setting UserDefault1 CamMode 1
   launch 2
   wid=$(main_window)
-  local box
   key "$wid" Return
   box=$(wait_window '録画を終了' "$PID") || fail "no message 32801 after the camera stopped"
-  screenshot "$box" message-32801
   key "$box" Return
   check_movie "$HOME/Videos/mov00001.mpg" 1
-  kill -0 "$PID" 2>/dev/null || fail "the program ended"
+  running || fail "the program ended"
   stop_program
-  set_setting UserDefault2 CamMode 1
   launch 3
   wid=$(main_window)
   key "$wid" Return
@@ -108,114 +143,67 @@ camera_lost_and_back() {
   check_movie "$HOME/Videos/mov00002.mpg" 1
 }
 
-# A second instance on camera 1 shows 2001 and ends, whether the message is answered (Return) or
-# the instance is sent a termination signal while it waits; the first instance runs on.
-second_instance_same_camera() {
-  launch 1
-  local first=$PID
-  main_window >/dev/null
-  local ending box
-  for ending in answer signal; do
-    launch 1
-    box=$(wait_window '2001' "$PID") || fail "no message 2001 from the second instance"
-    if [ "$ending" = answer ]; then
-      screenshot "$box" message-2001
-      key "$box" Return
-    else
-      kill -TERM "$PID"
-    fi
-    wait_exit
-    kill -0 "$first" 2>/dev/null || fail "the first instance has gone"
-  done
-  PID=$first
-  stop_program
-}
-
+# Without a camera: message 1001, then the preferences (this instance holds the camera's lock);
+# closing them ends the program with a failure status.
 no_camera() {
   export VISTRELCV_CAMERAS="$WORK/no-such-camera.mp4"
   launch
   local box
   box=$(wait_window '1001' "$PID") || fail "no message 1001"
-  screenshot "$box" message-1001
   key "$box" Return
-  # The preferences follow, since this instance holds the camera's lock.
-  local prefs
-  prefs=$(wait_window '環境設定' "$PID") || fail "no preferences dialog after the message"
-  screenshot "$prefs" preferences
-  key "$prefs" Escape
-  local i
-  for i in $(seq 50); do kill -0 "$PID" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$PID" 2>/dev/null && fail "the program still runs"
+  box=$(wait_window '環境設定' "$PID") || fail "no preferences dialog after the message"
+  key "$box" Escape
+  wait_for 50 ended || fail "the program still runs"
   wait "$PID" && fail "exit status 0 without a camera"
   return 0
 }
 
 help_and_version() {
-  local out version
-  out=$(env -u DISPLAY -u WAYLAND_DISPLAY "$BINARY" --help) || fail "--help failed"
-  echo "$out" | grep -q '^Usage: vistrelcv' || fail "--help printed: $out"
-  version=$(sed -n 's/^project(VistrelCV VERSION \([0-9.]*\).*/\1/p' \
-    "$(dirname "${BASH_SOURCE[0]}")/../../CMakeLists.txt")
-  out=$(env -u DISPLAY -u WAYLAND_DISPLAY "$BINARY" --version) || fail "--version failed"
+  local out version rc=0
+  out=$(env -u DISPLAY "$BINARY" --help) || fail "--help failed"
+  grep -q '^Usage: vistrelcv' <<<"$out" || fail "--help printed: $out"
+  version=$(sed -n 's/^project(VistrelCV VERSION \([0-9.]*\).*/\1/p' "${0%/*}/../../CMakeLists.txt")
+  out=$(env -u DISPLAY "$BINARY" --version) || fail "--version failed"
   [ "$out" = "VistrelCV $version" ] || fail "--version printed: $out"
-  local rc=0
-  out=$(env -u DISPLAY -u WAYLAND_DISPLAY "$BINARY" 99999999999999999999 2>&1 >/dev/null) || rc=$?
-  [ "$rc" = 2 ] && echo "$out" | grep -q '^Usage: vistrelcv' ||
+  out=$(env -u DISPLAY "$BINARY" 99999999999999999999 2>&1 >/dev/null) || rc=$?
+  [ "$rc" = 2 ] && grep -q '^Usage: vistrelcv' <<<"$out" ||
     fail "a too large camera number gave status $rc: $out"
   [ ! -e "$CONF" ] || fail "a settings file was written"
 }
 
-# wayland_errors SHOT ALPHA: finds the program's window on the Wayland desktop picture and checks
-# that it shows the test camera's white square and green arrow laid at ALPHA over the desktop's
-# colour. Prints what does not match; nothing when all does.
-wayland_errors() {
-  local size
-  size=$(identify -format '%w %h' "$1")
-  convert "$1" -depth 8 rgb:- | python3 -c '
-import sys
-w, h, alpha, *background = map(int, sys.argv[1:])
-data, a = sys.stdin.buffer.read(), alpha / 255
-px = lambda x, y: tuple(data[3 * (y * w + x):3 * (y * w + x) + 3])
-# The window: whatever differs from the desktop, away from the pointer at the top left.
-found = [(x, y) for y in range(h) for x in range(w) if (x >= 32 or y >= 32) and
-         max(abs(c - b) for c, b in zip(px(x, y), background)) > 24]
-if not found:
-    sys.exit(print("no window on the desktop"))
-left, top = min(x for x, _ in found) - 3, min(y for _, y in found) - 3  # the 3-pixel inset
-for x, y, own in ((18, 18, (255, 255, 255)), (40, 120, (60, 200, 60))):
-    seen = px(left + x, top + y)
-    expected = tuple(round(a * o + (1 - a) * b) for o, b in zip(own, background))
-    if max(abs(s - e) for s, e in zip(seen, expected)) > 12:
-        print(f"at {x},{y} of the window at {left},{top}: {seen}, expected {expected}")
-' $size "$2" $WESTON_BACKGROUND
-}
-
-# The program as a Wayland client: the picture, translucency painted by the program itself, a
+# The program as a Wayland client under Weston, drawn into the X screen (its headless back end
+# offers no seat, so no keys): the picture, translucency painted by the program itself, a
 # recording finished by SIGTERM, and the stored place left alone (a client never learns it).
 wayland_run() {
-  start_weston
-  set_setting UserDefault0 AlphaValue 128
-  set_setting UserDefault0 CamMode 1
-  set_setting UserDefault0 WndX 200
-  set_setting UserDefault0 WndY 150
+  printf '[core]\nidle-time=0\n[shell]\nbackground-color=0xff2060a0\npanel-position=none\n' \
+    >"$WORK/weston.ini"
+  # --debug lets weston-screenshooter in.
+  weston --backend=x11-backend.so --use-pixman --debug --socket=vistrelcv-e2e --width=800 \
+    --height=600 --config="$WORK/weston.ini" --log="$WORK/weston.log" 2>/dev/null &
+  PIDS+=($!)
+  export WAYLAND_DISPLAY=vistrelcv-e2e QT_QPA_PLATFORM=wayland
+  wait_for 100 test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ||
+    fail "Weston did not start: $(tail -n 5 "$WORK/weston.log")"
+  sleep 1 # its shell client starts
+  settings '[UserDefault0]' AlphaValue=128 CamMode=1 WndX=200 WndY=150
   xdotool mousemove 0 0
   launch 1
-  local errors i
-  for i in $(seq 40); do
-    weston_screenshot wayland-desktop
-    errors=$(wayland_errors "$SHOTS/wayland-desktop.png" 128)
-    [ -z "$errors" ] && break
-    kill -0 "$PID" 2>/dev/null || fail "the program ended: $(tail -n 5 "$WORK/program.log")"
-    sleep 0.3
-  done
-  [ -z "$errors" ] || fail "on Wayland: $errors"
+  mkdir -p "$WORK/wshot"
+  shown() {
+    running || fail "the program ended: $(tail -n 5 "$WORK/program.log")"
+    (cd "$WORK/wshot" && rm -f ./*.png && weston-screenshooter && mv ./*.png "$SHOTS/wayland.png") ||
+      fail "no Weston screenshot"
+    errors=$(blend_errors "$SHOTS/wayland.png" 12)
+    [ -z "$errors" ]
+  }
+  local errors
+  wait_for 40 shown || fail "on Wayland: $errors"
   xdotool key Return # into Weston's window, which hands it to the focused client
   sleep 4
   stop_program TERM
   check_movie "$HOME/Videos/mov00001.mpg" 2
-  [ "$(get_setting UserDefault0 WndX),$(get_setting UserDefault0 WndY)" = 200,150 ] ||
-    fail "the stored place became $(get_setting UserDefault0 WndX),$(get_setting UserDefault0 WndY)"
-  [ -n "$(get_setting UserDefault0 WndWidth)" ] || fail "the size was not stored"
+  [ "$(setting UserDefault0 WndX),$(setting UserDefault0 WndY)" = 200,150 ] || fail "the stored place moved"
+  [ -n "$(setting UserDefault0 WndWidth)" ] || fail "the size was not stored"
 }
 
 start_display

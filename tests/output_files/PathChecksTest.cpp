@@ -8,44 +8,41 @@
 
 namespace {
 
-TEST(PathChecksTest, FilenameAndFolderRules) {
-    const QString valid[] = {"pict", "", "my pict", "%Y%m%d_", "写真", QString(101, 'a')};
-    const QString invalid[] = {QString(102, 'a'),
-                               "pict.jpg",
-                               ".hidden",
-                               "a\\b",
-                               "a<b",
-                               "a>b",
-                               "a:b",
-                               "a\"b",
-                               "a/b",
-                               "a|b",
-                               "a?b",
-                               "a*b"};
-    for (const QString& name : valid)
-        EXPECT_TRUE(IsValidFilename(name)) << name.toStdString();
-    for (const QString& name : invalid)
-        EXPECT_FALSE(IsValidFilename(name)) << name.toStdString();
-
+TEST(PathChecksTest, NameAndFolderRules) {
     const QString dir = testenv::NewFolder("out");
     ASSERT_TRUE(testenv::WriteFile(dir + "/file.txt", "x"));
-    EXPECT_TRUE(IsValidFoldername(dir));
-    EXPECT_TRUE(IsValidFoldername(dir + '/'));
-    for (const QString& folder :
-         QStringList{dir + '.', dir + ' ', dir + "/file.txt", dir + "/missing", QString()})
-        EXPECT_FALSE(IsValidFoldername(folder)) << folder.toStdString();
+    const struct {
+        bool (*check)(const QString&);
+        QString text;
+        bool valid;
+    } cases[] = {
+        {IsValidFilename, "", true},
+        {IsValidFilename, "写真 %Y%m%d_", true},
+        {IsValidFilename, QString(101, 'a'), true},
+        {IsValidFilename, QString(102, 'a'), false},
+        {IsValidFoldername, dir, true},
+        {IsValidFoldername, dir + '/', true},
+        {IsValidFoldername, dir + '.', false},
+        {IsValidFoldername, dir + ' ', false},
+        {IsValidFoldername, dir + "/file.txt", false},
+        {IsValidFoldername, dir + "/missing", false},
+        {IsValidFoldername, "", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.check(c.text), c.valid) << c.text.toStdString();
+    for (const QChar forbidden : QString("\\<>:\"/|?*."))
+        EXPECT_FALSE(IsValidFilename(QString("a") + forbidden + "b")) << char(forbidden.unicode());
+    // 255 bytes a name, counted in UTF-8 with the serial number and the extension.
+    EXPECT_TRUE(FitsFileNameLimit(QString(82, u'あ'), "jpg"));
+    EXPECT_FALSE(FitsFileNameLimit(QString(83, u'あ'), "jpg"));
 }
 
 TEST(PathChecksTest, DefaultFoldersFollowTheDesktop) {
-    EXPECT_EQ(GetDefaultPictFolder(), testenv::Home() + "/Pictures");
     EXPECT_EQ(GetDefaultFolder(CAMMODE_MOV), testenv::Home() + "/Videos");
-    EXPECT_EQ(GetDefaultFolder(7), GetDefaultPictFolder());
-
-    // A folder named by the desktop's user-dirs file is followed.
+    EXPECT_EQ(GetDefaultFolder(7), testenv::Home() + "/Pictures");
     const QString dirs = testenv::Home() + "/.config/user-dirs.dirs";
     ASSERT_TRUE(testenv::WriteFile(dirs, "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n"));
-    const QString custom = testenv::Home() + "/Bilder";
-    EXPECT_EQ(GetDefaultPictFolder(), custom);
+    EXPECT_EQ(GetDefaultPictFolder(), testenv::Home() + "/Bilder");
     QFile::remove(dirs);
 }
 

@@ -8,14 +8,9 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # What an install puts under its prefix.
-expected=(
-  bin/vistrelcv
-  share/applications/$id.desktop
-  share/metainfo/$id.metainfo.xml
-  share/icons/hicolor/scalable/apps/$id.svg
-  share/man/man1/vistrelcv.1
-  share/vistrelcv/sounds/rec.wav share/vistrelcv/sounds/rel.wav share/vistrelcv/sounds/stop.wav
-)
+expected=(bin/vistrelcv share/applications/$id.desktop share/metainfo/$id.metainfo.xml
+  share/icons/hicolor/scalable/apps/$id.svg share/man/man1/vistrelcv.1
+  share/vistrelcv/sounds/{rec,rel,stop}.wav)
 for size in 16 24 32 48 64 128 256; do expected+=("share/icons/hicolor/${size}x$size/apps/$id.png"); done
 
 case "$check" in
@@ -23,21 +18,17 @@ install)
   cmake --install "$build" --prefix "$work/prefix" >/dev/null
   cd "$work/prefix"
   for f in "${expected[@]}"; do [ -s "$f" ] || fail "$f was not installed"; done
-  desktop-file-validate "share/applications/$id.desktop" || fail "the desktop file is not valid"
-  appstreamcli validate --no-net "share/metainfo/$id.metainfo.xml" >"$work/as.log" ||
-    fail "the metainfo is not valid: $(cat "$work/as.log")"
+  desktop=share/applications/$id.desktop metainfo=share/metainfo/$id.metainfo.xml
+  desktop-file-validate "$desktop" || fail "the desktop file is not valid"
+  appstreamcli validate --no-net "$metainfo" >"$work/as.log" || fail "metainfo: $(cat "$work/as.log")"
   # One version everywhere: the program, the metainfo's release, the man page.
   [ "$(bin/vistrelcv --version)" = "VistrelCV $version" ] || fail "--version: $(bin/vistrelcv --version)"
-  grep -q "<release version=\"$version\"" "share/metainfo/$id.metainfo.xml" || fail "metainfo release"
+  grep -q "<release version=\"$version\"" "$metainfo" || fail "metainfo release"
   grep -q "VistrelCV $version" share/man/man1/vistrelcv.1 || fail "man page version"
   grep -q VISTRELCV_CAMERAS share/man/man1/vistrelcv.1 || fail "man page lacks VISTRELCV_CAMERAS"
   # A per-camera program: no field code, and an action per camera.
-  grep -qx 'Exec=vistrelcv' "share/applications/$id.desktop" || fail "Exec line"
-  for n in 1 2 3 4; do
-    grep -qx "Exec=vistrelcv $n" "share/applications/$id.desktop" || fail "no action for camera $n"
-  done
-  identify -format '%wx%h' "share/icons/hicolor/48x48/apps/$id.png" | grep -qx 48x48 ||
-    fail "the 48 px icon is not 48 px"
+  for n in '' ' 1' ' 2' ' 3' ' 4'; do grep -qx "Exec=vistrelcv$n" "$desktop" || fail "Exec=vistrelcv$n"; done
+  [ "$(identify -format '%wx%h' share/icons/hicolor/48x48/apps/$id.png)" = 48x48 ] || fail "48 px icon"
   ;;
 deb)
   cpack --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 ||

@@ -4,9 +4,8 @@
 //                                         the lock until killed
 //   settings_helper write <index> <count> writes <count> integers "Value<i>" = i into the
 //                                         camera's section, reading each back
-//   settings_helper digit <index> <count> writes "Digit" = 0..8 over and over, <count> times,
-//                                         reading each back, and at last "Digit" = 9: every
-//                                         version of the file has the same size
+//   settings_helper digit <index> <count> the same with "Digit" = 0..8 over and over, the last
+//                                         one 9: every version of the file has the same size
 // Both exit 1 when a write fails or a value read back is not the one written.
 //   settings_helper guard <index>         holds the profile guard for writing, prints "held",
 //                                         and keeps it until killed
@@ -54,17 +53,14 @@ int main(int argc, char** argv) {
         for (;;)
             ::pause();
     }
+    const bool digit = std::strcmp(argv[1], "digit") == 0;
     const int count = argc == 4 ? std::atoi(argv[3]) : 0;
+    if (!digit && std::strcmp(argv[1], "write") != 0)
+        return 2;
     bool kept = true;
-    if (std::strcmp(argv[1], "write") == 0) {
-        for (int i = 0; i < count; ++i)
-            kept = WriteAndReadBack(QStringLiteral("Value%1").arg(i), i) && kept;
-        return kept ? 0 : 1;
-    }
-    if (std::strcmp(argv[1], "digit") == 0) {
-        for (int i = 0; i < count; ++i)
-            kept = WriteAndReadBack(QStringLiteral("Digit"), i % 9) && kept;
-        return WriteAndReadBack(QStringLiteral("Digit"), 9) && kept ? 0 : 1;
-    }
-    return 2;
+    for (int i = 0; i < count; ++i)
+        kept = WriteAndReadBack(digit ? QStringLiteral("Digit") : QStringLiteral("Value%1").arg(i),
+                                digit ? (i + 1 == count ? 9 : i % 9) : i) &&
+               kept;
+    return kept ? 0 : 1;
 }

@@ -54,10 +54,6 @@ void FreshSettings(int index) {
     FillFiletypeTables();
 }
 
-QString SettingsFileText() {
-    return QString::fromUtf8(ReadFile(ProfileFilePath()));
-}
-
 bool WriteFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();

@@ -21,8 +21,6 @@ QString NewFolder(const QString& name);
 void ClearSettings();
 // A fresh settings file, g_UserDefault on camera `index`, the file-type tables filled.
 void FreshSettings(int index = 0);
-// The whole settings file as text (empty when there is none).
-QString SettingsFileText();
 // Writes `bytes` to `path`; false when it cannot.
 bool WriteFile(const QString& path, const QByteArray& bytes);
 // The whole file (empty when it cannot be read).
