@@ -119,7 +119,12 @@ TEST(CameraSourceTest, ListReplacesTheDevicesAndOnlyGoodEntriesOpen) {
 // at its end like a camera that never stops.
 TEST(CameraSourceTest, VideoFileGivesItsFramesAndStartsAgainAtItsEnd) {
     const QString path = testenv::NewFolder("vidsrc") + "/clip.avi";
-    ASSERT_TRUE(WriteTestVideo(path, {160, 120}, 4, 60.0));
+    cv::VideoWriter writer(path.toStdString(), cv::CAP_FFMPEG,
+                           cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 60.0, {160, 120});
+    ASSERT_TRUE(writer.isOpened());
+    for (int i = 0; i < 4; ++i)
+        writer.write(cv::Mat(120, 160, CV_8UC3, cv::Scalar(60 * i, 100, 200 - 40 * i)));
+    writer.release();
     cv::VideoCapture reader(path.toStdString());
     std::vector<cv::Mat> frames(4);
     for (cv::Mat& frame : frames)

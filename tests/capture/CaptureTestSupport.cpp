@@ -10,7 +10,6 @@
 #include <QProcess>
 #include <QThread>
 
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
@@ -93,29 +92,6 @@ CCameraList::CCameraList(const QString& entries) {
 
 CCameraList::~CCameraList() {
     qunsetenv("VISTRELCV_CAMERAS");
-}
-
-cv::Mat WriteTestImage(const QString& path, cv::Size size) {
-    cv::Mat image(size, CV_8UC3);
-    cv::randu(image, 0, 256);
-    cv::rectangle(image, cv::Rect(0, 0, size.width / 4, size.height / 4), cv::Scalar(255, 255, 255),
-                  cv::FILLED);
-    cv::imwrite(QFile::encodeName(path).toStdString(), image);
-    return image;
-}
-
-bool WriteTestVideo(const QString& path, cv::Size size, int frames, double fps) {
-    cv::VideoWriter writer(QFile::encodeName(path).toStdString(), cv::CAP_FFMPEG,
-                           cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), fps, size);
-    if (!writer.isOpened())
-        return false;
-    for (int i = 0; i < frames; ++i) {
-        cv::Mat frame(size, CV_8UC3, cv::Scalar(40 * i % 256, 100, 200 - 10 * i));
-        cv::rectangle(frame, cv::Rect(0, 0, size.width / 3, size.height / 3),
-                      cv::Scalar(255, 255, 255), cv::FILLED);
-        writer.write(frame);
-    }
-    return true;
 }
 
 void CaptureTest::SetUp() {

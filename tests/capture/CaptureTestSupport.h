@@ -1,6 +1,6 @@
 // Helpers shared by the capture tests: what ffprobe says about a movie, a receiver that records
-// capture-state events, camera lists for VISTRELCV_CAMERAS, test pictures, and a fixture with
-// fresh settings and a controller.
+// capture-state events, camera lists for VISTRELCV_CAMERAS, and a fixture with fresh settings
+// and a controller.
 #pragma once
 
 #include "capture/CVController.h"
@@ -61,11 +61,6 @@ public:
     CCameraList(const CCameraList&) = delete;
     CCameraList& operator=(const CCameraList&) = delete;
 };
-
-// A picture that is not symmetric left to right, saved as PNG at `path`.
-cv::Mat WriteTestImage(const QString& path, cv::Size size);
-// A short MJPEG-in-AVI video of `frames` distinct frames made with OpenCV's writer at `path`.
-bool WriteTestVideo(const QString& path, cv::Size size, int frames, double fps);
 
 // Fresh settings of camera 0, and a controller that reports to `view`.
 class CaptureTest : public ::testing::Test {
