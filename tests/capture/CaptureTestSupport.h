@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <optional>
 
 #include <opencv2/core.hpp>
 
@@ -21,12 +20,8 @@ namespace capturetest {
 using States = QList<QPair<int, int>>;
 
 struct MovieFacts {
-    bool ok = false;   // ffprobe ran and found a video stream
-    QString container; // "mpeg"
-    QString codec;     // "mpeg1video"
-    int width = 0;
-    int height = 0;
-    QString frameRate; // "30/1"
+    bool ok = false; // ffprobe ran and found a video stream
+    QString format;  // container, codec, size and rate: "mpeg mpeg1video 320x240 30/1"
     int decodedFrames = 0;
     double duration = 0; // the container's duration, seconds
     QString errors;      // whatever ffprobe complained about
@@ -53,15 +48,6 @@ protected:
     bool event(QEvent* e) override;
 };
 
-// Sets VISTRELCV_CAMERAS for the life of the object.
-class CCameraList {
-public:
-    explicit CCameraList(const QString& entries);
-    ~CCameraList();
-    CCameraList(const CCameraList&) = delete;
-    CCameraList& operator=(const CCameraList&) = delete;
-};
-
 // Fresh settings of camera 0, and a controller that reports to `view`.
 class CaptureTest : public ::testing::Test {
 protected:
@@ -70,7 +56,6 @@ protected:
     CCVController& Open(const QString& camera);
 
     CStateRecorder view;
-    std::optional<CCameraList> cameras;
     std::unique_ptr<CCVController> controller;
 };
 

@@ -255,7 +255,7 @@ TEST_F(RecordingTest, KilledRecordingKeepsAlmostAllOfItsMovie) {
     ASSERT_TRUE(helper.waitForFinished(20000));
     EXPECT_EQ(helper.exitStatus(), QProcess::CrashExit);
     const MovieFacts movie = ProbeMovie(Movie(1));
-    EXPECT_EQ(movie.codec, "mpeg1video");
+    EXPECT_TRUE(movie.format.contains("mpeg1video")) << movie.format.toStdString();
     EXPECT_GE(movie.decodedFrames, 4 * 30) << "at least 4 of the 5 seconds can be played";
 }
 
@@ -267,7 +267,7 @@ TEST_F(RecordingTest, FullDiskEndsTheRecordingAndKeepsWhatWasWritten) {
     EXPECT_EQ(helper.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(helper.exitCode(), 3) << "the recording noticed the failure and gave up";
     const MovieFacts movie = ProbeMovie(Movie(1));
-    EXPECT_EQ(movie.codec, "mpeg1video");
+    EXPECT_TRUE(movie.format.contains("mpeg1video")) << movie.format.toStdString();
     EXPECT_GT(movie.decodedFrames, 5);
     EXPECT_LE(QFileInfo(Movie(1)).size(), 150000);
 }
