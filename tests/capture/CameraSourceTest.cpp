@@ -105,13 +105,7 @@ TEST(CameraSourceTest, ListReplacesTheDevicesAndOnlyGoodEntriesOpen) {
     for (int index : {-1, 0, 1, 2, 4}) // 0 is too small: rejected, not guessed
         EXPECT_EQ(OpenCameraSource(index), nullptr) << index;
 
-    auto source = OpenCameraSource(3);
-    ASSERT_NE(source, nullptr);
-    cv::Mat first, second;
-    ASSERT_TRUE(source->Read(first) && source->Read(second));
-    EXPECT_EQ(first.size(), cv::Size(320, 240));
-    EXPECT_EQ(first.type(), CV_8UC3);
-    EXPECT_GT(cv::norm(first, second, cv::NORM_L1), 0.0); // the counter moved on
+    EXPECT_NE(OpenCameraSource(3), nullptr); // what it gives is read by every other test
 }
 
 // A video file gives its frames as an independent reader decodes them (BGR), and starts again
