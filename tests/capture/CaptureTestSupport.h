@@ -1,6 +1,6 @@
 // Helpers shared by the capture tests: what ffprobe says about a movie, a receiver that records
-// capture-state events, camera lists for VISTRELCV_CAMERAS, test pictures, and a fixture with
-// fresh settings and a controller.
+// capture-state events, camera lists for VISTRELCV_CAMERAS, and a fixture with fresh settings
+// and a controller.
 #pragma once
 
 #include "capture/CVController.h"
@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <optional>
 
 #include <opencv2/core.hpp>
 
@@ -21,12 +20,8 @@ namespace capturetest {
 using States = QList<QPair<int, int>>;
 
 struct MovieFacts {
-    bool ok = false;   // ffprobe ran and found a video stream
-    QString container; // "mpeg"
-    QString codec;     // "mpeg1video"
-    int width = 0;
-    int height = 0;
-    QString frameRate; // "30/1"
+    bool ok = false; // ffprobe ran and found a video stream
+    QString format;  // container, codec, size and rate: "mpeg mpeg1video 320x240 30/1"
     int decodedFrames = 0;
     double duration = 0; // the container's duration, seconds
     QString errors;      // whatever ffprobe complained about
@@ -53,20 +48,6 @@ protected:
     bool event(QEvent* e) override;
 };
 
-// Sets VISTRELCV_CAMERAS for the life of the object.
-class CCameraList {
-public:
-    explicit CCameraList(const QString& entries);
-    ~CCameraList();
-    CCameraList(const CCameraList&) = delete;
-    CCameraList& operator=(const CCameraList&) = delete;
-};
-
-// A picture that is not symmetric left to right, saved as PNG at `path`.
-cv::Mat WriteTestImage(const QString& path, cv::Size size);
-// A short MJPEG-in-AVI video of `frames` distinct frames made with OpenCV's writer at `path`.
-bool WriteTestVideo(const QString& path, cv::Size size, int frames, double fps);
-
 // Fresh settings of camera 0, and a controller that reports to `view`.
 class CaptureTest : public ::testing::Test {
 protected:
@@ -75,7 +56,6 @@ protected:
     CCVController& Open(const QString& camera);
 
     CStateRecorder view;
-    std::optional<CCameraList> cameras;
     std::unique_ptr<CCVController> controller;
 };
 

@@ -13,9 +13,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <gtest/gtest.h>
-
 #include <QThread>
+#include <gtest/gtest.h>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -56,14 +55,10 @@ TEST_F(ShutterTest, TwoMirroredStillsGetConsecutiveNumbersAtTheDisplaySize) {
         QCoreApplication::sendPostedEvents(&view);
         EXPECT_EQ(view.states, (States{{0, 1}, {0, 0}}));
         const cv::Mat saved = cv::imread(Still(n).toStdString());
-        ASSERT_FALSE(saved.empty()) << n;
-        EXPECT_EQ(saved.size(), cv::Size(200, 150));
-        // JPEG is lossy: compare the regions that tell mirroring apart. The test picture's
-        // white block at its top-left sits at the top-right when mirrored.
-        EXPECT_GT(cv::mean(saved(cv::Rect(200 - 18, 2, 16, 16)))[0], 230);
-        EXPECT_LT(cv::mean(saved(cv::Rect(2, 2, 16, 16)))[0], 200);
+        // JPEG is lossy: the white block at the picture's top-left sits at the top-right.
+        ASSERT_EQ(saved.size(), cv::Size(200, 150)) << n;
+        EXPECT_GT(cv::mean(saved(cv::Rect(182, 2, 16, 16)))[0], 230);
     }
-    EXPECT_FALSE(QFileInfo::exists(Still(3)));
     EXPECT_EQ(StoredSerial(), 3);
 }
 
@@ -79,100 +74,70 @@ TEST_F(ShutterTest, ExistingFilesAreNeverTouchedAlsoAfterAWrap) {
     EXPECT_EQ(StoredSerial(), 4); // the stored number follows past the taken ones
 }
 
-TEST_F(ShutterTest, UnwritableFolderIsReportedAndLeavesNothing) {
-    ASSERT_TRUE(controller->GrabFrame(0, 0, 64, 48));
+// A still that cannot be taken is reported with the message that names its cause, and leaves
+// neither a file nor a changed serial number.
+TEST_F(ShutterTest, FailedStillIsReportedAndLeavesNothing) {
     // Tests may run as root, for whom permissions do not apply: use folders that cannot hold
     // files at all (one that is missing, and one under a plain file).
     ASSERT_TRUE(testenv::WriteFile(folder + "/plainfile", "x"));
-    for (const QString& bad : QStringList{folder + "/missing", folder + "/plainfile/sub"}) {
-        SCOPED_TRACE(bad.toStdString());
-        stills->SetFoldername(bad);
-        EXPECT_EQ(Shoot(), IDS_CANNOT_SAVE_STILL);
-        EXPECT_EQ(stills->SerialNumber(), 1); // unchanged
-        EXPECT_EQ(StoredSerial(), -1);        // and not even written
+    const struct {
+        const char* camera;
+        QString folder;
+        int message;
+    } cases[] = {{"testsrc:320x240@60", folder + "/missing", IDS_CANNOT_SAVE_STILL},
+                 {"testsrc:320x240@60", folder + "/plainfile/sub", IDS_CANNOT_SAVE_STILL},
+                 {"testsrc,stop=0", folder, IDS_NO_PICTURE_YET}}; // no picture ever came
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder.toStdString() + " " + c.camera);
+        Open(c.camera);
+        controller->GrabFrame(0, 0, 64, 48);
+        stills->SetFoldername(c.folder);
+        EXPECT_EQ(Shoot(), c.message);
+        EXPECT_EQ(StoredSerial(), -1); // unchanged, not even written
     }
+    QCoreApplication::sendPostedEvents(&view);
     EXPECT_TRUE(view.states.isEmpty());                   // nothing started
     EXPECT_FALSE(QFileInfo::exists(folder + "/missing")); // a chosen folder is never made
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{"plainfile"});
 
     // The default folder is made when it is missing.
+    Open("testsrc:320x240@60");
+    ASSERT_TRUE(GrabNewFrame(*controller, 64, 48));
     QDir(GetDefaultPictFolder()).removeRecursively();
     stills->SetFoldername(GetDefaultPictFolder());
     EXPECT_EQ(Shoot(), 0);
     EXPECT_TRUE(QFileInfo::exists(GetDefaultPictFolder() + "/pict00001.jpg"));
 }
 
-TEST_F(ShutterTest, StillWithoutAPictureIsReportedAndLeavesNothing) {
-    // No grab yet; then a camera that never gave a frame, whatever the view asks.
-    for (const char* camera : {"testsrc:320x240@60", "testsrc,stop=0"}) {
-        SCOPED_TRACE(camera);
-        Open(camera);
-        if (QString(camera).contains("stop")) {
-            EXPECT_FALSE(controller->GrabFrame(0, 0, 64, 48)); // nothing ever came
-        }
-        EXPECT_EQ(Shoot(), IDS_NO_PICTURE_YET); // not the folder message
-        EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty());
-        EXPECT_EQ(stills->SerialNumber(), 1);
-        QCoreApplication::sendPostedEvents(&view);
-        EXPECT_TRUE(view.states.isEmpty()); // nothing started
-    }
-}
-
-TEST_F(ShutterTest, AnyFileNameTheFileSystemTakesWorks) {
+TEST_F(ShutterTest, AnyNameTheFileSystemTakesWorks) {
     ASSERT_TRUE(controller->GrabFrame(0, 0, 64, 48));
     // Characters outside any legacy code page, and a path far beyond 2047 bytes.
     QString deep = folder + "/写真 📷 Ünïcødé";
     for (int i = 0; i < 12; ++i)
         deep += '/' + QString(80, QChar(u'あ' + i)); // 240 bytes each
     ASSERT_TRUE(QDir().mkpath(deep));
-    ASSERT_GT(QFile::encodeName(deep).size(), 2047);
     stills->SetFoldername(deep);
-    stills->SetFilename("猫_%Y");
-    EXPECT_EQ(Shoot(), 0);
-    const QStringList files = QDir(deep).entryList(QDir::Files);
-    ASSERT_EQ(files.size(), 1);
-    EXPECT_TRUE(files[0].startsWith("猫_"));
-    EXPECT_EQ(QImage(deep + '/' + files[0]).size(), QSize(64, 48));
-
     // The longest name the save-settings dialog accepts: 255 bytes with serial and extension.
     stills->SetFilename(QString(82, u'あ'));
     ASSERT_TRUE(FitsFileNameLimit(stills->GetExpandedFilename(), "jpg"));
     EXPECT_EQ(Shoot(), 0);
-    EXPECT_EQ(QImage(deep + '/' + QString(82, u'あ') + "00002.jpg").size(), QSize(64, 48));
-    EXPECT_EQ(QDir(deep).entryList(QDir::Files | QDir::Hidden).size(), 2); // no temporary left
+    EXPECT_EQ(QImage(deep + '/' + QString(82, u'あ') + "00001.jpg").size(), QSize(64, 48));
+    EXPECT_EQ(QDir(deep).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temporary left
 }
 
 // A small file system of its own, filled to the last block, so writes fail with ENOSPC as on a
 // full disk. Mounting needs root (as the tests run in CI).
-class FullDisk {
-public:
-    explicit FullDisk(const QString& folder) : m_folder(QFile::encodeName(folder)) {
-        if (::mount("tmpfs", m_folder.constData(), "tmpfs", 0, "size=256k") != 0)
-            return;
-        m_mounted = true;
-        QFile filler(folder + "/filler");
-        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            return;
-        const QByteArray block(4096, 'x');
-        while (filler.write(block) == block.size()) {
-        }
-    }
-    ~FullDisk() {
-        if (m_mounted)
-            ::umount2(m_folder.constData(), MNT_DETACH);
-    }
-    bool Mounted() const { return m_mounted; }
-
-private:
-    QByteArray m_folder;
-    bool m_mounted = false;
-};
-
 TEST_F(ShutterTest, AFullDiskLeavesNoFileAndKeepsTheSerialNumber) {
     const QString full = testenv::NewFolder("full");
-    const FullDisk disk(full);
-    if (!disk.Mounted())
+    const QByteArray mountPoint = QFile::encodeName(full);
+    if (::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=256k") != 0)
         GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(errno);
+    const std::shared_ptr<void> unmount(
+        nullptr, [&](void*) { ::umount2(mountPoint.constData(), MNT_DETACH); });
+    QFile filler(full + "/filler");
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    while (filler.write(QByteArray(4096, 'x')) == 4096) {
+    }
     const auto files = [&] {
         return QDir(full).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     };
@@ -196,17 +161,15 @@ TEST_F(ShutterTest, AFullDiskLeavesNoFileAndKeepsTheSerialNumber) {
     EXPECT_EQ(files(), QStringList{"filler"});
 }
 
+// The claim on the next file never truncates a file, nor writes through a link.
 TEST(TestCreateFileTest, CreatesOnlyWhatIsNotThere) {
     const QString folder = testenv::NewFolder("probe");
     EXPECT_TRUE(TestCreateFile(folder + "/a.jpg"));
-    EXPECT_EQ(QFileInfo(folder + "/a.jpg").size(), 0);
     ASSERT_TRUE(testenv::WriteFile(folder + "/a.jpg", "keep"));
-    EXPECT_FALSE(TestCreateFile(folder + "/a.jpg")); // exists: neither truncated nor created
+    EXPECT_FALSE(TestCreateFile(folder + "/a.jpg"));
     EXPECT_EQ(testenv::ReadFile(folder + "/a.jpg"), "keep");
-    EXPECT_FALSE(TestCreateFile(folder + "/no/such/folder.jpg"));
-    EXPECT_FALSE(TestCreateFile(QString()));
     ASSERT_TRUE(QFile::link(folder + "/nowhere", folder + "/l.jpg"));
-    EXPECT_FALSE(TestCreateFile(folder + "/l.jpg")); // no write through a link
+    EXPECT_FALSE(TestCreateFile(folder + "/l.jpg"));
     EXPECT_FALSE(QFileInfo::exists(folder + "/nowhere"));
 }
 

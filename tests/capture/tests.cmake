@@ -7,7 +7,7 @@ vistrelcv_add_test(test_capture
                    SOURCES capture/CaptureTestSupport.cpp capture/CaptureTestSupport.h
                            capture/CameraSourceTest.cpp capture/FramePathTest.cpp
                            capture/CVControllerTest.cpp capture/ShutterTest.cpp
-                           capture/MovieWriterTest.cpp capture/SoundCueTest.cpp
+                           capture/SoundCueTest.cpp
                    LABELS capture)
 vistrelcv_add_test(test_capture_recording
                    SOURCES capture/CaptureTestSupport.cpp capture/CaptureTestSupport.h
