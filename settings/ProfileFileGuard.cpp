@@ -59,4 +59,3 @@ void CProfileFileGuard::KeepVersionsApart() const {
                                       {time_t(laterMs / 1000), long(laterMs % 1000) * 1000000}};
     ::utimensat(AT_FDCWD, path.constData(), times, 0);
 }
-
