@@ -29,7 +29,7 @@ bool WriteImageFile(const QImage& image, const QString& path) {
         return false;
     std::vector<uchar> encoded;
     try {
-        const std::string extension = "." + QFileInfo(path).suffix().toStdString();
+        const std::string extension = QString(u'.' + QFileInfo(path).suffix()).toStdString();
         if (!cv::imencode(extension, bgr, encoded))
             return false;
     } catch (const cv::Exception&) {
