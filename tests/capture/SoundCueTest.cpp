@@ -57,6 +57,14 @@ public:
         if (::mkfifo(speaker.constData(), 0600) != 0)
             return;
         m_speaker = ::open(speaker.constData(), O_RDONLY | O_NONBLOCK);
+        // Held open, never read, and given the smallest buffer the kernel allows: no cue fits,
+        // so one played there never ends, whatever the sink writes while it idles.
+        const QByteArray stalled = QFile::encodeName(m_folder + "/stalled");
+        if (::mkfifo(stalled.constData(), 0600) != 0)
+            return;
+        m_stalled = ::open(stalled.constData(), O_RDONLY | O_NONBLOCK);
+        if (m_stalled < 0 || ::fcntl(m_stalled, F_SETPIPE_SZ, 4096) < 0)
+            return;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_RUNTIME_DIR", m_folder);
         m_server.setProcessEnvironment(env);
@@ -88,8 +96,9 @@ public:
         Freeze(false);
         m_server.kill();
         m_server.waitForFinished();
-        if (m_speaker >= 0)
-            ::close(m_speaker);
+        for (const int fd : {m_speaker, m_stalled})
+            if (fd >= 0)
+                ::close(fd);
     }
     bool Running() const { return m_reader.joinable(); }
     void UseOutput(const char* sink) { qputenv("PULSE_SINK", sink); }
@@ -120,6 +129,7 @@ private:
     QString m_folder;
     QProcess m_server;
     int m_speaker = -1;
+    int m_stalled = -1;
     std::thread m_reader;
     std::atomic<bool> m_stop{false};
     std::mutex m_mutex;
