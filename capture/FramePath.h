@@ -14,7 +14,6 @@ void ScaleFrame(const cv::Mat& frame, bool mirror, cv::Size size, cv::Mat& out, 
 
 // Buffers reused from grab to grab, so a steady window size allocates nothing per frame.
 struct FrameScratch {
-    cv::Mat frame; // the camera's last frame
     cv::Mat scaled;
 };
 
