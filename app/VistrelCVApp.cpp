@@ -31,7 +31,6 @@ struct CStartupAbort {
 void ShowStartupMessage(int stringId, const char* fallback, int number) {
     const QString text = FormatNumber(LoadStringOr(stringId, QLatin1String(fallback)), number);
     CVistrelMessageBox box(text, 0);
-    box.setWindowTitle(text); // never shown; lets desktop tools find the box by its message
     box.exec();
 }
 

@@ -38,6 +38,7 @@ CVistrelMessageBox::~CVistrelMessageBox() = default;
 
 void CVistrelMessageBox::OnInitDialog() {
     m_staticText->setText(m_strText);
+    setWindowTitle(m_strText); // never shown (no frame); lets desktop tools find a box by its text
     FitTextArea();
     QStyle::StandardPixmap icon;
     // A button whose text the table lacks stays empty rather than guessing a language.

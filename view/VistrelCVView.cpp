@@ -11,7 +11,6 @@
 #include "output_files/ImgFileMgr.h"
 #include "output_files/MediaKind.h"
 #include "output_files/PathChecks.h"
-#include "platform/StringTable.h"
 #include "platform/WindowShape.h"
 #include "settings/SettingsKeys.h"
 #include "settings/UserDefault.h"
@@ -122,7 +121,6 @@ void CVistrelCVView::ShowCannotSave(int stringId) {
         fallback = QStringLiteral("No picture has come from the camera yet; the still was not "
                                   "saved.");
     CVistrelMessageBox box(stringId, fallback, 0);
-    box.setWindowTitle(LoadStringOr(stringId, fallback)); // never shown; found by tools
     box.exec();
 }
 
