@@ -18,18 +18,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 
 namespace {
 
 class ViewTest : public ::testing::Test {
 protected:
+    // Stills and movies go to the default folders of the private home.
     void SetUp() override {
         ::setenv("VISTRELCV_CAMERAS", "testsrc:160x120@30", 1);
         testenv::FreshSettings();
-        m_pictures = testenv::NewFolder(QStringLiteral("pictures"));
-        m_videos = testenv::NewFolder(QStringLiteral("videos"));
-        g_UserDefault.WriteString(QStringLiteral("PictFoldername"), m_pictures);
-        g_UserDefault.WriteString(QStringLiteral("MovFoldername"), m_videos);
     }
     void TearDown() override { ::unsetenv("VISTRELCV_CAMERAS"); }
 
@@ -43,30 +41,25 @@ protected:
         QTimerEvent tick(1);
         QCoreApplication::sendEvent(&view, &tick);
     }
-    // Runs refresh ticks until a picture has been grabbed.
-    static bool WaitForPicture(CVistrelCVView& view) {
+    // Runs the event loop and refresh ticks for `ms`, or until `done` holds.
+    static bool Run(CVistrelCVView& view, int ms, const std::function<bool()>& done = nullptr) {
         QElapsedTimer clock;
         clock.start();
-        while (view.Controller()->DisplayImage().isNull() && clock.elapsed() < 5000) {
-            QCoreApplication::processEvents();
+        while (!(done && done()) && clock.elapsed() < ms) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             Tick(view);
         }
-        return !view.Controller()->DisplayImage().isNull();
+        return done && done();
     }
-    static void Pump(int ms) {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < ms)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    static bool WaitForPicture(CVistrelCVView& view) {
+        return Run(view, 5000, [&view] { return !view.Controller()->DisplayImage().isNull(); });
     }
-    QString m_pictures;
-    QString m_videos;
 };
 
 TEST_F(ViewTest, TickSkipsTheGrabWhileInputIsPending) {
     auto view = MakeView();
     ASSERT_TRUE(WaitForPicture(*view));
-    Pump(50);
+    Run(*view, 50);
     Tick(*view); // events of the start-up may still count as pending here
     Tick(*view); // a quiet tick
     EXPECT_EQ(view->CurrentInterval(), 330u);
@@ -98,7 +91,7 @@ TEST_F(ViewTest, SharpOnHighDensityScreens) {
     const QImage shown = view->grab().toImage().convertToFormat(picture.format());
     EXPECT_EQ(shown, picture); // no second, blurring scale
     view->Shoot(SHOOT_TAKE);
-    EXPECT_EQ(QImage(m_pictures + "/pict00001.jpg").size(), picture.size());
+    EXPECT_EQ(QImage(view->GetFoldername(CAMMODE_PICT) + "/pict00001.jpg").size(), picture.size());
 }
 
 // A folder that cannot be written gives the movies' message; then a recording whose camera stops
@@ -114,26 +107,21 @@ TEST_F(ViewTest, MovieMessagesAndTheRecordingFloorUntilTheCameraStops) {
     view->SetFoldername(testenv::Home() + "/missing/folder", CAMMODE_MOV);
     view->ToggleShoot();
     EXPECT_FALSE(view->IsRecording());
-    view->SetFoldername(m_videos, CAMMODE_MOV);
+    view->SetFoldername(QString(), CAMMODE_MOV); // back to the default
     view->ToggleShoot();
     ASSERT_TRUE(view->IsRecording());
-    Pump(100); // the posted "recording began" reaches the view and the panel
+    Run(*view, 100); // the posted "recording began" reaches the view and the panel
     EXPECT_EQ(view->IntervalQuiet(), 550);           // the recording floor
     EXPECT_EQ(view->RecCtrlDlg()->RecIconId(), 135); // the stop image
 
-    QElapsedTimer clock;
-    clock.start();
-    while (view->IsRecording() && clock.elapsed() < 15000) {
-        Pump(20);
-        Tick(*view);
-    }
-    EXPECT_FALSE(view->IsRecording());
+    EXPECT_TRUE(Run(*view, 15000, [&view] { return !view->IsRecording(); }));
     EXPECT_EQ(boxes.texts, (QStringList{LoadTableString(32793), LoadTableString(32801)}));
-    Pump(100);
+    Run(*view, 100);
     EXPECT_EQ(view->IntervalQuiet(), 100);
     EXPECT_EQ(view->RecCtrlDlg()->RecIconId(), 136); // the panel is idle again
     // The refused start took no number, and the movie ended by the camera is kept.
-    EXPECT_EQ(QDir(m_videos).entryList(QDir::Files), QStringList{"mov00001.mpg"});
+    EXPECT_EQ(QDir(view->GetFoldername(CAMMODE_MOV)).entryList(QDir::Files),
+              QStringList{"mov00001.mpg"});
 }
 
 TEST_F(ViewTest, ViewMayGoWhileThePanelsSettingsDialogRuns) {
