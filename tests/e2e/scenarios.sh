@@ -120,21 +120,17 @@ no_camera() {
 }
 
 help_and_version() {
-  local out version rc=0
+  local out version
   out=$(env -u DISPLAY "$BINARY" --help) || fail "--help failed"
   grep -q '^Usage: vistrelcv' <<<"$out" || fail "--help printed: $out"
   version=$(sed -n 's/^project(VistrelCV VERSION \([0-9.]*\).*/\1/p' "${0%/*}/../../CMakeLists.txt")
   out=$(env -u DISPLAY "$BINARY" --version) || fail "--version failed"
   [ "$out" = "VistrelCV $version" ] || fail "--version printed: $out"
-  out=$(env -u DISPLAY "$BINARY" 99999999999999999999 2>&1 >/dev/null) || rc=$?
-  [ "$rc" = 2 ] && grep -q '^Usage: vistrelcv' <<<"$out" ||
-    fail "a too large camera number gave status $rc: $out"
-  [ ! -e "$CONF" ] || fail "a settings file was written"
 }
 
-# The program as a Wayland client under Weston, drawn into the X screen (its headless back end
-# offers no seat, so no keys): the picture, translucency painted by the program itself, a
-# recording finished by SIGTERM, and the stored place left alone (a client never learns it).
+# The program as a Wayland client under Weston, drawn into the X screen: the picture, translucency
+# painted by the program itself, SIGTERM, and the stored place left alone (a client never learns
+# it).
 wayland_run() {
   printf '[core]\nidle-time=0\n[shell]\nbackground-color=0xff2060a0\npanel-position=none\n' \
     >"$WORK/weston.ini"
@@ -146,8 +142,7 @@ wayland_run() {
   wait_for 100 test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ||
     fail "Weston did not start: $(tail -n 5 "$WORK/weston.log")"
   sleep 1 # its shell client starts
-  settings '[UserDefault0]' AlphaValue=128 CamMode=1 WndX=200 WndY=150
-  xdotool mousemove 0 0 # over Weston's window, which takes the keys
+  settings '[UserDefault0]' AlphaValue=128 WndX=200 WndY=150
   launch 1
   mkdir -p "$WORK/wshot"
   shown() {
@@ -159,10 +154,7 @@ wayland_run() {
   }
   local errors
   wait_for 40 shown || fail "on Wayland: $errors"
-  xdotool key Return # into Weston's window, which hands it to the focused client
-  sleep 4
   stop_program TERM
-  check_movie "$HOME/Videos/mov00001.mpg" 2
   [ "$(setting UserDefault0 WndX),$(setting UserDefault0 WndY)" = 200,150 ] || fail "the stored place moved"
 }
 
