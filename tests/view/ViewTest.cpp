@@ -11,9 +11,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QTest>
 #include <QTimerEvent>
 #include <gtest/gtest.h>
 
@@ -41,25 +41,25 @@ protected:
         QTimerEvent tick(1);
         QCoreApplication::sendEvent(&view, &tick);
     }
-    // Runs the event loop and refresh ticks for `ms`, or until `done` holds.
-    static bool Run(CVistrelCVView& view, int ms, const std::function<bool()>& done = nullptr) {
-        QElapsedTimer clock;
-        clock.start();
-        while (!(done && done()) && clock.elapsed() < ms) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            Tick(view);
-        }
-        return done && done();
+    // Runs the event loop and refresh ticks until `done` holds, at most `ms`.
+    static bool TickUntil(CVistrelCVView& view, int ms, const std::function<bool()>& done) {
+        return QTest::qWaitFor(
+            [&] {
+                Tick(view);
+                return done();
+            },
+            ms);
     }
     static bool WaitForPicture(CVistrelCVView& view) {
-        return Run(view, 5000, [&view] { return !view.Controller()->DisplayImage().isNull(); });
+        return TickUntil(view, 5000,
+                         [&view] { return !view.Controller()->DisplayImage().isNull(); });
     }
 };
 
 TEST_F(ViewTest, TickSkipsTheGrabWhileInputIsPending) {
     auto view = MakeView();
     ASSERT_TRUE(WaitForPicture(*view));
-    Run(*view, 50);
+    QTest::qWait(50);
     Tick(*view); // events of the start-up may still count as pending here
     Tick(*view); // a quiet tick
     EXPECT_EQ(view->CurrentInterval(), 330u);
@@ -110,13 +110,13 @@ TEST_F(ViewTest, MovieMessagesAndTheRecordingFloorUntilTheCameraStops) {
     view->SetFoldername(QString(), CAMMODE_MOV); // back to the default
     view->ToggleShoot();
     ASSERT_TRUE(view->IsRecording());
-    Run(*view, 100); // the posted "recording began" reaches the view and the panel
+    QTest::qWait(100); // the posted "recording began" reaches the view and the panel
     EXPECT_EQ(view->IntervalQuiet(), 550);           // the recording floor
     EXPECT_EQ(view->RecCtrlDlg()->RecIconId(), 135); // the stop image
 
-    EXPECT_TRUE(Run(*view, 15000, [&view] { return !view->IsRecording(); }));
+    EXPECT_TRUE(TickUntil(*view, 15000, [&view] { return !view->IsRecording(); }));
     EXPECT_EQ(boxes.texts, (QStringList{LoadTableString(32793), LoadTableString(32801)}));
-    Run(*view, 100);
+    QTest::qWait(100);
     EXPECT_EQ(view->IntervalQuiet(), 100);
     EXPECT_EQ(view->RecCtrlDlg()->RecIconId(), 136); // the panel is idle again
     // The refused start took no number, and the movie ended by the camera is kept.
