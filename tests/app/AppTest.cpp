@@ -149,7 +149,6 @@ TEST_F(AppTest, DragMovesAndTheCornerKeepsProportionsDownToTheMinimum) {
 }
 
 TEST_F(AppTest, ApplySettingsReachesTheViewAndTheFrame) {
-    theApp.ApplySettings(); // before any window exists: only the opacity
     ASSERT_TRUE(theApp.InitInstance({"1"}));
     CMainFrame* frame = theApp.Frame();
     ASSERT_TRUE(frame);
@@ -164,7 +163,7 @@ TEST_F(AppTest, ApplySettingsReachesTheViewAndTheFrame) {
     frame->close(); // the window deletes itself
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(theApp.Frame(), nullptr); // nothing points at a window that is gone
-    theApp.ApplySettings();
+    theApp.ApplySettings();             // with no window: only the opacity
 }
 
 } // namespace
