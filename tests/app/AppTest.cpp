@@ -1,5 +1,6 @@
-// Start-up rules of the application object: the opacity rule, camera selection from the command
-// line and by the automatic search, and ApplySettings reaching the view and the frame.
+// The application object and its main window on the offscreen platform: the opacity rule, camera
+// selection, ApplySettings reaching the view and the frame, what the window stores, the shutter
+// keys, and its mouse gestures with the sizing rule of its bottom-right corner.
 #include "app/CommandLineInfoEx.h"
 #include "app/MainFrame.h"
 #include "app/VistrelCVApp.h"
@@ -7,16 +8,22 @@
 #include "platform/WindowShape.h"
 #include "settings/UserDefault.h"
 #include "support/TestEnvironment.h"
+#include "view/ContextMenu.h"
 #include "view/VistrelCVView.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QTimerEvent>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
 namespace {
 
-TEST(AppTest, OpacityKeepsTheLowEightBitsWithAFloorOf32) {
+TEST(AppRulesTest, OpacityKeepsTheLowEightBitsWithAFloorOf32) {
     struct Case {
         int setting;
         int alpha;
@@ -51,10 +58,97 @@ TEST(SelectCameraTest, NumberOnTheCommandLineOrTheFirstOfFiveThatOpens) {
     ::unsetenv("VISTRELCV_CAMERAS");
 }
 
-TEST(ApplySettingsTest, ReachesTheViewAndTheFrame) {
-    ::setenv("VISTRELCV_CAMERAS", "testsrc:160x120@30", 1);
-    testenv::FreshSettings();
-    theApp.ApplySettings(); // before any window exists: only the opacity
+class AppTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("VISTRELCV_CAMERAS", "testsrc:160x120@30", 1);
+        testenv::FreshSettings();
+        theApp.SetFrameSize(QSize(320, 240));
+        theApp.SetAlpha(255);
+    }
+    void TearDown() override { ::unsetenv("VISTRELCV_CAMERAS"); }
+    static int Stored(const char* key) { return g_UserDefault.GetInt(QLatin1String(key), -1); }
+    static void Mouse(QWidget& w, QEvent::Type type, QPoint global, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, QPointF(w.mapFromGlobal(global)), QPointF(global), Qt::LeftButton,
+                          buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(&w, &event);
+    }
+};
+
+TEST_F(AppTest, PlacementIsStoredOnMinimiseAndEndKeepsThePanelAndStayOnTop) {
+    CMainFrame frame;
+    frame.Create(0);
+    frame.show();
+    frame.setGeometry(205, 155, 380, 280);
+    // As the menu's Minimise, the window manager or the taskbar do: saved before it shrinks.
+    frame.setWindowState(Qt::WindowMinimized);
+    EXPECT_EQ(Stored("WndX"), 205);
+    EXPECT_EQ(Stored("WndHeight"), 280);
+    frame.showNormal();
+    frame.setGeometry(210, 160, 360, 270);
+    frame.OnCommand(ID_SHOW_REC_CTRL);
+    frame.OnCommand(ID_STAY_ON_TOP);
+    EXPECT_TRUE(frame.isVisible()); // changing the flag hides a window; it comes back
+    // A termination signal closes the main window and then quits, and quitting closes every
+    // window still open; the panel must not take that for the user hiding it.
+    frame.close();
+    QApplication::closeAllWindows();
+    EXPECT_EQ(Stored("WndY"), 160);
+    EXPECT_EQ(Stored("WndWidth"), 360);
+    EXPECT_EQ(Stored("RecCtrlDlg"), 1);
+    CMainFrame next; // the next start of this camera
+    EXPECT_TRUE(next.IsStayOnTop());
+}
+
+TEST_F(AppTest, OnlyTheFinalReleaseOfAKeyPressedHereTakesAStill) {
+    const QString pictures = testenv::NewFolder(QStringLiteral("shots"));
+    g_UserDefault.WriteString(QStringLiteral("PictFoldername"), pictures);
+    CMainFrame frame;
+    frame.Create(0);
+    frame.show();
+    QElapsedTimer clock;
+    clock.start();
+    while (frame.View()->Controller()->DisplayImage().isNull() && clock.elapsed() < 5000) {
+        QCoreApplication::processEvents();
+        QTimerEvent tick(1);
+        QCoreApplication::sendEvent(frame.View(), &tick);
+    }
+    // A release whose press went to another window (Enter on a dialog's OK) takes nothing.
+    QKeyEvent stray(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(&frame, &stray);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
+    QKeyEvent repeat(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, QString(), true);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier);
+    for (QKeyEvent* event : {&press, &repeat, &release}) // only the final release shoots
+        QCoreApplication::sendEvent(&frame, event);
+    EXPECT_EQ(QDir(pictures).entryList(QDir::Files), QStringList{"pict00001.jpg"});
+}
+
+TEST_F(AppTest, DragMovesAndTheCornerKeepsProportionsDownToTheMinimum) {
+    CMainFrame frame;
+    frame.Create(0);
+    frame.show();
+    const QRect start = frame.frameGeometry(); // 320 x 240 at (101, 101)
+    const auto drag = [&](QPoint at, QPoint by) {
+        Mouse(frame, QEvent::MouseButtonPress, start.topLeft() + at, Qt::LeftButton);
+        Mouse(frame, QEvent::MouseMove, start.topLeft() + at + by, Qt::LeftButton);
+        Mouse(frame, QEvent::MouseButtonRelease, start.topLeft() + at + by, Qt::NoButton);
+    };
+    drag({100, 100}, {30, 20}); // the picture moves the window
+    EXPECT_EQ(frame.frameGeometry(), start.translated(30, 20));
+    // Inside the corner zone, 80 pixels right: 400 wide, so 300 high.
+    drag({345, 255}, {80, 7});
+    EXPECT_EQ(frame.size(), QSize(400, 300));
+
+    // Mouse moves over the picture reach the window, whose cursor shows what a press does.
+    Mouse(*frame.View(), QEvent::MouseMove, frame.frameGeometry().topLeft() + QPoint(390, 290),
+          Qt::NoButton);
+    EXPECT_EQ(frame.View()->cursor().shape(), Qt::SizeFDiagCursor);
+    drag({425, 315}, {-390, 0}); // never smaller than 128 x 96
+    EXPECT_EQ(frame.size(), QSize(128, 96));
+}
+
+TEST_F(AppTest, ApplySettingsReachesTheViewAndTheFrame) {
     ASSERT_TRUE(theApp.InitInstance({"1"}));
     CMainFrame* frame = theApp.Frame();
     ASSERT_TRUE(frame);
@@ -69,8 +163,7 @@ TEST(ApplySettingsTest, ReachesTheViewAndTheFrame) {
     frame->close(); // the window deletes itself
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(theApp.Frame(), nullptr); // nothing points at a window that is gone
-    theApp.ApplySettings();
-    ::unsetenv("VISTRELCV_CAMERAS");
+    theApp.ApplySettings();             // with no window: only the opacity
 }
 
 } // namespace

@@ -38,8 +38,6 @@ TEST(FramePlacementTest, PlacementsComeBackWholeOnTheScreensThereAre) {
     for (const Case& c : cases)
         EXPECT_EQ(FitToScreens(c.placement, c.screens), c.expected)
             << c.placement.x() << "," << c.placement.y();
-    EXPECT_TRUE(PlatformKnowsWindowPosition("xcb"));
-    EXPECT_FALSE(PlatformKnowsWindowPosition("wayland-egl"));
 }
 
 TEST(FramePlacementTest, ZonesAtTheRightAndBottomEdges) {

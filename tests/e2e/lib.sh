@@ -113,10 +113,3 @@ check_movie() {
   python3 -c "import sys; sys.exit(float('${info#* }') < $2)" ||
     fail "$1 lasts ${info#* } s, expected at least $2 s"
 }
-
-# window_geometry WINDOW: sets WX, WY, WW and WH to the window's place and size on the screen.
-window_geometry() {
-  local X Y WIDTH HEIGHT WINDOW SCREEN
-  eval "$(xdotool getwindowgeometry --shell "$1")"
-  WX=$X WY=$Y WW=$WIDTH WH=$HEIGHT
-}

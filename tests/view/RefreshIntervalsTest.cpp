@@ -1,5 +1,5 @@
-// The view's refresh rules without a window: the interval table, the interval a paint takes,
-// and the timer that runs a zero period.
+// The view's refresh rules without a window: the interval table, and the timer that runs a zero
+// period. The interval a tick takes is checked through the view, in the view test.
 #include "view/RefreshIntervals.h"
 #include "view/ViewTimer.h"
 
@@ -32,14 +32,6 @@ TEST(RefreshIntervalsTest, IntervalTable) {
                   std::tuple(c.expected.quiet, c.expected.active, c.expected.busy))
             << c.perform;
     }
-}
-
-// The interval a tick takes is checked through the view itself, in the view test.
-TEST(RefreshIntervalsTest, PaintChoices) {
-    const RefreshIntervals i{330, 550, 770};
-    EXPECT_EQ(PaintInterval(i, true, true), 770);
-    EXPECT_EQ(PaintInterval(i, false, true), 550);
-    EXPECT_EQ(PaintInterval(i, false, false), -1); // unchanged
 }
 
 class TickCounter : public QObject {

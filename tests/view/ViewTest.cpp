@@ -1,5 +1,5 @@
-// The live view on the offscreen platform, on the built-in test camera: settings it loads, the
-// refresh rules of a tick, high-density screens, recording and its end, and the panel.
+// The live view on the offscreen platform, on the built-in test camera: the refresh rules of a
+// tick, high-density screens, a movie's messages and the end of a recording, and the panel.
 #include "capture/CVController.h"
 #include "dialogs/DialogTestUtils.h"
 #include "dialogs/RecCtrlDlg.h"
@@ -11,26 +11,23 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QFileInfo>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QTest>
 #include <QTimerEvent>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 
 namespace {
 
 class ViewTest : public ::testing::Test {
 protected:
+    // Stills and movies go to the default folders of the private home.
     void SetUp() override {
         ::setenv("VISTRELCV_CAMERAS", "testsrc:160x120@30", 1);
         testenv::FreshSettings();
-        m_pictures = testenv::NewFolder(QStringLiteral("pictures"));
-        m_videos = testenv::NewFolder(QStringLiteral("videos"));
-        g_UserDefault.WriteString(QStringLiteral("PictFoldername"), m_pictures);
-        g_UserDefault.WriteString(QStringLiteral("MovFoldername"), m_videos);
     }
     void TearDown() override { ::unsetenv("VISTRELCV_CAMERAS"); }
 
@@ -44,43 +41,25 @@ protected:
         QTimerEvent tick(1);
         QCoreApplication::sendEvent(&view, &tick);
     }
-    // Runs refresh ticks until a picture has been grabbed.
+    // Runs the event loop and refresh ticks until `done` holds, at most `ms`.
+    static bool TickUntil(CVistrelCVView& view, int ms, const std::function<bool()>& done) {
+        return QTest::qWaitFor(
+            [&] {
+                Tick(view);
+                return done();
+            },
+            ms);
+    }
     static bool WaitForPicture(CVistrelCVView& view) {
-        QElapsedTimer clock;
-        clock.start();
-        while (view.Controller()->DisplayImage().isNull() && clock.elapsed() < 5000) {
-            QCoreApplication::processEvents();
-            Tick(view);
-        }
-        return !view.Controller()->DisplayImage().isNull();
+        return TickUntil(view, 5000,
+                         [&view] { return !view.Controller()->DisplayImage().isNull(); });
     }
-    static void Pump(int ms) {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < ms)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    QString m_pictures;
-    QString m_videos;
 };
-
-TEST_F(ViewTest, CreationLoadsTheStoredSettings) {
-    g_UserDefault.WriteInt(QStringLiteral("MirrorImage"), 1);
-    g_UserDefault.WriteInt(QStringLiteral("Perform"), 100);
-    g_UserDefault.WriteInt(QStringLiteral("CamMode"), 1);
-    g_UserDefault.WriteInt(QStringLiteral("RecCtrlDlg"), 1);
-    auto view = MakeView();
-    EXPECT_TRUE(view->Controller()->Mirror());
-    EXPECT_EQ(view->GetCamMode(), CAMMODE_MOV);
-    EXPECT_EQ(view->CurrentInterval(), 100u);
-    ASSERT_TRUE(view->RecCtrlDlg());
-    EXPECT_TRUE(view->IsRecCtrlDlgVisible());
-}
 
 TEST_F(ViewTest, TickSkipsTheGrabWhileInputIsPending) {
     auto view = MakeView();
     ASSERT_TRUE(WaitForPicture(*view));
-    Pump(50);
+    QTest::qWait(50);
     Tick(*view); // events of the start-up may still count as pending here
     Tick(*view); // a quiet tick
     EXPECT_EQ(view->CurrentInterval(), 330u);
@@ -112,54 +91,37 @@ TEST_F(ViewTest, SharpOnHighDensityScreens) {
     const QImage shown = view->grab().toImage().convertToFormat(picture.format());
     EXPECT_EQ(shown, picture); // no second, blurring scale
     view->Shoot(SHOOT_TAKE);
-    EXPECT_EQ(QImage(m_pictures + "/pict00001.jpg").size(), picture.size());
+    EXPECT_EQ(QImage(view->GetFoldername(CAMMODE_PICT) + "/pict00001.jpg").size(), picture.size());
 }
 
-// The camera stops delivering 2 s after it opened, in the middle of the recording.
-TEST_F(ViewTest, RecordingRaisesTheRefreshFloorAndEndsWhenItsCameraStops) {
+// A folder that cannot be written gives the movies' message; then a recording whose camera stops
+// delivering 2 s after it opened ends with the camera's message, not the folder's.
+TEST_F(ViewTest, MovieMessagesAndTheRecordingFloorUntilTheCameraStops) {
     ::setenv("VISTRELCV_CAMERAS", "testsrc:160x120@30,stop=2", 1);
     g_UserDefault.WriteInt(QStringLiteral("Perform"), 100);
     auto view = MakeView();
     ASSERT_TRUE(WaitForPicture(*view));
     view->ShowRecCtrlDlg();
     view->SetCamMode(CAMMODE_MOV);
+    dialogtest::BoxAnswerer boxes;
+    view->SetFoldername(testenv::Home() + "/missing/folder", CAMMODE_MOV);
+    view->ToggleShoot();
+    EXPECT_FALSE(view->IsRecording());
+    view->SetFoldername(QString(), CAMMODE_MOV); // back to the default
     view->ToggleShoot();
     ASSERT_TRUE(view->IsRecording());
-    Pump(100); // the posted "recording began" reaches the view and the panel
+    QTest::qWait(100); // the posted "recording began" reaches the view and the panel
     EXPECT_EQ(view->IntervalQuiet(), 550);           // the recording floor
     EXPECT_EQ(view->RecCtrlDlg()->RecIconId(), 135); // the stop image
-    view->Shoot(SHOOT_TAKE);                         // a second start starts nothing
-    view->SetCamMode(CAMMODE_PICT);
-    view->Shoot(SHOOT_STOP); // does not stop a recording in still mode
-    EXPECT_TRUE(view->IsRecording());
-    view->SetCamMode(CAMMODE_MOV);
 
-    dialogtest::BoxAnswerer boxes;
-    QElapsedTimer clock;
-    clock.start();
-    while (view->IsRecording() && clock.elapsed() < 15000) {
-        Pump(20);
-        Tick(*view);
-    }
-    EXPECT_FALSE(view->IsRecording());
-    EXPECT_EQ(boxes.texts, QStringList{LoadTableString(32801)}); // not the folder message
-    Pump(100);
+    EXPECT_TRUE(TickUntil(*view, 15000, [&view] { return !view->IsRecording(); }));
+    EXPECT_EQ(boxes.texts, (QStringList{LoadTableString(32793), LoadTableString(32801)}));
+    QTest::qWait(100);
     EXPECT_EQ(view->IntervalQuiet(), 100);
     EXPECT_EQ(view->RecCtrlDlg()->RecIconId(), 136); // the panel is idle again
-    EXPECT_EQ(QDir(m_videos).entryList(QDir::Files), QStringList{"mov00001.mpg"});
-    EXPECT_GT(QFileInfo(m_videos + "/mov00001.mpg").size(), 0);
-}
-
-TEST_F(ViewTest, UnwritableFolderShowsTheMoviesMessage) {
-    auto view = MakeView();
-    ASSERT_TRUE(WaitForPicture(*view));
-    view->SetCamMode(CAMMODE_MOV);
-    view->SetFoldername(testenv::Home() + "/missing/folder", CAMMODE_MOV);
-    dialogtest::BoxAnswerer boxes;
-    view->Shoot(SHOOT_TAKE);
-    EXPECT_EQ(boxes.texts, QStringList{LoadTableString(32793)});
-    EXPECT_FALSE(view->IsRecording());
-    EXPECT_EQ(view->GetSerialNumberText(CAMMODE_MOV), QStringLiteral("00001"));
+    // The refused start took no number, and the movie ended by the camera is kept.
+    EXPECT_EQ(QDir(view->GetFoldername(CAMMODE_MOV)).entryList(QDir::Files),
+              QStringList{"mov00001.mpg"});
 }
 
 TEST_F(ViewTest, ViewMayGoWhileThePanelsSettingsDialogRuns) {
