@@ -23,10 +23,7 @@ namespace {
 
 class RecCtrlDlgTest : public testing::Test {
 protected:
-    void SetUp() override {
-        ResetCameraSettings();
-        owner.setGeometry(100, 100, 400, 300);
-    }
+    void SetUp() override { ResetCameraSettings(); }
     CRecCtrlDlg& Panel() {
         if (!panel)
             panel = std::make_unique<CRecCtrlDlg>(&owner, &target);
@@ -66,21 +63,19 @@ TEST_F(RecCtrlDlgTest, ShowsEachCaptureState) {
     }
 }
 
-TEST_F(RecCtrlDlgTest, OpensOnTheViewsRecordingAndKeepsItsModeWhileRecording) {
+TEST_F(RecCtrlDlgTest, OpensOnTheViewsRecordingAndStoresEveryModeClick) {
     target.mode = CAMMODE_MOV;
     target.recording = true;
     EXPECT_EQ(Panel().RecIconId(), kIconStop);
     EXPECT_TRUE(RecMarkShown());
-    Pict()->click(); // disabled
-    EXPECT_TRUE(Mov()->isChecked());
+    Pict()->click(); // disabled while recording
     EXPECT_TRUE(target.modes.empty());
-}
-
-TEST_F(RecCtrlDlgTest, ModeSwitchStoresTheModeAlsoWhenClickedAgain) {
-    Pict()->click(); // already selected
+    target.recording = false;
+    Panel().SetCaptureState(CAMMODE_MOV, 0);
+    Pict()->click();
+    Pict()->click(); // again: the idle still display is set again and the mode stored again
     Mov()->click();
-    Mov()->click(); // again: the idle movie display is set again and the mode stored again
-    EXPECT_EQ(target.modes, (std::vector<int>{CAMMODE_PICT, CAMMODE_MOV, CAMMODE_MOV}));
+    EXPECT_EQ(target.modes, (std::vector<int>{CAMMODE_PICT, CAMMODE_PICT, CAMMODE_MOV}));
     EXPECT_EQ(Panel().RecIconId(), kIconRecord);
 }
 
