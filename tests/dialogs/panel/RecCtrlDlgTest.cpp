@@ -82,7 +82,7 @@ TEST_F(RecCtrlDlgTest, OpensOnTheViewsRecordingAndStoresEveryModeClick) {
 TEST_F(RecCtrlDlgTest, RecAndSpaceReleaseWorkTheShutter) {
     Panel().ShowPanel(true);
     EXPECT_EQ(Panel().focusWidget(), Rec());
-    Click(Rec());
+    Rec()->click();
     target.recording = true;
     QTest::keyRelease(&Panel(), Qt::Key_Space);
     target.recording = false;
