@@ -1,5 +1,5 @@
 // The preferences dialog: what OK stores and where, that Cancel stores nothing, and the
-// restore-size button.
+// restore-size button, which acts at once.
 #include "dialogs/PrefDlg.h"
 
 #include "settings/AppProfile.h"
@@ -24,16 +24,20 @@ int Stored(const SettingKey& key) {
                       : g_UserDefault.GetInt(key.key, kAbsent);
 }
 
-// Opens the dialog, moves every control off its default and closes it with `button`.
-int ChooseAndClose(const char* button) {
-    CPrefDlg dialog;
-    return ExecWith(dialog, [&] {
-        Child<QSlider>(dialog, "sliderAlpha_1003")->setValue(100);
-        Child<QSlider>(dialog, "sliderPerform_1004")->setValue(1045);
-        Child<QCheckBox>(dialog, "checkMirror_1005")->setChecked(true);
-        Child<QCheckBox>(dialog, "checkSelCam_1007")->setChecked(true);
-        Click(Child<QPushButton>(dialog, button));
-    });
+// Moves every control off its default and closes the dialog with `button`; with a main window,
+// first restores that to the picture's size, which takes effect at once.
+int ChooseAndClose(const char* button, QWidget* mainWindow = nullptr) {
+    CPrefDlg dialog(mainWindow, QSize(320, 240));
+    Child<QSlider>(dialog, "sliderAlpha_1003")->setValue(100);
+    Child<QSlider>(dialog, "sliderPerform_1004")->setValue(1045);
+    Child<QCheckBox>(dialog, "checkMirror_1005")->setChecked(true);
+    Child<QCheckBox>(dialog, "checkSelCam_1007")->setChecked(true);
+    if (mainWindow) {
+        Child<QPushButton>(dialog, "btnOrgSize_1010")->click();
+        EXPECT_EQ(mainWindow->geometry(), QRect(101, 101, 320, 240));
+    }
+    Child<QPushButton>(dialog, button)->click();
+    return dialog.result();
 }
 
 TEST(PrefValues, MirrorThePerformanceScaleAndClampTheOpacity) {
@@ -45,9 +49,14 @@ TEST(PrefValues, MirrorThePerformanceScaleAndClampTheOpacity) {
         EXPECT_EQ(AlphaPosition(stored), position) << stored;
 }
 
-TEST(PrefDlg, OkStoresTheChoicesAndCancelStoresNothing) {
+TEST(PrefDlg, OkStoresTheChoicesCancelStoresNothingButKeepsTheRestoredSize) {
     testenv::FreshSettings(1);
-    EXPECT_EQ(ChooseAndClose("btnCancel_2"), IDCANCEL);
+    QWidget frame;
+    frame.setGeometry(300, 250, 500, 400);
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    EXPECT_EQ(ChooseAndClose("btnCancel_2", &frame), IDCANCEL);
+    EXPECT_EQ(frame.geometry(), QRect(101, 101, 320, 240));
     for (const SettingKey& key : {kAlphaValue, kPerform, kMirrorImage, kSelCamAtLaunch})
         EXPECT_EQ(Stored(key), kAbsent) << key.key;
 
@@ -61,23 +70,6 @@ TEST(PrefDlg, OkStoresTheChoicesAndCancelStoresNothing) {
     const CPrefDlg reopened; // shows what is stored
     EXPECT_EQ(Child<QSlider>(reopened, "sliderPerform_1004")->value(), 1045);
     EXPECT_TRUE(Child<QCheckBox>(reopened, "checkSelCam_1007")->isChecked());
-}
-
-TEST(PrefDlg, RestoreSizeMovesTheMainWindowAtOnceAndCancelKeepsIt) {
-    testenv::FreshSettings(1);
-    EXPECT_FALSE(Child<QPushButton>(CPrefDlg(), "btnOrgSize_1010")->isEnabled()); // no window
-    QWidget frame;
-    frame.setGeometry(300, 250, 500, 400);
-    frame.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
-    const QRect restored(101, 101, 320, 240);
-    CPrefDlg dialog(&frame, restored.size());
-    ExecWith(dialog, [&] {
-        Click(Child<QPushButton>(dialog, "btnOrgSize_1010"));
-        EXPECT_EQ(frame.geometry(), restored); // while the dialog is still open
-        Click(Child<QPushButton>(dialog, "btnCancel_2"));
-    });
-    EXPECT_EQ(frame.geometry(), restored);
 }
 
 } // namespace
