@@ -1,6 +1,4 @@
-// The capture panel's placement arithmetic and the save-settings dialog's change test: pure
-// functions, tested without any window.
-#include "dialogs/OptionFields.h"
+// The capture panel's placement arithmetic: a pure function, tested without any window.
 #include "dialogs/PanelPlacement.h"
 
 #include <gtest/gtest.h>
@@ -47,13 +45,6 @@ TEST(PanelPlacement, EmptyRectanglesLeaveThePanelInPlace) {
     EXPECT_FALSE(PanelPosition(Input({100, 100, 740, 580}, 0, 1080, {10, 10, 10, 10})));
     // Only one of width and height empty still counts as a window to follow.
     EXPECT_TRUE(PanelPosition(Input({100, 100, 100, 580})));
-}
-
-TEST(OptionFields, IgnoresLetterCaseWhenComparing) {
-    const QString folder = "/home/u/Pictures";
-    EXPECT_FALSE(FieldsModified("/HOME/u/pictures", folder, "PICT", "pict"));
-    EXPECT_TRUE(FieldsModified(folder + '/', folder, "pict", "pict"));
-    EXPECT_TRUE(FieldsModified(folder, folder, "pict2", "pict"));
 }
 
 } // namespace
