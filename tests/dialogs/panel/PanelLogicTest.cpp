@@ -25,13 +25,10 @@ TEST(PanelPlacement, PlacesBelowAboveOrInside) {
         {"above the main window", Input({100, 500, 740, 1040}), {292, 500 + 2 - kH}},
         // No room below nor above: inside, its bottom edge at M.bottom - E - T.
         {"inside a full-height window", Input({0, 0, 1920, 1080}), {960 - 128, 1080 - kH - 25}},
-        {"inside on a screen above the primary",
-         Input({0, -1080, 640, 1080}, -1080, 1080),
-         {320 - 128, 1080 - kH - 25}},
+        // Inside also on a monitor above the primary one.
+        {"screen above", Input({0, -1080, 640, 1080}, -1080, 1080), {320 - 128, 1080 - kH - 25}},
         // Halving toward zero: -1001 / 2 is -500, not -501; 201 / 2 is 100.
-        {"negative coordinates",
-         Input({-1000, 100, -1, 580}, 0, 1080, {0, 0, 201, kH}),
-         {-600, 555}},
+        {"negative x", Input({-1000, 100, -1, 580}, 0, 1080, {0, 0, 201, kH}), {-600, 555}},
     };
     for (const auto& c : cases) {
         const auto pos = PanelPosition(c.in);
