@@ -1,12 +1,10 @@
-// Helpers for driving dialogs in tests: controls by name, clicks, modal runs, and answering the
-// modal dialogs the code under test opens (by polling for the modal window, as a user would find it
-// on the screen).
+// Helpers for driving dialogs in tests: controls by name, and answering the modal dialogs the
+// code under test opens (by polling for the modal window, as a user would find it on the screen).
 #pragma once
 
 #include "dialogs/VistrelMessageBox.h"
 
 #include <QApplication>
-#include <QDialog>
 #include <QStringList>
 #include <QTest>
 #include <QTimer>
@@ -24,24 +22,6 @@ template <typename T = QWidget> T* Child(const QObject& parent, const char* name
     if (!child)
         ADD_FAILURE() << "no control " << name;
     return child;
-}
-
-inline void Click(QWidget* widget) {
-    QTest::mouseClick(widget, Qt::LeftButton);
-}
-
-// Runs the dialog modally and has `act` operate it once the modal loop runs. A dialog that `act`
-// fails to close is closed after 10 s as a failure, so the test fails instead of hanging.
-inline int ExecWith(QDialog& dialog, const std::function<void()>& act) {
-    QTimer::singleShot(0, &dialog, act);
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, &dialog, [&dialog] {
-        ADD_FAILURE() << "the dialog was still open";
-        dialog.done(-1);
-    });
-    guard.start(10000);
-    return dialog.exec();
 }
 
 // While it lives, hands every modal dialog of type T that opens to `act`, which closes it.

@@ -1,6 +1,4 @@
-// The capture panel's placement arithmetic and the save-settings dialog's change test: pure
-// functions, tested without any window.
-#include "dialogs/OptionFields.h"
+// The capture panel's placement arithmetic: a pure function, tested without any window.
 #include "dialogs/PanelPlacement.h"
 
 #include <gtest/gtest.h>
@@ -27,13 +25,10 @@ TEST(PanelPlacement, PlacesBelowAboveOrInside) {
         {"above the main window", Input({100, 500, 740, 1040}), {292, 500 + 2 - kH}},
         // No room below nor above: inside, its bottom edge at M.bottom - E - T.
         {"inside a full-height window", Input({0, 0, 1920, 1080}), {960 - 128, 1080 - kH - 25}},
-        {"inside on a screen above the primary",
-         Input({0, -1080, 640, 1080}, -1080, 1080),
-         {320 - 128, 1080 - kH - 25}},
+        // Inside also on a monitor above the primary one.
+        {"screen above", Input({0, -1080, 640, 1080}, -1080, 1080), {320 - 128, 1080 - kH - 25}},
         // Halving toward zero: -1001 / 2 is -500, not -501; 201 / 2 is 100.
-        {"negative coordinates",
-         Input({-1000, 100, -1, 580}, 0, 1080, {0, 0, 201, kH}),
-         {-600, 555}},
+        {"negative x", Input({-1000, 100, -1, 580}, 0, 1080, {0, 0, 201, kH}), {-600, 555}},
     };
     for (const auto& c : cases) {
         const auto pos = PanelPosition(c.in);
@@ -47,13 +42,6 @@ TEST(PanelPlacement, EmptyRectanglesLeaveThePanelInPlace) {
     EXPECT_FALSE(PanelPosition(Input({100, 100, 740, 580}, 0, 1080, {10, 10, 10, 10})));
     // Only one of width and height empty still counts as a window to follow.
     EXPECT_TRUE(PanelPosition(Input({100, 100, 100, 580})));
-}
-
-TEST(OptionFields, IgnoresLetterCaseWhenComparing) {
-    const QString folder = "/home/u/Pictures";
-    EXPECT_FALSE(FieldsModified("/HOME/u/pictures", folder, "PICT", "pict"));
-    EXPECT_TRUE(FieldsModified(folder + '/', folder, "pict", "pict"));
-    EXPECT_TRUE(FieldsModified(folder, folder, "pict2", "pict"));
 }
 
 } // namespace
