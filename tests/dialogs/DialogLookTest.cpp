@@ -1,4 +1,5 @@
-// The look every dialog shares: template layout, opacity, shape and dragging.
+// The look every dialog shares: template layout, opacity, shape and dragging; and the main
+// window's shape.
 #include "dialogs/DialogUnits.h"
 #include "dialogs/SelCamDlg.h"
 #include "dialogs/VistrelDialog.h"
@@ -83,6 +84,17 @@ TEST(FitOneLineLabel, GrowsAwayFromItsAlignmentWithinTheDialog) {
     for (const auto& c : cases)
         EXPECT_EQ(FitOneLineLabel(c.rect, c.text, c.alignment, QRect(0, 0, 200, 100)), c.expected)
             << c.rect.x() << " " << c.text.width();
+}
+
+// The main window's shape: 3 pixels in from every edge, with round corners.
+TEST(RoundedShape, CoversTheShrunkRectangleWithoutItsCorners) {
+    const QPainterPath shape = RoundedShape(QRect(0, 0, 100, 80), 3);
+    EXPECT_EQ(shape.boundingRect(), QRectF(3, 3, 94, 74));
+    // Corner ellipse 16 x 16: the corner pixel itself is cut, the straight edge is not.
+    for (const QPointF outside : {QPointF(3.5, 3.5), QPointF(96.5, 76.5)})
+        EXPECT_FALSE(shape.contains(outside)) << outside.x();
+    for (const QPointF inside : {QPointF(50, 40), QPointF(3.5, 40), QPointF(11, 3.5)})
+        EXPECT_TRUE(shape.contains(inside)) << inside.x() << "," << inside.y();
 }
 
 // Without a compositor nothing can blend an X window, and translucent pixels would show garbage.
