@@ -1,6 +1,5 @@
-// Helpers shared by the capture tests: what ffprobe says about a movie, a receiver that records
-// capture-state events, camera lists for VISTRELCV_CAMERAS, and a fixture with fresh settings
-// and a controller.
+// Helpers shared by the capture tests: the reference scale of a frame, a receiver that records
+// capture-state events, and a fixture with fresh settings and a controller.
 #pragma once
 
 #include "capture/CVController.h"
@@ -8,7 +7,6 @@
 #include <QList>
 #include <QObject>
 #include <QPair>
-#include <QString>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -19,20 +17,6 @@ namespace capturetest {
 
 using States = QList<QPair<int, int>>;
 
-struct MovieFacts {
-    bool ok = false; // ffprobe ran and found a video stream
-    QString format;  // container, codec, size and rate: "mpeg mpeg1video 320x240 30/1"
-    int decodedFrames = 0;
-    double duration = 0; // the container's duration, seconds
-    QString errors;      // whatever ffprobe complained about
-};
-
-// Decodes the whole movie with ffprobe.
-MovieFacts ProbeMovie(const QString& path);
-// What every recorded movie must be: MPEG-1 in a program stream, 320 x 240, 30 fps, decodable.
-void ExpectValidMovie(const MovieFacts& movie);
-// Every frame of the movie, decoded (BGR).
-QList<cv::Mat> DecodeMovie(const QString& path);
 // The bicubic cv::resize of `frame`, flipped left to right first when `mirror`.
 cv::Mat ScaledReference(const cv::Mat& frame, bool mirror, cv::Size size);
 
