@@ -1,6 +1,6 @@
 // A separate process that records a movie, for the tests that must kill a recording or starve it
 // of disk space without harming the test process itself.
-//   capture_recording_helper <camera entry> <movie path> <seconds> [file size limit in bytes]
+//   capture_recording_helper <camera entry> <movie path> <seconds>
 // Prints "recording" once the recording runs. Exit code 0 after a normal stop, 3 when the
 // recording gave up, 2 for bad arguments.
 #include "capture/CVController.h"
@@ -10,24 +10,13 @@
 #include <QElapsedTimer>
 #include <QThread>
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
-#include <sys/resource.h>
-
 int main(int argc, char** argv) {
-    if (argc < 4)
+    if (argc != 4)
         return 2;
     ::setenv("VISTRELCV_CAMERAS", argv[1], 1);
-    if (argc > 4) {
-        // Writes beyond the limit fail with EFBIG, as on a full disk.
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlim_t limit = std::strtoull(argv[4], nullptr, 10);
-        const rlimit lim{limit, limit};
-        if (::setrlimit(RLIMIT_FSIZE, &lim) != 0)
-            return 2;
-    }
     QCoreApplication app(argc, argv);
     FillFiletypeTables();
     CCVController controller(nullptr);

@@ -21,6 +21,8 @@
 #include <cmath>
 #include <csignal>
 
+#include <sys/resource.h>
+
 using namespace capturetest;
 
 namespace {
@@ -36,14 +38,13 @@ std::pair<int, double> ProbeMovie(const QString& path) {
                  "format=format_name,duration",
                  "-of", "csv=p=0", path});
     EXPECT_TRUE(probe.waitForFinished(60000));
-    // One line of the stream's facts, in that order, then one of the container's.
-    const QStringList facts = QString::fromUtf8(probe.readAllStandardOutput())
-                                  .split(QRegularExpression("[,\\s]+"), Qt::SkipEmptyParts);
-    EXPECT_EQ(probe.exitCode(), 0) << probe.readAllStandardError().toStdString();
-    EXPECT_EQ(facts.mid(0, 4) + facts.mid(5, 1),
-              (QStringList{"mpeg1video", "320", "240", "30/1", "mpeg"}));
-    EXPECT_GT(facts.value(4).toInt(), 0);
-    return {facts.value(4).toInt(), facts.value(6).toDouble()};
+    const QString facts = QString::fromUtf8(probe.readAllStandardOutput());
+    const QRegularExpressionMatch movie =
+        QRegularExpression("^mpeg1video,320,240,30/1,([1-9]\\d*)\\s+mpeg,([\\d.]+)\\s*$")
+            .match(facts);
+    EXPECT_TRUE(probe.exitCode() == 0 && movie.hasMatch())
+        << facts.toStdString() << probe.readAllStandardError().toStdString();
+    return {movie.captured(1).toInt(), movie.captured(2).toDouble()};
 }
 
 // What the test pattern's moving marker tells about a movie of a 320 x 240 test camera, flipped
@@ -243,8 +244,13 @@ TEST_F(RecordingTest, KilledRecordingKeepsAlmostAllOfItsMovie) {
 
 TEST_F(RecordingTest, FullDiskEndsTheRecordingAndKeepsWhatWasWritten) {
     QProcess helper;
-    // Room for about a second of movie, then every write fails as on a full disk.
-    helper.start(RECORDING_HELPER, {"testsrc", Movie(1), "60", "150000"});
+    // Room for about a second of movie, then every write fails with EFBIG as on a full disk.
+    helper.setChildProcessModifier([] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{150000, 150000};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    helper.start(RECORDING_HELPER, {"testsrc", Movie(1), "60"});
     ASSERT_TRUE(helper.waitForFinished(60000));
     EXPECT_EQ(helper.exitCode(), 3) << "the recording noticed the failure and gave up";
     EXPECT_GT(ProbeMovie(Movie(1)).first, 5);
