@@ -34,92 +34,64 @@ TEST(SoundCueTest, LookupTakesTheFirstFolderThatHasTheFile) {
 
 namespace {
 
-// A PulseAudio daemon of this test's own with two outputs, each writing 16-bit mono at 44.1 kHz
-// into a pipe this test holds open. "speaker" writes in real time into a pipe large enough for
-// all a case plays (about 12 s), which the test reads after each case: what is in it was played.
-// "stalled" writes into a pipe nobody reads, so a cue played there never ends.
-class PrivateSoundServer {
-public:
-    PrivateSoundServer() : m_folder(testenv::NewFolder("pulse")) {
-        // The stalled pipe gets the smallest buffer the kernel allows: no cue fits, so one
-        // played there never ends, whatever the sink writes while it idles.
-        if (!OpenPipe("speaker", 1 << 20, m_speaker) || !OpenPipe("stalled", 4096, m_stalled))
-            return;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_RUNTIME_DIR", m_folder);
-        m_server.setProcessEnvironment(env);
-        m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        // The daemon would outlive a test that crashes; the kernel ends it with the test.
-        m_server.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        const QString pipe = " format=s16le rate=44100 channels=1 file=" + m_folder;
-        m_server.start("pulseaudio",
-                       {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                        "--log-level=error", "-L",
-                        "module-pipe-sink sink_name=speaker use_system_clock_for_timing=yes" +
-                            pipe + "/speaker",
-                        "-L", "module-pipe-sink sink_name=stalled" + pipe + "/stalled", "-L",
-                        "module-native-protocol-unix"});
-        const QString socket = m_folder + "/pulse/native";
-        for (int i = 0; i < 200 && !QFileInfo::exists(socket); ++i)
-            QThread::msleep(50);
-        m_running = QFileInfo::exists(socket);
-        qputenv("PULSE_SERVER", QFile::encodeName("unix:" + socket));
-    }
-    ~PrivateSoundServer() {
-        qunsetenv("PULSE_SERVER");
-        qunsetenv("PULSE_SINK");
-        Freeze(false);
-        m_server.kill();
-        m_server.waitForFinished();
-        for (const int fd : {m_speaker, m_stalled})
-            if (fd >= 0)
-                ::close(fd);
-    }
-    bool Running() const { return m_running; }
-    void UseOutput(const char* sink) { qputenv("PULSE_SINK", sink); }
-    void Freeze(bool frozen) {
-        if (m_server.processId() > 0)
-            ::kill(pid_t(m_server.processId()), frozen ? SIGSTOP : SIGCONT);
-    }
-    // Samples other than silence that reached the speaker since the last call.
-    int64_t TakeSounding() {
-        int64_t sounding = 0;
-        int16_t samples[4096];
-        for (ssize_t n; (n = ::read(m_speaker, samples, sizeof samples)) > 0;)
-            for (ssize_t i = 0; i < n / 2; ++i)
-                sounding += samples[i] != 0;
-        return sounding;
-    }
+// Makes the pipe at `path`, holding `bytes`, and opens it for reading without waiting.
+int OpenPipe(const QString& path, int bytes) {
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::mkfifo(name.constData(), 0600) == 0
+                       ? ::open(name.constData(), O_RDONLY | O_NONBLOCK)
+                       : -1;
+    return fd >= 0 && ::fcntl(fd, F_SETPIPE_SZ, bytes) >= 0 ? fd : -1;
+}
 
-private:
-    // Makes the pipe `name` in the server's folder, holding `bytes`, open for reading.
-    bool OpenPipe(const char* name, int bytes, int& fd) {
-        const QByteArray path = QFile::encodeName(m_folder + '/' + name);
-        if (::mkfifo(path.constData(), 0600) != 0)
-            return false;
-        fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK);
-        return fd >= 0 && ::fcntl(fd, F_SETPIPE_SZ, bytes) >= 0;
-    }
-
-    QString m_folder;
-    QProcess m_server;
-    int m_speaker = -1;
-    int m_stalled = -1;
-    bool m_running = false;
-};
+// Samples other than silence waiting in the pipe `fd`, read out.
+int64_t TakeSounding(int fd) {
+    int64_t sounding = 0;
+    int16_t samples[4096];
+    for (ssize_t n; (n = ::read(fd, samples, sizeof samples)) > 0;)
+        for (ssize_t i = 0; i < n / 2; ++i)
+            sounding += samples[i] != 0;
+    return sounding;
+}
 
 } // namespace
 
 // A cue plays to its end through the sound server, and however the server behaves it holds the
 // caller no longer than its own length and a second (the bound here adds time for a busy
 // machine). rec.wav lasts 0.28 s.
+// The server is a PulseAudio daemon of this test's own with two outputs, each writing 16-bit
+// mono at 44.1 kHz into a pipe the test holds open. "speaker" writes in real time into a pipe
+// large enough for all a case plays (about 12 s), read after each case: what is in it was
+// played. "stalled" writes into a pipe nobody reads with the smallest buffer the kernel allows:
+// no cue fits, so one played there never ends, whatever the sink writes while it idles.
 TEST(SoundCueTest, PlaysToItsEndButNeverHoldsTheCallerLongerThanItsLengthAndASecond) {
 #ifdef __SANITIZE_THREAD__
     GTEST_SKIP() << "the sound library's threads and shared-memory rings are not instrumented, so "
                     "ThreadSanitizer reports races inside it; AddressSanitizer covers this test";
 #endif
-    PrivateSoundServer server;
-    ASSERT_TRUE(server.Running()) << "the private PulseAudio daemon did not start";
+    const QString folder = testenv::NewFolder("pulse");
+    const int speaker = OpenPipe(folder + "/speaker", 1 << 20);
+    const int stalled = OpenPipe(folder + "/stalled", 4096);
+    ASSERT_TRUE(speaker >= 0 && stalled >= 0);
+    QProcess server;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", folder);
+    server.setProcessEnvironment(env);
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The daemon would outlive a test that crashes; the kernel ends it with the test.
+    server.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    const QString pipe = " format=s16le rate=44100 channels=1 file=" + folder;
+    server.start(
+        "pulseaudio",
+        {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--log-level=error",
+         "-L",
+         "module-pipe-sink sink_name=speaker use_system_clock_for_timing=yes" + pipe + "/speaker",
+         "-L", "module-pipe-sink sink_name=stalled" + pipe + "/stalled", "-L",
+         "module-native-protocol-unix"});
+    const QString socket = folder + "/pulse/native";
+    for (int i = 0; i < 200 && !QFileInfo::exists(socket); ++i)
+        QThread::msleep(50);
+    ASSERT_TRUE(QFileInfo::exists(socket)) << "the private PulseAudio daemon did not start";
+    qputenv("PULSE_SERVER", QFile::encodeName("unix:" + socket));
     using namespace std::chrono;
     const auto length = milliseconds(280), limit = length + seconds(1);
     const struct {
@@ -137,16 +109,23 @@ TEST(SoundCueTest, PlaysToItsEndButNeverHoldsTheCallerLongerThanItsLengthAndASec
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        server.UseOutput(c.output);
-        server.Freeze(c.frozen);
-        server.TakeSounding();
+        qputenv("PULSE_SINK", c.output);
+        if (c.frozen)
+            ::kill(pid_t(server.processId()), SIGSTOP);
+        TakeSounding(speaker);
         const auto start = steady_clock::now();
         PlaySoundCue(c.cue);
         const auto took = steady_clock::now() - start;
         EXPECT_GE(took, c.atLeast);
         EXPECT_LT(took, limit + seconds(3));
-        server.Freeze(false);
+        ::kill(pid_t(server.processId()), SIGCONT);
         QThread::msleep(200); // the speaker's last samples
-        EXPECT_GE(server.TakeSounding(), c.sounding);
+        EXPECT_GE(TakeSounding(speaker), c.sounding);
     }
+    qunsetenv("PULSE_SERVER");
+    qunsetenv("PULSE_SINK");
+    server.kill();
+    server.waitForFinished();
+    ::close(speaker);
+    ::close(stalled);
 }
