@@ -117,33 +117,56 @@ TEST_F(RecordingTest, StopAtOnceStillLeavesAMovie) {
     ProbeMovie(Movie(1));
 }
 
-// While the view refreshes as fast as it can, every camera frame reaches the movie in order,
-// each for its time on the 30 fps time base: the movie lasts from its first frame to the stop
-// whatever the camera's rate. (A 30 fps camera may lose a frame to timing.) The 30 fps movie is
-// started mirrored and closed by destroying the controller, as when the program ends.
-TEST_F(RecordingTest, MovieHoldsEveryCameraFrameForItsTimeMirroredAsAtItsStart) {
-    for (const int fps : {15, 30}) {
-        SCOPED_TRACE(fps);
-        const bool mirror = fps == 30;
-        Open(QString("testsrc:320x240@%1").arg(fps)).SetMirror(mirror);
+// While the view refreshes as fast as it can and switches its mirroring, every camera frame
+// reaches the movie in order, each for its time on the 30 fps time base, mirrored as when the
+// recording started. A movie the user stops lasts until the stop whatever the camera's rate; a
+// camera that fails or hangs 2 s after opening ends the recording by itself within about 2 s,
+// the movie holding every frame until the loss and no padding after. A stop, and closing, with a
+// hung camera complete in bounded time. (A 30 fps camera may lose a frame to timing.)
+TEST_F(RecordingTest, MovieHoldsEveryCameraFrameUntilTheStopOrTheLoss) {
+    const struct {
+        int fps;
+        const char* fault; // of the test camera
+        int stopAtMs;      // the user stops then; 0: the recording ends by itself
+        bool mirror;
+    } cases[] = {{15, "", 3000, false},
+                 {30, "", 3000, true},
+                 {30, ",stop=2", 0, false},
+                 {30, ",hang=2", 0, false},
+                 {30, ",hang=1", 1500, false}};
+    for (const auto& c : cases) {
+        const QString camera = QString("testsrc:320x240@%1%2").arg(c.fps).arg(c.fault);
+        SCOPED_TRACE(camera.toStdString());
+        Open(camera).SetMirror(c.mirror);
         const int number = movies->SerialNumber();
-        QElapsedTimer clock;
+        QElapsedTimer clock; // the test source's own clock started with Open
         clock.start();
         ASSERT_EQ(Start(), 0);
-        Refresh(3000);
+        Refresh(c.stopAtMs ? c.stopAtMs : 15000);
         const double ran = clock.nsecsElapsed() / 1e9;
-        if (mirror)
-            controller.reset();
-        else
-            Stop();
+        EXPECT_EQ(controller->RecordingLostCamera(), !c.stopAtMs);
+        clock.restart();
+        Stop();
+        EXPECT_LT(clock.elapsed(), 6000);
+        clock.restart();
+        controller.reset(); // a hung reader is left behind
+        EXPECT_LT(clock.elapsed(), 6000);
         const auto [frames, duration] = ProbeMovie(Movie(number));
-        EXPECT_NEAR(duration, frames / 30.0, 0.1);
         EXPECT_LE(frames / 30.0, ran + 0.1); // nothing from before the start
-        const MarkerFacts marks = ReadMarkers(Movie(number), mirror);
-        EXPECT_GT(marks.span, fps * 2);
-        EXPECT_LE(marks.maxStep, fps == 15 ? 1 : 2);
-        // Each camera frame holds 30 / fps movie frames; the last one until the stop.
-        EXPECT_NEAR(marks.frames, marks.span * 30.0 / fps, 30.0 / fps + 3);
+        const MarkerFacts marks = ReadMarkers(Movie(number), c.mirror);
+        EXPECT_LE(marks.maxStep, c.fps == 15 ? 1 : 2);
+        if (c.stopAtMs == 3000) {
+            // (Where the camera hung, the muxer packs the tiny repeated frames under one
+            // timestamp, and the container's duration stops short of them.)
+            EXPECT_NEAR(duration, frames / 30.0, 0.1);
+            EXPECT_GT(marks.span, c.fps * 2);
+            // Each camera frame holds 30 / fps movie frames; the last one until the stop.
+            EXPECT_NEAR(marks.frames, marks.span * 30.0 / c.fps, 30.0 / c.fps + 3);
+        } else if (!c.stopAtMs) {
+            EXPECT_LT(ran, 2 + 2 + 3); // loss (a hang is seen 2 s on) + 2 s
+            EXPECT_LE(std::abs(marks.last - 59), 2) << "the last frame before the loss, at 2 s";
+            EXPECT_LE(marks.frames, marks.span + 3) << "padding beyond the loss";
+        }
     }
 }
 
@@ -170,44 +193,6 @@ TEST_F(RecordingTest, WorkerThatGivesUpIsNoticedAndLeavesNothing) {
         EXPECT_EQ(controller->RecordingLostCamera(), c.cameraLost);
         Stop();
         EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty()); // the claimed file is gone
-    }
-}
-
-// A recording whose camera fails or hangs 2 s after opening ends by itself within about 2 s of
-// the loss, holding every frame until then and no padding after; a stop while the camera hangs
-// ends at once; closing with a hung camera completes.
-TEST_F(RecordingTest, CameraLossEndsTheRecordingWithEveryFrameUntilThen) {
-    const struct {
-        const char* camera;
-        int stopAtMs; // the user stops then; 0: waits for the recording to end by itself
-    } cases[] = {{"testsrc:320x240@30,stop=2", 0},
-                 {"testsrc:320x240@30,hang=2", 0},
-                 {"testsrc:320x240@30,hang=1", 1500}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.camera);
-        Open(c.camera);
-        const int number = movies->SerialNumber();
-        QElapsedTimer clock; // the test source's own clock started with Open
-        clock.start();
-        ASSERT_EQ(Start(), 0);
-        Refresh(c.stopAtMs ? c.stopAtMs : 15000);
-        EXPECT_EQ(controller->RecordingLostCamera(), !c.stopAtMs);
-        if (!c.stopAtMs) {
-            EXPECT_LT(clock.elapsed(), 2000 + 2000 + 3000); // loss (a hang is seen 2 s on) + 2 s
-        }
-        clock.restart();
-        Stop();
-        EXPECT_LT(clock.elapsed(), 6000);
-        ProbeMovie(Movie(number));
-        const MarkerFacts marks = ReadMarkers(Movie(number));
-        EXPECT_LE(marks.maxStep, 2);
-        if (!c.stopAtMs) {
-            EXPECT_LE(std::abs(marks.last - 59), 2) << "the last frame before the loss, at 2 s";
-            EXPECT_LE(marks.frames, marks.span + 3) << "padding beyond the loss";
-        }
-        clock.restart();
-        controller.reset(); // a hung reader is left behind
-        EXPECT_LT(clock.elapsed(), 6000);
     }
 }
 
