@@ -1,25 +1,12 @@
 // Test helpers for the capture tests.
 #include "CaptureTestSupport.h"
 
-#include "capture/CaptureStateEvent.h"
 #include "support/TestEnvironment.h"
 
 #include <QElapsedTimer>
 #include <QThread>
 
-#include <opencv2/imgproc.hpp>
-
 namespace capturetest {
-
-cv::Mat ScaledReference(const cv::Mat& frame, bool mirror, cv::Size size) {
-    cv::Mat source, scaled;
-    if (mirror)
-        cv::flip(frame, source, 1);
-    else
-        source = frame;
-    cv::resize(source, scaled, size, 0, 0, cv::INTER_CUBIC);
-    return scaled;
-}
 
 bool GrabNewFrame(CCVController& controller, int width, int height, int limitMs) {
     QElapsedTimer clock;
@@ -32,15 +19,6 @@ bool GrabNewFrame(CCVController& controller, int width, int height, int limitMs)
     return true;
 }
 
-bool CStateRecorder::event(QEvent* e) {
-    if (e->type() == static_cast<QEvent::Type>(WM_CAPTURE_STATE)) {
-        const auto* state = static_cast<CCaptureStateEvent*>(e);
-        states << qMakePair(state->WParam(), state->LParam());
-        return true;
-    }
-    return QObject::event(e);
-}
-
 void CaptureTest::SetUp() {
     testenv::FreshSettings();
 }
@@ -48,7 +26,7 @@ void CaptureTest::SetUp() {
 CCVController& CaptureTest::Open(const QString& camera) {
     controller.reset();
     qputenv("VISTRELCV_CAMERAS", camera.toUtf8());
-    controller = std::make_unique<CCVController>(&view);
+    controller = std::make_unique<CCVController>(nullptr);
     controller->OpenCamera(0);
     return *controller;
 }

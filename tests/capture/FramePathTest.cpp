@@ -1,15 +1,28 @@
 // The display and movie scaling: pictures equal cv::resize of the (flipped) source, mirrored ones
 // within one level, as the mirror is applied after scaling; and the placing of frames on the
 // movie's time base.
-#include "CaptureTestSupport.h"
-
 #include "capture/FramePath.h"
 #include "capture/MovieTimeline.h"
 
 #include <QImage>
 #include <gtest/gtest.h>
 
-using namespace capturetest;
+#include <opencv2/imgproc.hpp>
+
+namespace {
+
+// The bicubic cv::resize of `frame`, flipped left to right first when `mirror`.
+cv::Mat ScaledReference(const cv::Mat& frame, bool mirror, cv::Size size) {
+    cv::Mat source, scaled;
+    if (mirror)
+        cv::flip(frame, source, 1);
+    else
+        source = frame;
+    cv::resize(source, scaled, size, 0, 0, cv::INTER_CUBIC);
+    return scaled;
+}
+
+} // namespace
 
 TEST(FramePathTest, MatchesResizeOfTheFlippedSource) {
     const struct {
