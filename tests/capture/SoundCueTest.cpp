@@ -1,9 +1,7 @@
-// Sound cues: lookup, and playing through a private sound server whose output this test reads.
+// Sound cues played through a private sound server whose output this test reads.
 #include "platform/SoundCue.h"
 #include "support/TestEnvironment.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -17,20 +15,6 @@
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-TEST(SoundCueTest, LookupTakesTheFirstFolderThatHasTheFile) {
-    const QString a = testenv::NewFolder("snd-a"), b = testenv::NewFolder("snd-b"),
-                  c = testenv::NewFolder("snd-c");
-    ASSERT_TRUE(testenv::WriteFile(b + "/rec.wav", {}) && testenv::WriteFile(c + "/rec.wav", {}));
-    QDir(a).mkdir("stop.wav"); // a folder by that name is not a sound
-    EXPECT_EQ(FindSoundCue("rec.wav", {a, b, c}), b + "/rec.wav");
-    EXPECT_EQ(FindSoundCue("stop.wav", {a, b, c}), QString());
-    // The build puts the project's cues beside every program that may play them, which is
-    // where the lookup starts.
-    for (const char* cue : {"rec.wav", "stop.wav", "rel.wav"})
-        EXPECT_EQ(FindSoundCue(cue, SoundCueFolders()),
-                  QCoreApplication::applicationDirPath() + '/' + cue);
-}
 
 namespace {
 
