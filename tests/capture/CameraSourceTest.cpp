@@ -1,5 +1,4 @@
-// Camera list entries, V4L2 node selection, and a video file as a camera.
-#include "capture/CameraSource.h"
+// Camera list entries and V4L2 node selection.
 #include "capture/CameraEntry.h"
 #include "capture/V4l2Devices.h"
 #include "support/TestEnvironment.h"
@@ -10,9 +9,6 @@
 #include <linux/videodev2.h>
 
 #include <tuple>
-
-#include <opencv2/core.hpp>
-#include <opencv2/videoio.hpp>
 
 using Kind = CameraEntry::Kind;
 
@@ -89,23 +85,4 @@ TEST(V4l2DevicesTest, CameraIndexCountsOnlyCaptureNodesInDeviceOrder) {
     EXPECT_EQ(MatchV4l2Device(linked, "/dev/video2", replugged), folder + "/video7");
     QFile::remove(folder + "/video7");
     EXPECT_EQ(MatchV4l2Device(linked, "/dev/video2", replugged), "");
-}
-
-// A video file plays like a camera that never stops: at its end it starts again.
-TEST(CameraSourceTest, VideoFileStartsAgainAtItsEnd) {
-    const QString path = testenv::NewFolder("vidsrc") + "/clip.avi";
-    cv::VideoWriter writer(path.toStdString(), cv::CAP_FFMPEG,
-                           cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 60.0, {160, 120});
-    ASSERT_TRUE(writer.isOpened());
-    for (int i = 0; i < 3; ++i) // blue 0, 100, 200
-        writer.write(cv::Mat(120, 160, CV_8UC3, cv::Scalar(100 * i, 100, 200 - 100 * i)));
-    writer.release();
-    qputenv("VISTRELCV_CAMERAS", path.toUtf8());
-    auto source = OpenCameraSource(0);
-    ASSERT_NE(source, nullptr);
-    cv::Mat frame;
-    for (int i = 0; i < 7; ++i) {
-        ASSERT_TRUE(source->Read(frame)) << i;
-        EXPECT_NEAR(cv::mean(frame)[0], 100 * (i % 3), 8) << i;
-    }
 }
