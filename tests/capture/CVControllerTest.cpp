@@ -14,10 +14,22 @@ namespace {
 
 using CVControllerTest = CaptureTest;
 
+// Grabs until a new frame came (GrabFrame never waits for one); false after 5 s.
+bool GrabNewFrame(CCVController& controller, int width, int height) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!controller.GrabFrame(0, 0, width, height)) {
+        if (clock.elapsed() > 5000)
+            return false;
+        QThread::msleep(5);
+    }
+    return true;
+}
+
 // An empty or inverted rectangle (a minimised window) keeps the picture instead of scaling to
 // nothing.
 TEST_F(CVControllerTest, EmptyOrInvertedRectangleKeepsThePicture) {
-    ASSERT_TRUE(GrabNewFrame(Open("testsrc:320x240@60"), 64, 48));
+    ASSERT_TRUE(Open("testsrc:320x240@60").GrabFrame(0, 0, 64, 48));
     const QImage before = controller->DisplayImage();
     EXPECT_FALSE(controller->GrabFrame(0, 0, 0, 48));
     EXPECT_FALSE(controller->GrabFrame(0, 10, 64, 5));

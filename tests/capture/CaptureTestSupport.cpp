@@ -3,21 +3,7 @@
 
 #include "support/TestEnvironment.h"
 
-#include <QElapsedTimer>
-#include <QThread>
-
 namespace capturetest {
-
-bool GrabNewFrame(CCVController& controller, int width, int height, int limitMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!controller.GrabFrame(0, 0, width, height)) {
-        if (clock.elapsed() > limitMs)
-            return false;
-        QThread::msleep(5);
-    }
-    return true;
-}
 
 void CaptureTest::SetUp() {
     testenv::FreshSettings();

@@ -1,5 +1,4 @@
-// Helpers shared by the capture tests: waiting for a new frame, and a fixture with fresh settings
-// and a controller.
+// The fixture the capture tests share: fresh settings and a controller.
 #pragma once
 
 #include "capture/CVController.h"
@@ -10,9 +9,6 @@
 #include <memory>
 
 namespace capturetest {
-
-// Grabs until a new frame came (GrabFrame never waits for one); false after `limitMs`.
-bool GrabNewFrame(CCVController& controller, int width, int height, int limitMs = 5000);
 
 // Fresh settings of camera 0, and a controller.
 class CaptureTest : public ::testing::Test {
