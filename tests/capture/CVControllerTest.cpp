@@ -36,16 +36,13 @@ TEST_F(CVControllerTest, EmptyOrInvertedRectangleKeepsThePicture) {
     EXPECT_EQ(controller->DisplayImage(), before);
 }
 
-// Cameras that fail, go silent or end: the controller says the camera is lost within 2 s (the
+// Cameras that fail or go silent: the controller says the camera is lost within 2 s (the
 // bounds here are generous), never makes its caller wait, and shows frames again once the same
 // camera delivers. (A camera that hangs for good is in the recording tests.)
 TEST_F(CVControllerTest, LostCameraIsNoticedWithoutWaitingAndComesBack) {
     const char* cameras[] = {
         "testsrc:160x120@30,stop=1",    // reads fail: reopened, and the new source delivers
         "testsrc:160x120@30,stall=1+4", // one read takes 4 s, then frames resume
-        "videotestsrc is-live=true num-buffers=30 ! "
-        "video/x-raw,width=160,height=120,framerate=30/1 ! "
-        "videoconvert ! appsink", // a pipeline that ends after 1 s
     };
     for (const char* camera : cameras) {
         SCOPED_TRACE(camera);
