@@ -190,7 +190,7 @@ TEST(FrameQueueTest, FullQueueRefusesNewFramesAndEndsAfterItsFrames) {
 // The recording runs in a helper process, killed outright 5 s in.
 TEST_F(RecordingTest, KilledRecordingKeepsAlmostAllOfItsMovie) {
     QProcess helper;
-    helper.start(RECORDING_HELPER, {"testsrc", Movie(1), "60"});
+    helper.start(RECORDING_HELPER, {"testsrc", Movie(1)});
     ASSERT_TRUE(helper.waitForReadyRead(20000));
     QThread::msleep(5000);
     ::kill(static_cast<pid_t>(helper.processId()), SIGKILL);
@@ -206,7 +206,7 @@ TEST_F(RecordingTest, FullDiskEndsTheRecordingAndKeepsWhatWasWritten) {
         const rlimit limit{150000, 150000};
         ::setrlimit(RLIMIT_FSIZE, &limit);
     });
-    helper.start(RECORDING_HELPER, {"testsrc", Movie(1), "60"});
+    helper.start(RECORDING_HELPER, {"testsrc", Movie(1)});
     ASSERT_TRUE(helper.waitForFinished(60000));
     EXPECT_EQ(helper.exitCode(), 3) << "the recording noticed the failure and gave up";
     EXPECT_GT(ProbeMovie(Movie(1)).first, 5);
