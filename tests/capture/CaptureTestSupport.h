@@ -1,61 +1,22 @@
-// Helpers shared by the capture tests: what ffprobe says about a movie, a receiver that records
-// capture-state events, camera lists for VISTRELCV_CAMERAS, and a fixture with fresh settings
-// and a controller.
+// The fixture the capture tests share: fresh settings and a controller.
 #pragma once
 
 #include "capture/CVController.h"
 
-#include <QList>
-#include <QObject>
-#include <QPair>
 #include <QString>
 #include <gtest/gtest.h>
 
 #include <memory>
 
-#include <opencv2/core.hpp>
-
 namespace capturetest {
 
-using States = QList<QPair<int, int>>;
-
-struct MovieFacts {
-    bool ok = false; // ffprobe ran and found a video stream
-    QString format;  // container, codec, size and rate: "mpeg mpeg1video 320x240 30/1"
-    int decodedFrames = 0;
-    double duration = 0; // the container's duration, seconds
-    QString errors;      // whatever ffprobe complained about
-};
-
-// Decodes the whole movie with ffprobe.
-MovieFacts ProbeMovie(const QString& path);
-// What every recorded movie must be: MPEG-1 in a program stream, 320 x 240, 30 fps, decodable.
-void ExpectValidMovie(const MovieFacts& movie);
-// Every frame of the movie, decoded (BGR).
-QList<cv::Mat> DecodeMovie(const QString& path);
-// The bicubic cv::resize of `frame`, flipped left to right first when `mirror`.
-cv::Mat ScaledReference(const cv::Mat& frame, bool mirror, cv::Size size);
-
-// Grabs until a new frame came (GrabFrame never waits for one); false after `limitMs`.
-bool GrabNewFrame(CCVController& controller, int width, int height, int limitMs = 5000);
-
-// Records the capture-state events it receives, in order.
-class CStateRecorder : public QObject {
-public:
-    States states;
-
-protected:
-    bool event(QEvent* e) override;
-};
-
-// Fresh settings of camera 0, and a controller that reports to `view`.
+// Fresh settings of camera 0, and a controller.
 class CaptureTest : public ::testing::Test {
 protected:
     void SetUp() override;
     // A new controller (the earlier one destroyed first) opened on the camera list `camera`.
     CCVController& Open(const QString& camera);
 
-    CStateRecorder view;
     std::unique_ptr<CCVController> controller;
 };
 
