@@ -1,11 +1,23 @@
 #include "output_files/ImgFileMgr.h"
 
 #include "output_files/FiletypeMgr.h"
+#include "output_files/MediaKind.h"
 #include "output_files/TimeTemplate.h"
+#include "settings/SettingsKeys.h"
 #include "settings/UserDefault.h"
 
 int NextSerialNumber(int number) {
     return number >= kMaxSerialNumber ? 1 : number + 1;
+}
+
+std::unique_ptr<CImgFileMgr> LoadImgFileMgr(int kind, const QString& defaultFolder) {
+    const bool movie = IsMovieKind(kind);
+    auto mgr = std::make_unique<CImgFileMgr>(movie ? &g_MovFiletypeMgr : &g_PictFiletypeMgr,
+                                             (movie ? kMovNum : kPictNum).key);
+    const SettingKey& name = movie ? kMovFilename : kPictFilename;
+    mgr->LoadFilename(name.key, name.textDefault);
+    mgr->LoadFoldername((movie ? kMovFoldername : kPictFoldername).key, defaultFolder);
+    return mgr;
 }
 
 CImgFileMgr::CImgFileMgr(const CFiletypeMgr* filetypeMgr, QString serialNumberKey)

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <memory>
+
 class CFiletypeMgr;
 
 inline constexpr int kMaxSerialNumber = 65535;
@@ -51,6 +53,10 @@ private:
     QString m_strFoldernameKey;
     QString m_strFiletypeIndexKey;
 };
+
+// The path manager of `kind` (CAMMODE_PICT or CAMMODE_MOV) with the current camera's file
+// settings loaded; `defaultFolder` stands for a folder never chosen.
+std::unique_ptr<CImgFileMgr> LoadImgFileMgr(int kind, const QString& defaultFolder);
 
 // The serial number that follows `number`: 65535 is the last, then 1 again.
 int NextSerialNumber(int number);

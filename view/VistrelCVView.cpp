@@ -30,12 +30,8 @@ CVistrelCVView::CVistrelCVView(QWidget* parent)
     : QWidget(parent), m_pController(std::make_unique<CCVController>(this)),
       m_pTimer(std::make_unique<CViewTimer>(this)) {
     FillFiletypeTables();
-    m_pPictFileMgr = std::make_unique<CImgFileMgr>(&g_PictFiletypeMgr, kPictNum.key);
-    m_pMovFileMgr = std::make_unique<CImgFileMgr>(&g_MovFiletypeMgr, kMovNum.key);
-    m_pPictFileMgr->LoadFilename(kPictFilename.key, kPictFilename.textDefault);
-    m_pPictFileMgr->LoadFoldername(kPictFoldername.key, GetDefaultPictFolder());
-    m_pMovFileMgr->LoadFilename(kMovFilename.key, kMovFilename.textDefault);
-    m_pMovFileMgr->LoadFoldername(kMovFoldername.key, GetDefaultMovFolder());
+    m_pPictFileMgr = LoadImgFileMgr(CAMMODE_PICT, GetDefaultPictFolder());
+    m_pMovFileMgr = LoadImgFileMgr(CAMMODE_MOV, GetDefaultMovFolder());
     // The picture is painted over the previous one; nothing is ever cleared first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);

@@ -85,7 +85,7 @@ protected:
     void SetUp() override {
         CaptureTest::SetUp();
         folder = testenv::NewFolder("movies");
-        movies = testenv::PathManager(CAMMODE_MOV, folder);
+        movies = LoadImgFileMgr(CAMMODE_MOV, folder);
     }
     QString Movie(int number) const {
         return folder + QString("/mov%1.mpg").arg(number, 5, 10, QLatin1Char('0'));

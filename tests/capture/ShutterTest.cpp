@@ -30,7 +30,7 @@ protected:
     void SetUp() override {
         CaptureTest::SetUp();
         folder = testenv::NewFolder("stills");
-        stills = testenv::PathManager(CAMMODE_PICT, folder);
+        stills = LoadImgFileMgr(CAMMODE_PICT, folder);
         Open("testsrc:320x240@60");
     }
     QString Still(int number) const {
@@ -109,7 +109,7 @@ TEST_F(ShutterTest, AFullDiskLeavesNoFileAndKeepsTheSerialNumber) {
     EXPECT_EQ(files(), QStringList{"filler"});
 
     // A movie starts (its worker runs), then gives up on its first flush with nothing on disk.
-    auto movies = testenv::PathManager(CAMMODE_MOV, full);
+    auto movies = LoadImgFileMgr(CAMMODE_MOV, full);
     MovieClaim claim;
     ASSERT_EQ(StartMovie(*movies, *controller, &claim), 0);
     for (int waitedMs = 0; !controller->RecordingGaveUp() && waitedMs < 20000; waitedMs += 20)

@@ -20,14 +20,14 @@ TEST(ImgFileMgrTest, SerialNumbersAreWrittenOnEveryCallAndWrap) {
     EXPECT_EQ(none.MakeFilePath(true), QString());
     EXPECT_EQ(Stored("PictNum"), -99); // nothing written without a table
 
-    auto mgr = testenv::PathManager(CAMMODE_PICT, GetDefaultPictFolder());
+    auto mgr = LoadImgFileMgr(CAMMODE_PICT, GetDefaultPictFolder());
     EXPECT_EQ(mgr->MakeFilePath(false), GetDefaultPictFolder() + "/pict00001.jpg");
     EXPECT_EQ(Stored("PictNum"), 1); // written even without advancing
     EXPECT_EQ(mgr->MakeFilePath(true), GetDefaultPictFolder() + "/pict00001.jpg");
     EXPECT_EQ(Stored("PictNum"), 2);
 
     g_UserDefault.WriteInt("PictNum", 65535);
-    mgr = testenv::PathManager(CAMMODE_PICT, "/f");
+    mgr = LoadImgFileMgr(CAMMODE_PICT, "/f");
     EXPECT_EQ(mgr->MakeFilePath(true), "/f/pict65535.jpg");
     EXPECT_EQ(Stored("PictNum"), 1);
     EXPECT_EQ(mgr->MakeFilePath(true), "/f/pict00001.jpg");
@@ -42,7 +42,7 @@ TEST(ImgFileMgrTest, SerialNumbersAreWrittenOnEveryCallAndWrap) {
 
 TEST(ImgFileMgrTest, BaseNameTemplatesAndFolders) {
     testenv::FreshSettings();
-    auto movies = testenv::PathManager(CAMMODE_MOV, "/videos");
+    auto movies = LoadImgFileMgr(CAMMODE_MOV, "/videos");
     EXPECT_EQ(movies->MakeFilePath(false), "/videos/mov00001.mpg");
     movies->SetFoldername("");
     movies->SetFilename(QString(128, 'a')); // expands past the limit: no base name

@@ -1,8 +1,6 @@
 #include "support/TestEnvironment.h"
 
 #include "output_files/FiletypeMgr.h"
-#include "output_files/ImgFileMgr.h"
-#include "output_files/MediaKind.h"
 #include "settings/AppProfile.h"
 #include "settings/SettingsKeys.h"
 #include "settings/UserDefault.h"
@@ -62,16 +60,6 @@ bool WriteFile(const QString& path, const QByteArray& bytes) {
 QByteArray ReadFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-std::unique_ptr<CImgFileMgr> PathManager(int kind, const QString& folder) {
-    const bool movie = kind == CAMMODE_MOV;
-    auto mgr = std::make_unique<CImgFileMgr>(movie ? &g_MovFiletypeMgr : &g_PictFiletypeMgr,
-                                             QLatin1String(movie ? "MovNum" : "PictNum"));
-    mgr->LoadFilename(QLatin1String(movie ? "MovFilename" : "PictFilename"),
-                      QLatin1String(movie ? "mov" : "pict"));
-    mgr->LoadFoldername(QLatin1String(movie ? "MovFoldername" : "PictFoldername"), folder);
-    return mgr;
 }
 
 } // namespace testenv

@@ -5,10 +5,6 @@
 #include <QByteArray>
 #include <QString>
 
-#include <memory>
-
-class CImgFileMgr;
-
 namespace testenv {
 
 // Points HOME and the XDG folders into the private home; main() calls it first.
@@ -25,8 +21,4 @@ void FreshSettings(int index = 0);
 bool WriteFile(const QString& path, const QByteArray& bytes);
 // The whole file (empty when it cannot be read).
 QByteArray ReadFile(const QString& path);
-// A path manager of `kind` (CAMMODE_PICT or CAMMODE_MOV) set up as the live view sets it up,
-// with `folder` as the default folder.
-std::unique_ptr<CImgFileMgr> PathManager(int kind, const QString& folder);
-
 } // namespace testenv
