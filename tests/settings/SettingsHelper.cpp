@@ -7,10 +7,6 @@
 //   settings_helper digit <index> <count> the same with "Digit" = 0..8 over and over, the last
 //                                         one 9: every version of the file has the same size
 // Both exit 1 when a write fails or a value read back is not the one written.
-//   settings_helper guard <index>         holds the profile guard for writing, prints "held",
-//                                         and keeps it until killed
-#include "settings/AppProfile.h"
-#include "settings/ProfileFileGuard.h"
 #include "settings/UserDefault.h"
 
 #include <QString>
@@ -45,13 +41,6 @@ int main(int argc, char** argv) {
         while (locked)
             ::pause();
         return 1;
-    }
-    if (std::strcmp(argv[1], "guard") == 0) {
-        CProfileFileGuard guard(ProfileFilePath(), CProfileFileGuard::Access::Write);
-        std::printf("held\n");
-        std::fflush(stdout);
-        for (;;)
-            ::pause();
     }
     const bool digit = std::strcmp(argv[1], "digit") == 0;
     const int count = argc == 4 ? std::atoi(argv[3]) : 0;

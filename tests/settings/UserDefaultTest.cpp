@@ -9,9 +9,6 @@
 #include <QSettings>
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <future>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -108,24 +105,6 @@ TEST_F(UserDefaultTest, ConcurrentWritersOfDifferentCamerasLoseNothing) {
             missing += GetProfileInt(QString("UserDefault%1").arg(camera),
                                      QString("Value%1").arg(i), -1) != i;
     EXPECT_EQ(missing, 0);
-}
-
-TEST_F(UserDefaultTest, AccessesWaitWhileAnotherInstanceWrites) {
-    QProcess writer;
-    writer.start(SETTINGS_HELPER, {"guard", "1"});
-    ASSERT_TRUE(writer.waitForReadyRead(20000));
-    ASSERT_EQ(writer.readAll().trimmed(), "held");
-    auto write = std::async(std::launch::async,
-                            [] { return WriteProfileInt("UserDefault0", "PictNum", 5); });
-    auto read =
-        std::async(std::launch::async, [] { return GetProfileInt("UserDefault0", "PictNum", 1); });
-    EXPECT_EQ(write.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
-    EXPECT_EQ(read.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
-    writer.kill(); // the kernel drops the lock with the process
-    writer.waitForFinished();
-    EXPECT_TRUE(write.get());
-    EXPECT_EQ(GetProfileInt("UserDefault0", "PictNum", 1), 5);
-    read.get();
 }
 
 // Every version of the file has the same size here, so only the modification time tells one
