@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end scenarios: what only the real program shows: translucency on a compositing desktop
 # and under Wayland, the keys on the real keyboard path, signals, the instance lock between
-# processes, a camera that is missing or lost, and the command line without a display.
+# processes, and a camera that is missing or lost.
 # Usage: scenarios.sh SCENARIO   (BINARY names the program)
 . "$(dirname "$0")/lib.sh"
 
@@ -73,14 +73,13 @@ dimmed() {
 }
 
 # Camera 1 stalls 8 s after it opened, for 5 s: the picture dims under the notice, then comes
-# back by itself. Camera 2 stops 8 s after it opened, in the middle of a recording: the recording
-# ends with message 32801 and the movie keeps what came before. Camera 3 hangs inside a read
-# during a recording: SIGTERM still ends the program promptly with the movie finalised.
+# back by itself. Camera 2 hangs inside a read during a recording: SIGTERM still ends the program
+# promptly with the movie finalised. (A recording that the camera ends is the view test's.)
 camera_lost_and_back() {
-  export VISTRELCV_CAMERAS="testsrc,stall=8+5;testsrc,stop=8;testsrc,hang=7"
-  settings '[UserDefault1]' CamMode=1 '[UserDefault2]' CamMode=1
+  export VISTRELCV_CAMERAS="testsrc,stall=8+5;testsrc,hang=7"
+  settings '[UserDefault1]' CamMode=1
   launch 1
-  local wid live box
+  local wid live
   wid=$(main_window)
   live=$(brightness)
   wait_for 80 dimmed 1 || fail "the picture did not dim (live $live)"
@@ -89,19 +88,11 @@ camera_lost_and_back() {
   launch 2
   wid=$(main_window)
   key "$wid" Return
-  box=$(wait_window '録画を終了' "$PID") || fail "no message 32801 after the camera stopped"
-  key "$box" Return
-  check_movie "$HOME/Videos/mov00001.mpg" 1
-  running || fail "the program ended"
-  stop_program
-  launch 3
-  wid=$(main_window)
-  key "$wid" Return
   sleep 5 # into the hang
   local before=$SECONDS
   stop_program TERM
   [ $((SECONDS - before)) -le 8 ] || fail "SIGTERM took $((SECONDS - before)) s with a hung camera"
-  check_movie "$HOME/Videos/mov00002.mpg" 1
+  check_movie "$HOME/Videos/mov00001.mpg" 1
 }
 
 # Without a camera: message 1001, then the preferences (this instance holds the camera's lock);
@@ -117,15 +108,6 @@ no_camera() {
   wait_for 50 ended || fail "the program still runs"
   wait "$PID" && fail "exit status 0 without a camera"
   return 0
-}
-
-help_and_version() {
-  local out version
-  out=$(env -u DISPLAY "$BINARY" --help) || fail "--help failed"
-  grep -q '^Usage: vistrelcv' <<<"$out" || fail "--help printed: $out"
-  version=$(sed -n 's/^project(VistrelCV VERSION \([0-9.]*\).*/\1/p' "${0%/*}/../../CMakeLists.txt")
-  out=$(env -u DISPLAY "$BINARY" --version) || fail "--version failed"
-  [ "$out" = "VistrelCV $version" ] || fail "--version printed: $out"
 }
 
 # The program as a Wayland client under Weston, drawn into the X screen: the picture, translucency
