@@ -13,9 +13,9 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QTest>
 #include <QTimerEvent>
 #include <gtest/gtest.h>
 
@@ -106,13 +106,11 @@ TEST_F(AppTest, OnlyTheFinalReleaseOfAKeyPressedHereTakesAStill) {
     CMainFrame frame;
     frame.Create(0);
     frame.show();
-    QElapsedTimer clock;
-    clock.start();
-    while (frame.View()->Controller()->DisplayImage().isNull() && clock.elapsed() < 5000) {
-        QCoreApplication::processEvents();
-        QTimerEvent tick(1);
+    ASSERT_TRUE(QTest::qWaitFor([&frame] {
+        QTimerEvent tick(1); // the view's refresh
         QCoreApplication::sendEvent(frame.View(), &tick);
-    }
+        return !frame.View()->Controller()->DisplayImage().isNull();
+    }));
     // A release whose press went to another window (Enter on a dialog's OK) takes nothing.
     QKeyEvent stray(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier);
     QCoreApplication::sendEvent(&frame, &stray);

@@ -37,11 +37,4 @@ TEST(PanelPlacement, PlacesBelowAboveOrInside) {
     }
 }
 
-TEST(PanelPlacement, EmptyRectanglesLeaveThePanelInPlace) {
-    EXPECT_FALSE(PanelPosition(Input({100, 100, 100, 100})));
-    EXPECT_FALSE(PanelPosition(Input({100, 100, 740, 580}, 0, 1080, {10, 10, 10, 10})));
-    // Only one of width and height empty still counts as a window to follow.
-    EXPECT_TRUE(PanelPosition(Input({100, 100, 100, 580})));
-}
-
 } // namespace
