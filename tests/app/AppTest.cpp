@@ -5,6 +5,7 @@
 #include "app/MainFrame.h"
 #include "app/VistrelCVApp.h"
 #include "capture/CVController.h"
+#include "dialogs/DialogTestUtils.h"
 #include "platform/WindowShape.h"
 #include "settings/UserDefault.h"
 #include "support/TestEnvironment.h"
@@ -68,11 +69,6 @@ protected:
     }
     void TearDown() override { ::unsetenv("VISTRELCV_CAMERAS"); }
     static int Stored(const char* key) { return g_UserDefault.GetInt(QLatin1String(key), -1); }
-    static void Mouse(QWidget& w, QEvent::Type type, QPoint global, Qt::MouseButtons buttons) {
-        QMouseEvent event(type, QPointF(w.mapFromGlobal(global)), QPointF(global), Qt::LeftButton,
-                          buttons, Qt::NoModifier);
-        QCoreApplication::sendEvent(&w, &event);
-    }
 };
 
 TEST_F(AppTest, PlacementIsStoredOnMinimiseAndEndKeepsThePanelAndStayOnTop) {
@@ -126,23 +122,20 @@ TEST_F(AppTest, DragMovesAndTheCornerKeepsProportionsDownToTheMinimum) {
     CMainFrame frame;
     frame.Create(0);
     frame.show();
-    const QRect start = frame.frameGeometry(); // 320 x 240 at (101, 101)
-    const auto drag = [&](QPoint at, QPoint by) {
-        Mouse(frame, QEvent::MouseButtonPress, start.topLeft() + at, Qt::LeftButton);
-        Mouse(frame, QEvent::MouseMove, start.topLeft() + at + by, Qt::LeftButton);
-        Mouse(frame, QEvent::MouseButtonRelease, start.topLeft() + at + by, Qt::NoButton);
-    };
-    drag({100, 100}, {30, 20}); // the picture moves the window
+    const QRect start = frame.frameGeometry();      // 320 x 240 at (101, 101)
+    dialogtest::Drag(&frame, {100, 100}, {30, 20}); // the picture moves the window
     EXPECT_EQ(frame.frameGeometry(), start.translated(30, 20));
     // Inside the corner zone, 80 pixels right: 400 wide, so 300 high.
-    drag({345, 255}, {80, 7});
+    dialogtest::Drag(&frame, {315, 235}, {80, 7});
     EXPECT_EQ(frame.size(), QSize(400, 300));
 
     // Mouse moves over the picture reach the window, whose cursor shows what a press does.
-    Mouse(*frame.View(), QEvent::MouseMove, frame.frameGeometry().topLeft() + QPoint(390, 290),
-          Qt::NoButton);
+    QMouseEvent hover(QEvent::MouseMove, QPointF(390, 290),
+                      frame.View()->mapToGlobal(QPointF(390, 290)), Qt::NoButton, Qt::NoButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(frame.View(), &hover);
     EXPECT_EQ(frame.View()->cursor().shape(), Qt::SizeFDiagCursor);
-    drag({425, 315}, {-390, 0}); // never smaller than 128 x 96
+    dialogtest::Drag(&frame, {395, 295}, {-390, 0}); // never smaller than 128 x 96
     EXPECT_EQ(frame.size(), QSize(128, 96));
 }
 

@@ -7,10 +7,8 @@
 
 #include "DialogTestUtils.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -18,21 +16,6 @@
 using namespace dialogtest;
 
 namespace {
-
-// Presses the left button at `from` (a point of `target`), moves by `delta` and releases, with
-// real global positions, so an ignored press travels on to the parent as on a screen.
-void Drag(QWidget* target, QPoint from, QPoint delta) {
-    const QPoint start = target->mapToGlobal(from);
-    const auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButton button,
-                          Qt::MouseButtons buttons) {
-        QMouseEvent event(type, target->mapFromGlobal(QPointF(at)), QPointF(at), button, buttons,
-                          Qt::NoModifier);
-        QApplication::sendEvent(target, &event);
-    };
-    send(QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
-    send(QEvent::MouseMove, start + delta, Qt::NoButton, Qt::LeftButton);
-    send(QEvent::MouseButtonRelease, start + delta, Qt::LeftButton, Qt::NoButton);
-}
 
 TEST(DluToPixels, RoundsEachEdgeSoTouchingControlsStayTouching) {
     for (int x = 0; x < 40; ++x) {

@@ -1,10 +1,12 @@
-// Helpers for driving dialogs in tests: controls by name, and answering the modal dialogs the
-// code under test opens (by polling for the modal window, as a user would find it on the screen).
+// Helpers for driving dialogs and windows in tests: controls by name, dragging, and answering the
+// modal dialogs the code under test opens (by polling for the modal window, as a user would find it
+// on the screen).
 #pragma once
 
 #include "dialogs/VistrelMessageBox.h"
 
 #include <QApplication>
+#include <QMouseEvent>
 #include <QStringList>
 #include <QTest>
 #include <QTimer>
@@ -22,6 +24,21 @@ template <typename T = QWidget> T* Child(const QObject& parent, const char* name
     if (!child)
         ADD_FAILURE() << "no control " << name;
     return child;
+}
+
+// Presses the left button at `from` (a point of `target`), moves by `delta` and releases, with
+// real global positions, so an ignored press travels on to the parent as on a screen.
+inline void Drag(QWidget* target, QPoint from, QPoint delta) {
+    const QPoint start = target->mapToGlobal(from);
+    const auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButton button,
+                          Qt::MouseButtons buttons) {
+        QMouseEvent event(type, target->mapFromGlobal(QPointF(at)), QPointF(at), button, buttons,
+                          Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
+    };
+    send(QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, start + delta, Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, start + delta, Qt::LeftButton, Qt::NoButton);
 }
 
 // While it lives, hands every modal dialog of type T that opens to `act`, which closes it.

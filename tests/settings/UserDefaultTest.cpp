@@ -50,33 +50,26 @@ TEST_F(UserDefaultTest, GarbageFileReadsAsDefaultsAndNextWriteRepairsIt) {
     EXPECT_EQ(store.GetInt("MovNum", 1), 5); // the readable value survives
 }
 
-// A named pipe would hang the first read; a link would be replaced by a file, or followed.
+// A named pipe would hang the first read; a link would be replaced by a file, or followed into
+// the pipe it points to.
 TEST_F(UserDefaultTest, AProfileThatIsNoRegularFileIsNeitherReadNorWritten) {
     const QByteArray path = QFile::encodeName(ProfileFilePath());
     QDir().mkpath(QFileInfo(ProfileFilePath()).path());
-    // The link's target: another pipe, which hangs a read through the link as well.
     const QByteArray target = QFile::encodeName(testenv::Home() + "/target");
     ASSERT_EQ(::mkfifo(target.constData(), 0666), 0);
-    testing::internal::CaptureStderr();
-    // What lstat must still see afterwards: the pipe, the folder, the link.
-    for (const mode_t type : {S_IFIFO, S_IFDIR, S_IFLNK}) {
+    for (const mode_t type : {S_IFIFO, S_IFLNK}) {
         SCOPED_TRACE(type);
-        ASSERT_EQ(type == S_IFIFO   ? ::mkfifo(path.constData(), 0666)
-                  : type == S_IFDIR ? ::mkdir(path.constData(), 0777)
-                                    : ::symlink(target.constData(), path.constData()),
+        ASSERT_EQ(type == S_IFIFO ? ::mkfifo(path.constData(), 0666)
+                                  : ::symlink(target.constData(), path.constData()),
                   0);
         EXPECT_EQ(store.GetInt("PictNum", 7), 7);
         EXPECT_EQ(GetProfileString("UserDefault", "PictFilename", "d"), "d");
         EXPECT_FALSE(store.WriteInt("PictNum", 8));
         struct stat info {};
-        ASSERT_EQ(::lstat(path.constData(), &info), 0);
+        ASSERT_EQ(::lstat(path.constData(), &info), 0); // still what it was
         EXPECT_EQ(info.st_mode & S_IFMT, type);
-        ASSERT_EQ(::stat(target.constData(), &info), 0);
-        EXPECT_EQ(info.st_mode & S_IFMT, S_IFIFO);
         ASSERT_EQ(::remove(path.constData()), 0);
     }
-    const std::string warnings = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(QString::fromStdString(warnings).count("not a regular file"), 1) << warnings;
     EXPECT_TRUE(store.WriteInt("PictNum", 8)); // a regular file again: back to normal
     EXPECT_EQ(store.GetInt("PictNum", 7), 8);
     ::remove(target.constData());
