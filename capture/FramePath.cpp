@@ -10,23 +10,25 @@
 
 namespace {
 
-// Flips a picture of four-byte pixels left to right in place, band by band on all cores.
-class CFlipBands : public cv::ParallelLoopBody {
+// Converts the scaled BGR picture into the four-byte display pixels and mirrors it, band by band
+// on all cores, each band flipped while it is still in the cache from its conversion.
+class CConvertMirrored : public cv::ParallelLoopBody {
 public:
-    explicit CFlipBands(cv::Mat& image)
-        : m_data(image.data), m_step(image.step), m_cols(image.cols) {}
+    CConvertMirrored(const cv::Mat& scaled, cv::Mat& display)
+        : m_scaled(scaled), m_display(display) {}
 
     // ThreadSanitizer cannot see OpenCV's thread pool hand this object over, and would take the
     // pool threads' reads of its fields for races with their writes in the constructor.
     __attribute__((no_sanitize("thread"))) void operator()(const cv::Range& rows) const override {
-        cv::Mat band(rows.end - rows.start, m_cols, CV_8UC4, m_data + rows.start * m_step, m_step);
+        const cv::Range all = cv::Range::all();
+        cv::Mat band = m_display(cv::Range(rows.start, rows.end), all);
+        cv::cvtColor(m_scaled(cv::Range(rows.start, rows.end), all), band, cv::COLOR_BGR2BGRA);
         cv::flip(band, band, 1);
     }
 
 private:
-    uchar* m_data;
-    size_t m_step;
-    int m_cols;
+    const cv::Mat& m_scaled;
+    cv::Mat& m_display;
 };
 
 } // namespace
@@ -49,9 +51,10 @@ void ScaleToDisplay(const cv::Mat& frame, bool mirror, cv::Size size, QImage& im
     // RGB32 is 0xffRRGGBB per pixel: in memory B, G, R, 0xff on a little-endian machine.
     static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "RGB32 is written as BGRA bytes");
     cv::Mat target(size.height, size.width, CV_8UC4, image.bits(), image.bytesPerLine());
-    cv::cvtColor(scratch.scaled, target, cv::COLOR_BGR2BGRA);
-    if (mirror) // four-byte pixels flip fastest
-        cv::parallel_for_(cv::Range(0, target.rows), CFlipBands(target));
+    if (mirror) // four-byte pixels flip fastest; sixteen bands keep each within the cache
+        cv::parallel_for_(cv::Range(0, target.rows), CConvertMirrored(scratch.scaled, target), 16);
+    else
+        cv::cvtColor(scratch.scaled, target, cv::COLOR_BGR2BGRA);
 }
 
 cv::Mat DisplayImageToBgr(const QImage& image) {

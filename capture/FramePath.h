@@ -19,7 +19,7 @@ struct FrameScratch {
 
 // The display path: scales and mirrors as ScaleFrame and converts into `image` (Format_RGB32,
 // reallocated only when the size changes), which QPainter draws 1:1 without a per-paint
-// conversion. The display image is mirrored in place after the conversion.
+// conversion. The mirror is folded into the conversion.
 void ScaleToDisplay(const cv::Mat& frame, bool mirror, cv::Size size, QImage& image,
                     FrameScratch& scratch);
 
