@@ -56,9 +56,4 @@ TEST(FramePlacementTest, ZonesAtTheRightAndBottomEdges) {
         EXPECT_EQ(HitZone(window, c.p), c.zone) << c.p.x() << "," << c.p.y();
 }
 
-TEST(FramePlacementTest, CornerKeepsThePictureProportions) {
-    EXPECT_EQ(AspectHeight(401, kPicture), 300);      // integer division truncates
-    EXPECT_EQ(AspectHeight(100, QSize(0, 480)), 480); // no division by zero
-}
-
 } // namespace

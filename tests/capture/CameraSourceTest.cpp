@@ -1,4 +1,5 @@
-// Camera list entries and V4L2 node selection.
+// Camera list entries, V4L2 node selection, and the sources behind files and pipelines.
+#include "capture/CameraSource.h"
 #include "capture/CameraEntry.h"
 #include "capture/V4l2Devices.h"
 #include "support/TestEnvironment.h"
@@ -7,6 +8,9 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 #include <linux/videodev2.h>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/videoio.hpp>
 
 using Kind = CameraEntry::Kind;
 
@@ -75,4 +79,32 @@ TEST(V4l2DevicesTest, CameraIndexCountsOnlyCaptureNodesInDeviceOrder) {
     EXPECT_EQ(MatchV4l2Device(linked, "/dev/video2", replugged), folder + "/video7");
     QFile::remove(folder + "/video7");
     EXPECT_EQ(MatchV4l2Device(linked, "/dev/video2", replugged), "");
+}
+
+// A picture is a camera that shows it for ever, a video one that starts again at its end, and a
+// GStreamer pipeline delivers what it makes; each frame at its own size.
+TEST(CameraSourceTest, FilesAndPipelinesDeliverFramesAndVideosStartAgain) {
+    const std::string folder = testenv::NewFolder("sources").toStdString();
+    const cv::Mat picture(120, 160, CV_8UC3, cv::Scalar(10, 200, 30));
+    ASSERT_TRUE(cv::imwrite(folder + "/still.png", picture));
+    cv::VideoWriter clip(folder + "/clip.avi", cv::CAP_FFMPEG,
+                         cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 60.0, {160, 120});
+    for (int i = 0; i < 3; ++i)
+        clip.write(picture);
+    clip.release();
+    const std::string cameras =
+        folder + "/still.png;" + folder + "/clip.avi;" +
+        "videotestsrc num-buffers=30 ! video/x-raw,width=160,height=120,framerate=30/1 ! "
+        "videoconvert ! appsink";
+    qputenv("VISTRELCV_CAMERAS", cameras.c_str());
+    for (const int index : {0, 1, 2}) {
+        const auto source = OpenCameraSource(index);
+        ASSERT_NE(source, nullptr) << index;
+        cv::Mat frame;
+        for (int i = 0; i < 5; ++i) { // more than the video holds
+            ASSERT_TRUE(source->Read(frame)) << index << ": " << i;
+            EXPECT_EQ(frame.size(), cv::Size(160, 120));
+        }
+    }
+    qunsetenv("VISTRELCV_CAMERAS");
 }

@@ -13,7 +13,6 @@ TEST(TimeTemplateTest, Expansions) {
         QString templ, expected;
     } cases[] = {
         {"写真%Y%m%d_", "写真20261206_"},
-        {"shot_%H%M%S", "shot_090507"},
         {"100%%", "100%"},
         {"%D", "12-06-26"},   // month/day/year: the separators never reach the path
         {"a%nb%tc", "a-b-c"}, // nor do control characters
