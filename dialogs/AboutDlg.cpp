@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr int kAboutIconSize = 32;
+constexpr int kIconSize = 32;
 
 } // namespace
 
@@ -36,7 +36,7 @@ CAboutDlg::~CAboutDlg() = default;
 void CAboutDlg::OnInitDialog() {
     const QIcon icon(QString::fromLatin1(kProgramIconPath));
     SetIconCentred(m_ui->staticIcon_128,
-                   icon.pixmap(QSize(kAboutIconSize, kAboutIconSize), devicePixelRatioF()));
+                   icon.pixmap(QSize(kIconSize, kIconSize), devicePixelRatioF()));
 
     // A record without one of its texts leaves the template's text in place.
     const QString description = VersionRecordValue("FileDescription");
