@@ -33,20 +33,17 @@ private:
 
 } // namespace
 
-void ScaleFrame(const cv::Mat& frame, bool mirror, cv::Size size, cv::Mat& out, cv::Mat& flipped) {
-    if (!mirror) {
-        cv::resize(frame, out, size, 0, 0, cv::INTER_CUBIC);
-        return;
-    }
-    cv::resize(frame, flipped, size, 0, 0, cv::INTER_CUBIC);
-    cv::flip(flipped, out, 1);
+void ScaleFrame(const cv::Mat& frame, bool mirror, cv::Size size, cv::Mat& out) {
+    cv::resize(frame, out, size, 0, 0, cv::INTER_CUBIC);
+    if (mirror)
+        cv::flip(out, out, 1);
 }
 
 void ScaleToDisplay(const cv::Mat& frame, bool mirror, cv::Size size, QImage& image,
                     FrameScratch& scratch) {
     cv::resize(frame, scratch.scaled, size, 0, 0, cv::INTER_CUBIC);
     if (image.width() != size.width || image.height() != size.height ||
-        image.format() != QImage::Format_RGB32 || image.isDetached() == false)
+        image.format() != QImage::Format_RGB32 || !image.isDetached())
         image = QImage(size.width, size.height, QImage::Format_RGB32);
     // RGB32 is 0xffRRGGBB per pixel: in memory B, G, R, 0xff on a little-endian machine.
     static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "RGB32 is written as BGRA bytes");

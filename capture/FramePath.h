@@ -7,10 +7,10 @@
 class QImage;
 
 // Scales `frame` (8-bit BGR) to `size` with bicubic interpolation into `out` (8-bit BGR),
-// mirrored left to right when `mirror` is set. `flipped` is scratch space kept by the caller.
-// The scaled picture is what is mirrored; as the fixed-point weights of the bicubic filter are
-// not exactly symmetric, it may differ by one level in a pixel from a scale of the mirrored frame.
-void ScaleFrame(const cv::Mat& frame, bool mirror, cv::Size size, cv::Mat& out, cv::Mat& flipped);
+// mirrored left to right when `mirror` is set. The scaled picture is what is mirrored, in place;
+// as the fixed-point weights of the bicubic filter are not exactly symmetric, it may differ by
+// one level in a pixel from a scale of the mirrored frame.
+void ScaleFrame(const cv::Mat& frame, bool mirror, cv::Size size, cv::Mat& out);
 
 // Buffers reused from grab to grab, so a steady window size allocates nothing per frame.
 struct FrameScratch {

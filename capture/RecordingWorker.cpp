@@ -77,7 +77,7 @@ int RecordFrames(const RecThreadParam& param, CFrameQueue& queue, CMovieWriter& 
     if (!writer.WriteFrame(last))
         return kRecordingGaveUp;
     StampedFrame frame;
-    cv::Mat flipped, next;
+    cv::Mat next;
     Clock::time_point lastFlush = Clock::now(), lastArrival = Clock::now();
     std::optional<Clock::time_point> stopAt;
     for (;;) {
@@ -87,7 +87,7 @@ int RecordFrames(const RecThreadParam& param, CFrameQueue& queue, CMovieWriter& 
             queue.Pop(frame, stopAt ? std::chrono::milliseconds(0) : kPollInterval);
         if (got == CFrameQueue::PopResult::Frame && (!stopAt || frame.capturedAt <= *stopAt)) {
             lastArrival = Clock::now();
-            ScaleFrame(frame.image, param.mirror, kMovieSize, next, flipped);
+            ScaleFrame(frame.image, param.mirror, kMovieSize, next);
             const CMovieTimeline::Placement placement =
                 timeline.Place(Seconds(frame.capturedAt - start));
             if (placement.write) {
@@ -148,8 +148,8 @@ int Record(const RecThreadParam& param, CMovieWriter& writer) {
         return GiveUp(param, writer, "the file name cannot be encoded");
     if (!writer.Open(param.path, param.codec, kMovieSize, kMovieFps))
         return GiveUp(param, writer, "the movie cannot be created");
-    cv::Mat flipped, last;
-    ScaleFrame(first.image, param.mirror, kMovieSize, last, flipped);
+    cv::Mat last;
+    ScaleFrame(first.image, param.mirror, kMovieSize, last);
     const int result = RecordFrames(param, attached.Queue(), writer, last, first.capturedAt);
     if (const uint64_t dropped = attached.Queue().Dropped())
         qWarning("Recording into %s: %llu camera frames were dropped while the encoder was behind",

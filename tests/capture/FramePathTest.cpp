@@ -30,13 +30,13 @@ TEST(FramePathTest, MatchesResizeOfTheFlippedSource) {
     } sizes[] = {{{640, 480}, {800, 600}}, {{1920, 1080}, {1280, 720}}, {{640, 480}, {321, 239}},
                  {{640, 480}, {640, 480}}, {{320, 240}, {1, 1}},        {{64, 48}, {333, 777}}};
     for (const auto& s : sizes) {
-        cv::Mat frame(s.from, CV_8UC3), out, flipped;
+        cv::Mat frame(s.from, CV_8UC3), out;
         cv::randu(frame, 0, 256);
         for (const bool mirror : {false, true}) {
             SCOPED_TRACE(testing::Message() << s.from << " -> " << s.to << " mirror " << mirror);
             const cv::Mat expected = ScaledReference(frame, mirror, s.to);
             const double tolerance = mirror ? 1.0 : 0.0;
-            ScaleFrame(frame, mirror, s.to, out, flipped);
+            ScaleFrame(frame, mirror, s.to, out);
             EXPECT_LE(cv::norm(out, expected, cv::NORM_INF), tolerance);
 
             QImage image;
