@@ -213,8 +213,7 @@ void CCameraReader::Detach(const std::shared_ptr<CFrameQueue>& queue) {
 }
 
 std::optional<bool> ProbeCameraPicture(int index, std::chrono::milliseconds limit) {
-    const CameraOpener opener = CameraOpenerFor(index);
-    std::unique_ptr<CCameraSource> source = opener ? opener() : nullptr;
+    std::unique_ptr<CCameraSource> source = OpenCameraSource(index);
     if (!source)
         return std::nullopt;
     CCameraReader reader(std::move(source), CameraOpener());
