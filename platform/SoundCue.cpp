@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -59,41 +60,24 @@ void OnPlayed(ca_context*, uint32_t, int, void* userdata) {
     static_cast<CueState*>(userdata)->played = true;
 }
 
-// Starts one sound described by `props` and waits for its end, cancelling it at `deadline`;
-// false when it did not start.
-bool PlayAndWait(ca_context* context, ca_proplist* props, CueState& state,
-                 Clock::time_point deadline) {
+// Plays one sound, a file (`property` CA_PROP_MEDIA_FILENAME) or a theme's event sound
+// (CA_PROP_EVENT_ID), and waits for its end, cancelling it at `deadline`; false when it did not
+// start.
+bool PlaySound(ca_context* context, const char* property, const char* value, CueState& state,
+               Clock::time_point deadline) {
+    ca_proplist* props = nullptr;
+    if (ca_proplist_create(&props) != CA_SUCCESS)
+        return false;
+    ca_proplist_sets(props, property, value);
+    ca_proplist_sets(props, CA_PROP_MEDIA_ROLE, "event");
+    if (std::strcmp(property, CA_PROP_MEDIA_FILENAME) == 0) // our own files are not kept
+        ca_proplist_sets(props, CA_PROP_CANBERRA_CACHE_CONTROL, "never");
     state.played = false;
-    if (ca_context_play_full(context, 1, props, OnPlayed, &state) != CA_SUCCESS)
-        return false;
-    if (!WaitFor(state.played, deadline))
+    const bool started = ca_context_play_full(context, 1, props, OnPlayed, &state) == CA_SUCCESS;
+    if (started && !WaitFor(state.played, deadline))
         ca_context_cancel(context, 1);
-    return true;
-}
-
-bool PlayFile(ca_context* context, const std::string& path, CueState& state,
-              Clock::time_point deadline) {
-    ca_proplist* props = nullptr;
-    if (ca_proplist_create(&props) != CA_SUCCESS)
-        return false;
-    ca_proplist_sets(props, CA_PROP_MEDIA_FILENAME, path.c_str());
-    ca_proplist_sets(props, CA_PROP_MEDIA_ROLE, "event");
-    ca_proplist_sets(props, CA_PROP_CANBERRA_CACHE_CONTROL, "never");
-    const bool played = PlayAndWait(context, props, state, deadline);
     ca_proplist_destroy(props);
-    return played;
-}
-
-bool PlayThemeSound(ca_context* context, const char* eventId, CueState& state,
-                    Clock::time_point deadline) {
-    ca_proplist* props = nullptr;
-    if (ca_proplist_create(&props) != CA_SUCCESS)
-        return false;
-    ca_proplist_sets(props, CA_PROP_EVENT_ID, eventId);
-    ca_proplist_sets(props, CA_PROP_MEDIA_ROLE, "event");
-    const bool played = PlayAndWait(context, props, state, deadline);
-    ca_proplist_destroy(props);
-    return played;
+    return started;
 }
 
 // The cue's thread: the file at `path` (the theme's shutter or bell sound when it is empty or
@@ -105,9 +89,10 @@ void PlayCue(const std::shared_ptr<CueState>& state, const std::string& path,
         ca_context_change_props(context, CA_PROP_APPLICATION_NAME, "VistrelCV", nullptr);
         // Opening fails at once where no sound server or device exists; that is a silent cue.
         if (ca_context_open(context) == CA_SUCCESS) {
-            if (path.empty() || !PlayFile(context, path, *state, deadline)) {
-                if (!PlayThemeSound(context, "camera-shutter", *state, deadline))
-                    PlayThemeSound(context, "bell", *state, deadline);
+            if (path.empty() ||
+                !PlaySound(context, CA_PROP_MEDIA_FILENAME, path.c_str(), *state, deadline)) {
+                if (!PlaySound(context, CA_PROP_EVENT_ID, "camera-shutter", *state, deadline))
+                    PlaySound(context, CA_PROP_EVENT_ID, "bell", *state, deadline);
             }
         }
         ca_context_destroy(context); // ends every callback still pending
