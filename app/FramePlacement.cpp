@@ -87,3 +87,10 @@ int AspectHeight(int width, QSize pictureSize) {
         return pictureSize.height();
     return int(qint64(width) * pictureSize.height() / pictureSize.width());
 }
+
+QSize ProbedFrameSize(QSize frame) {
+    constexpr QSize kBound{320, 240};
+    if (frame.isEmpty())
+        return kBound;
+    return frame.scaled(kBound, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+}

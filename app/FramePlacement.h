@@ -36,5 +36,8 @@ FrameZone HitZone(const QRect& window, const QPoint& p);
 // The cursor over a zone: a resize arrow over the sizing zones, the normal arrow elsewhere.
 Qt::CursorShape CursorForZone(FrameZone zone);
 
+// The picture size start-up takes from a camera frame of `frame` size: the largest size within
+// 320 x 240 with the frame's own proportions (320 x 180 for 16:9, 60 x 240 for 1:4).
+QSize ProbedFrameSize(QSize frame);
 // The height that keeps the picture's proportions for `width` (integer division).
 int AspectHeight(int width, QSize pictureSize);

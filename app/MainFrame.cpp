@@ -57,7 +57,7 @@ CMainFrame::CMainFrame() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint
 
 CMainFrame::~CMainFrame() = default;
 
-void CMainFrame::Create(int camera) {
+void CMainFrame::Create(int camera, std::shared_ptr<CCameraReader> opened) {
     SetWindowAlpha(theApp.GetAlpha());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -66,7 +66,10 @@ void CMainFrame::Create(int camera) {
     layout->addWidget(m_pView);
     m_pView->setMouseTracking(true); // its mouse moves come on to us for the cursor
     connect(m_pView, &CVistrelCVView::menuCommand, this, &CMainFrame::OnCommand);
-    m_pView->Create(camera);
+    // The corner keeps the proportions of the frames the camera sends now.
+    connect(m_pView, &CVistrelCVView::frameProportionsChanged, this,
+            [](QSize frame) { theApp.SetFrameSize(ProbedFrameSize(frame)); });
+    m_pView->Create(camera, std::move(opened));
     SetRoundedRegion(this, kFrameInset);
 }
 
@@ -260,5 +263,11 @@ void CMainFrame::focusOutEvent(QFocusEvent* event) {
 }
 
 void CMainFrame::contextMenuEvent(QContextMenuEvent* event) {
-    OnCommand(ShowContextMenu(event->globalPos(), *this));
+    const CaptureSizeChoices sizes = m_pView ? m_pView->SizeChoices() : CaptureSizeChoices{};
+    const int command = ShowContextMenu(event->globalPos(), *this, sizes);
+    std::optional<QSize> size;
+    if (m_pView && CaptureSizeCommand(command, sizes, size))
+        m_pView->ChooseCaptureSize(size);
+    else
+        OnCommand(command);
 }

@@ -9,6 +9,9 @@
 
 #include <QWidget>
 
+#include <memory>
+
+class CCameraReader;
 class CVistrelCVView;
 
 class CMainFrame : public QWidget {
@@ -17,8 +20,9 @@ public:
     CMainFrame();
     ~CMainFrame() override;
 
-    // Creation: opacity, the view and its camera `camera`, the rounded shape.
-    void Create(int camera);
+    // Creation: opacity, the view and its camera `camera` (the reader start-up opened it with, if
+    // any), the rounded shape.
+    void Create(int camera, std::shared_ptr<CCameraReader> opened = {});
     virtual void ApplyAlpha();
     virtual void SetWindowAlpha(unsigned char alpha);
     virtual void SavePlacement();

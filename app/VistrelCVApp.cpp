@@ -1,6 +1,7 @@
 #include "app/VistrelCVApp.h"
 
 #include "app/CommandLineInfoEx.h"
+#include "app/FramePlacement.h"
 #include "app/MainFrame.h"
 #include "capture/CameraReader.h"
 #include "dialogs/AboutDlg.h"
@@ -14,6 +15,11 @@
 #include "settings/UserDefault.h"
 #include "view/VistrelCVView.h"
 
+#include <QCoreApplication>
+
+#include <chrono>
+#include <thread>
+
 CVistrelCVApp theApp;
 
 namespace {
@@ -21,7 +27,6 @@ namespace {
 constexpr int kSearchedCameras = 5;
 constexpr int IDS_CAM_NUMBER_CHANGED = 32774;
 constexpr int IDS_CAM_NOT_FOUND = 32775;
-constexpr QSize kProbedFrameSize{320, 240};
 
 // Cancel in the camera chooser ends start-up at once, without a message.
 struct CStartupAbort {
@@ -32,6 +37,15 @@ void ShowStartupMessage(int stringId, const char* fallback, int number) {
     const QString text = FormatNumber(LoadStringOr(stringId, QLatin1String(fallback)), number);
     CVistrelMessageBox box(text, 0);
     box.exec();
+}
+
+// Runs the event loop (the notice paints, a signal ends the program) until `done` or `limit`.
+template <typename Done> void WaitTurningEvents(Done done, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 // The 1-based camera number in the start-up messages; a negative one counts as 0.
@@ -77,6 +91,14 @@ bool CVistrelCVApp::InitInstance(const QStringList& arguments) {
     g_UserDefault.SetIndex(m_nCamera);
     g_UserDefault.SetSection(QLatin1String(kSectionBase));
 
+    // Another instance streaming this camera: the camera is there, its number is taken.
+    if (!found && m_bCameraBusy && !g_UserDefault.LockInstance()) {
+        ShowStartupMessage(IDS_CAM_NUMBER_CHANGED,
+                           "Cam Number may be changed during VistrelCV running.\n"
+                           "Restart every VistrelCV application.(%d)",
+                           MessageNumber(2000, m_nCamera));
+        return false;
+    }
     if (!found) {
         ShowStartupMessage(IDS_CAM_NOT_FOUND, "Cam not found.(%d)", MessageNumber(1000, m_nCamera));
         if (g_UserDefault.LockInstance())
@@ -84,17 +106,21 @@ bool CVistrelCVApp::InitInstance(const QStringList& arguments) {
         return false;
     }
     if (!g_UserDefault.LockInstance()) {
+        m_pProbed.reset();
         ShowStartupMessage(IDS_CAM_NUMBER_CHANGED,
                            "Cam Number may be changed during VistrelCV running.\n"
                            "Restart every VistrelCV application.(%d)",
                            MessageNumber(2000, m_nCamera));
         return false;
     }
+    // A camera keeps its number: its identity is stored the first time it opens.
+    if (!m_strCameraId.isEmpty() && g_UserDefault.GetString(kCameraId.key, QString()).isEmpty())
+        g_UserDefault.WriteString(kCameraId.key, m_strCameraId);
     SetAlpha(g_UserDefault.GetInt(kAlphaValue.key, kAlphaValue.intDefault));
 
     m_pFrame = new CMainFrame;
     m_pFrame->setAttribute(Qt::WA_DeleteOnClose);
-    m_pFrame->Create(m_nCamera);
+    m_pFrame->Create(m_nCamera, std::move(m_pProbed));
     m_pFrame->show();
     m_pFrame->activateWindow();
     return true;
@@ -121,23 +147,47 @@ bool CVistrelCVApp::SelectCamera(const CCommandLineInfoEx& commandLine) {
 bool CVistrelCVApp::FindCamera() {
     CSlpDlg notice;
     for (int i = 0; i < kSearchedCameras; ++i) {
-        const std::optional<bool> picture = ProbeCameraPicture(i, kThreadWaitLimit);
-        if (!picture)
-            continue;
-        if (*picture)
-            m_sizeFrame = kProbedFrameSize;
-        m_nCamera = i;
-        return true;
+        if (ProbeIndex(i)) {
+            m_nCamera = i;
+            return true;
+        }
     }
     return false;
 }
 
 bool CVistrelCVApp::ProbeCamera() {
     CSlpDlg notice;
-    const std::optional<bool> picture = ProbeCameraPicture(m_nCamera, kThreadWaitLimit);
-    if (picture && *picture)
-        m_sizeFrame = kProbedFrameSize;
-    return picture.has_value();
+    return ProbeIndex(m_nCamera);
+}
+
+// Opens camera `index` on the reader the view will go on with, waits for the open (bounded,
+// whatever the source does) and then for the first picture, whose proportions the window takes.
+// A camera that opens but cannot start for lack of USB bandwidth counts as found: its reader
+// goes on trying smaller modes while the window says why there is no picture.
+bool CVistrelCVApp::ProbeIndex(int index) {
+    using namespace std::chrono_literals;
+    const StoredCameraIds stored = GetEveryCameraString(QLatin1String(kCameraId.key));
+    const QList<CameraInfo> cameras = ListCameras(stored);
+    if (index < 0 || index >= cameras.size() || cameras[index].location.isEmpty())
+        return false;
+    const QString section = QLatin1String(kSectionBase) + QString::number(index);
+    const std::optional<QSize> size =
+        ParseCaptureSize(GetProfileString(section, QLatin1String(kCaptureSize.key), QString()));
+    auto reader = std::make_shared<CCameraReader>(CameraOpenerFor(cameras[index], size));
+    WaitTurningEvents([&] { return reader->FirstOpen().has_value(); }, kOpenTimeLimit + 1s);
+    const bool opened = reader->FirstOpen().value_or(false);
+    const CameraOpenFailure failure = reader->FirstOpenFailure();
+    m_bCameraBusy = failure == CameraOpenFailure::Busy;
+    if (!opened && failure != CameraOpenFailure::Bandwidth)
+        return false;
+    StampedFrame first;
+    if (opened)
+        WaitTurningEvents([&] { return reader->WaitFirstFrame(0ms, first); }, kThreadWaitLimit);
+    if (first.number > 0)
+        m_sizeFrame = ProbedFrameSize(QSize(first.image.cols, first.image.rows));
+    m_pProbed = std::move(reader);
+    m_strCameraId = cameras[index].id;
+    return true;
 }
 
 void CVistrelCVApp::OnPreferences() {

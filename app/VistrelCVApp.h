@@ -7,8 +7,11 @@
 #include <QSize>
 #include <QString>
 
+#include <memory>
+
 class CMainFrame;
 class CCommandLineInfoEx;
+class CCameraReader;
 
 class CVistrelCVApp {
 public:
@@ -33,12 +36,19 @@ public:
     int Camera() const { return m_nCamera; }
     // The main window start-up created; null before and once it is gone.
     CMainFrame* Frame() const;
-    // Tests set the picture size the way a successful probe does.
+    // Tests set the picture size the way a successful probe does; a camera that changed its
+    // mode sets it too.
     void SetFrameSize(QSize size) { m_sizeFrame = size; }
 
 private:
     bool FindCamera();
     bool ProbeCamera();
+    bool ProbeIndex(int index);
+
+    // The probed camera, handed to the view instead of being opened again, and its identity.
+    std::shared_ptr<CCameraReader> m_pProbed;
+    QString m_strCameraId;
+    bool m_bCameraBusy = false; // the probe found the camera streaming for another program
 
     int m_nCamera = 0;
     unsigned char m_nAlpha = 0;

@@ -43,7 +43,9 @@ int main(int argc, char** argv) {
     // A signal or the end of the desktop session closes the window like the exit command (a
     // recording is finished, the placement saved), then ends every event loop, a modal dialog's
     // included. Before the main loop runs, start-up has nothing to finish or save (settings are
-    // written as they change, the lock goes with the process), so the program simply ends.
+    // written as they change, the lock goes with the process), so the program simply ends, with
+    // the same status as a shutdown from the main loop. Start-up turns the event loop while it
+    // waits for a camera, so a signal is seen there too.
     bool running = false;
     const auto close = [&running](int exitCode) {
         if (!running)
@@ -54,7 +56,7 @@ int main(int argc, char** argv) {
     };
     CTerminationSignals signals;
     QObject::connect(&signals, &CTerminationSignals::terminationRequested,
-                     [&close](int signalNumber) { close(128 + signalNumber); });
+                     [&close](int) { close(0); });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, [&close] { close(0); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, [&close] { close(0); });
 

@@ -71,19 +71,42 @@ std::chrono::steady_clock::time_point CCVController::DisplayCapturedAt() const {
 }
 
 QSize CCVController::OpenCamera(int index) {
+    StartCamera(index);
     QSize size(640, 480);
-    if (m_pCapture)
-        m_pCapture->Stop();
-    m_pCapture.reset();
-    const CameraOpener opener = CameraOpenerFor(index);
-    std::unique_ptr<CCameraSource> source = opener ? opener() : nullptr;
-    if (!source)
-        return size;
-    m_pCapture = std::make_shared<CCameraReader>(std::move(source), opener);
     StampedFrame first;
-    if (m_pCapture->WaitFirstFrame(kThreadWaitLimit, first))
+    if (m_pCapture->WaitFirstFrame(kOpenTimeLimit + kThreadWaitLimit, first))
         size = QSize(first.image.cols, first.image.rows);
     return size;
+}
+
+void CCVController::ListModes(int index, const StoredCameraIds& stored, std::optional<QSize> size) {
+    const QList<CameraInfo> cameras = ListCameras(stored);
+    m_nCamera = index;
+    m_cameraSizes = index >= 0 && index < cameras.size() ? ::CameraSizes(cameras[index].modes)
+                                                         : QList<CameraMode>();
+    m_captureSize = size;
+}
+
+void CCVController::StartCamera(int index, const StoredCameraIds& stored,
+                                std::optional<QSize> size) {
+    AdoptCamera(std::make_shared<CCameraReader>(CameraOpenerFor(index, stored, size)), index,
+                stored, size);
+}
+
+void CCVController::AdoptCamera(std::shared_ptr<CCameraReader> reader, int index,
+                                const StoredCameraIds& stored, std::optional<QSize> size) {
+    if (m_pCapture && m_pCapture != reader)
+        m_pCapture->Stop();
+    m_pCapture = std::move(reader);
+    ListModes(index, stored, size);
+}
+
+bool CCVController::CameraBandwidthShort() const {
+    return m_pCapture && m_pCapture->BandwidthShort();
+}
+
+QSize CCVController::ShownFrameSize() const {
+    return QSize(m_pShown->image.cols, m_pShown->image.rows);
 }
 
 bool CCVController::GrabFrame(int left, int top, int right, int bottom, qreal devicePixelRatio) {
@@ -91,7 +114,7 @@ bool CCVController::GrabFrame(int left, int top, int right, int bottom, qreal de
         return false;
     const cv::Size size(right - left, bottom - top);
     StampedFrame frame;
-    if (!m_pCapture->TakeNewest(m_pShown->number, frame)) {
+    if (!m_pCapture->TakeNewest(m_pShown->number, frame, size)) {
         const bool same =
             QSize(size.width, size.height) == m_dispImage.size() && m_bMirror == m_bShownMirror;
         if (m_pShown->image.empty() || same)

@@ -5,6 +5,8 @@
 // first frame.
 #pragma once
 
+#include "capture/CameraSource.h"
+
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -14,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 class QObject;
 class QPainter;
@@ -38,6 +41,24 @@ public:
     // Opens camera `index` (0-based) and starts its reader; the size of its first frame, 640 x 480
     // when none came within kThreadWaitLimit.
     virtual QSize OpenCamera(int index);
+    // Starts a reader that opens camera `index` (found by its stored identity, in the mode of
+    // `size` or its best mode) on its own thread and keeps trying; returns at once.
+    void StartCamera(int index, const StoredCameraIds& stored = {},
+                     std::optional<QSize> size = std::nullopt);
+    // Goes on with a reader of camera `index` that start-up opened, instead of opening it again.
+    void AdoptCamera(std::shared_ptr<CCameraReader> reader, int index,
+                     const StoredCameraIds& stored = {}, std::optional<QSize> size = std::nullopt);
+    // The sizes the camera offers, largest first, each with its best rate; empty for cameras
+    // that list no modes.
+    const QList<CameraMode>& CameraSizes() const { return m_cameraSizes; }
+    // The size asked for at the last start; nothing for the camera's best mode.
+    std::optional<QSize> CaptureSize() const { return m_captureSize; }
+    // The camera's number and the identities it was found by, for opening it again.
+    int CameraIndex() const { return m_nCamera; }
+    // True while the camera cannot start for lack of USB bandwidth.
+    bool CameraBandwidthShort() const;
+    // The size of the newest frame shown (a scaled-down decode keeps the camera's proportions).
+    QSize ShownFrameSize() const;
     // Paints the display image 1:1 at the top-left; nothing before the first grab.
     virtual void DrawFrame(QPainter& painter) const;
     // Takes the newest frame scaled to the rectangle, in device pixels, without waiting; false
@@ -75,11 +96,16 @@ public:
 private:
     void PostCaptureState(int wParam, int lParam) const;
 
+    void ListModes(int index, const StoredCameraIds& stored, std::optional<QSize> size);
+
     QImage m_dispImage;
     std::unique_ptr<FrameScratch> m_pScratch; // scaling buffers, reused
     std::unique_ptr<StampedFrame> m_pShown;   // the frame in the display image
     bool m_bShownMirror = false;
     std::shared_ptr<CCameraReader> m_pCapture;
+    int m_nCamera = -1;
+    QList<CameraMode> m_cameraSizes;
+    std::optional<QSize> m_captureSize;
     bool m_bMirror = false;
     std::unique_ptr<CRecordingWorker> m_pRecThread;
     QObject* m_pView;

@@ -2,6 +2,7 @@
 #include "capture/CameraReader.h"
 
 #include "capture/CVController.h"
+#include "capture/RecordingWorker.h"
 
 #include <QtGlobal>
 
@@ -17,9 +18,53 @@ using namespace std::chrono_literals;
 constexpr auto kReopenInterval = 1s;
 // A view that stops asking (minimised, closed) stops costing decodes after this long.
 constexpr auto kViewSlack = 500ms;
+// Damaged frames are reported at most this often.
+constexpr auto kDamageLogInterval = 1s;
 
 int64_t Ticks(Clock::time_point t) {
     return t.time_since_epoch().count();
+}
+
+// One open, run on a thread of its own so that a source that never answers holds up nobody.
+struct OpenAttempt {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    std::unique_ptr<CCameraSource> source;
+    CameraOpenFailure failure = CameraOpenFailure::None;
+};
+
+// Opens through `opener`, waiting at most kOpenTimeLimit. While an earlier attempt is still
+// stuck (`stuck`), no other is started: a camera that hangs every open costs one thread.
+std::unique_ptr<CCameraSource> OpenWithinLimit(const CameraOpener& opener,
+                                               std::shared_ptr<OpenAttempt>& stuck,
+                                               CameraOpenFailure& failure) {
+    failure = CameraOpenFailure::NotFound;
+    if (stuck) {
+        std::lock_guard lock(stuck->mutex);
+        if (!stuck->finished)
+            return nullptr;
+    }
+    stuck.reset();
+    auto attempt = std::make_shared<OpenAttempt>();
+    std::thread([attempt, opener] {
+        std::unique_ptr<CCameraSource> source = opener();
+        const CameraOpenFailure why = source ? CameraOpenFailure::None : TakeOpenFailure();
+        std::lock_guard lock(attempt->mutex);
+        attempt->source = std::move(source); // freed here if nobody waits for it any more
+        attempt->failure = why;
+        attempt->finished = true;
+        attempt->done.notify_all();
+    }).detach();
+    std::unique_lock lock(attempt->mutex);
+    if (!attempt->done.wait_for(lock, kOpenTimeLimit, [&] { return attempt->finished; })) {
+        qWarning("Opening the camera did not finish within %lld s; giving up on it",
+                 static_cast<long long>(kOpenTimeLimit.count()));
+        stuck = attempt;
+        return nullptr;
+    }
+    failure = attempt->failure;
+    return std::move(attempt->source);
 }
 
 } // namespace
@@ -28,11 +73,16 @@ struct CCameraReader::State {
     std::atomic<bool> stop{false};
     std::atomic<bool> exited{false};
     std::atomic<bool> failed{false};
-    std::atomic<int64_t> lastFrame{0}; // Ticks of the last frame off the camera, or of the start
-    // What the live view asks for: when it last took a frame, how often it takes them, and
-    // whether its last call found nothing new.
+    std::atomic<bool> bandwidthShort{false};
+    std::atomic<int> firstOpen{-1}; // -1 while running, then 0 or 1
+    std::atomic<int> firstFailure{int(CameraOpenFailure::None)};
+    std::atomic<int64_t> lastFrame{0}; // Ticks of the last frame off the camera, or of the open
+    // What the live view asks for: when it last took a frame, how often it takes them, at what
+    // size, and whether its last call found nothing new.
     std::atomic<int64_t> lastTake{0};
     std::atomic<int64_t> takePeriod{0};
+    std::atomic<int> coverWidth{0};
+    std::atomic<int> coverHeight{0};
     std::atomic<bool> wanted{true};
 
     // Guarded by g_csCapture.
@@ -56,14 +106,29 @@ struct CCameraReader::State {
         const auto period = Clock::duration(takePeriod.load());
         return since + frameInterval * 3 / 2 >= period && since <= period + kViewSlack;
     }
+    // The size a decode must cover: the view's, and the movie's while a recording takes frames.
+    cv::Size Cover(bool recording) const {
+        cv::Size cover(coverWidth.load(), coverHeight.load());
+        if (cover.width <= 0 || cover.height <= 0)
+            return {}; // nobody said: the whole picture
+        if (recording)
+            cover =
+                cv::Size(std::max(cover.width, kMovieWidth), std::max(cover.height, kMovieHeight));
+        return cover;
+    }
     void Publish(const StampedFrame& frame) {
+        uint64_t dropped = 0;
         {
             std::lock_guard lock(g_csCapture);
             newest = frame;
             if (queue)
-                queue->Push(frame);
+                dropped = queue->Push(frame);
         }
         firstFrame.notify_all();
+        if (dropped)
+            qWarning("Recording: the encoder is behind; camera frames are being dropped "
+                     "(%llu so far)",
+                     static_cast<unsigned long long>(dropped));
     }
     void Lose() {
         {
@@ -75,58 +140,123 @@ struct CCameraReader::State {
         }
         firstFrame.notify_all();
     }
+    void NoteOpen(bool opened, CameraOpenFailure failure) {
+        bandwidthShort.store(failure == CameraOpenFailure::Bandwidth);
+        if (opened) {
+            lastFrame.store(Ticks(Clock::now())); // silence counts from the open
+            failed.store(false);
+        } else {
+            Lose();
+        }
+        int pending = -1;
+        if (firstOpen.compare_exchange_strong(pending, opened ? 1 : 0))
+            firstFailure.store(int(failure));
+        firstFrame.notify_all();
+    }
 };
 
 namespace {
 
-void ReadLoop(CCameraReader::State& state, std::unique_ptr<CCameraSource> source,
-              const CameraOpener& reopen) {
-    Clock::time_point nextReopen, lastGrab;
-    Clock::duration interval = 33ms; // the camera's frame interval, as measured
-    uint64_t number = 0;
-    bool warned = false;
-    while (!state.stop.load()) {
-        if (!source) {
-            std::this_thread::sleep_until(std::min(nextReopen, Clock::now() + 50ms));
-            if (Clock::now() >= nextReopen && !state.stop.load()) {
-                nextReopen = Clock::now() + kReopenInterval;
-                source = reopen ? reopen() : nullptr;
-            }
-            continue;
-        }
-        StampedFrame frame;
-        bool ok = source->Grab();
-        frame.capturedAt = Clock::now();
-        if (state.stop.load())
-            break; // a reader left behind after a long read touches nothing shared any more
-        const bool take = ok && (state.Queue() || state.ViewWants(frame.capturedAt, interval));
-        if (take)
-            ok = source->Retrieve(frame.image);
-        if (!ok) {
-            if (!warned)
-                qWarning("The camera stopped delivering; trying to open it again");
-            warned = true;
-            state.Lose();
-            source.reset(); // closed here, on the reader's thread
-            nextReopen = Clock::now() + kReopenInterval;
-            continue;
-        }
-        if (lastGrab != Clock::time_point())
-            interval = std::clamp<Clock::duration>(
-                (interval * 7 + (frame.capturedAt - lastGrab)) / 8, 1ms, 200ms);
-        lastGrab = frame.capturedAt;
-        state.lastFrame.store(Ticks(frame.capturedAt));
-        if (state.failed.exchange(false))
-            qWarning("The camera delivers again");
-        warned = false;
-        if (take) {
-            frame.number = ++number;
-            state.Publish(frame);
+class CReadLoop {
+public:
+    CReadLoop(CCameraReader::State& state, CameraOpener reopen)
+        : m_state(state), m_reopen(std::move(reopen)) {}
+
+    void Run(std::unique_ptr<CCameraSource> source) {
+        m_source = std::move(source);
+        if (m_source)
+            m_state.NoteOpen(true, CameraOpenFailure::None);
+        while (!m_state.stop.load()) {
+            if (!m_source)
+                Reopen();
+            else if (!ReadOne())
+                break;
         }
     }
-}
+
+private:
+    void Reopen() {
+        std::this_thread::sleep_until(std::min(m_nextReopen, Clock::now() + 50ms));
+        if (Clock::now() < m_nextReopen || m_state.stop.load())
+            return;
+        m_nextReopen = Clock::now() + kReopenInterval;
+        if (!m_reopen) {
+            m_state.NoteOpen(false, CameraOpenFailure::NotFound);
+            return;
+        }
+        CameraOpenFailure failure = CameraOpenFailure::None;
+        m_source = OpenWithinLimit(m_reopen, m_stuckOpen, failure);
+        if (!m_state.stop.load())
+            m_state.NoteOpen(m_source != nullptr, failure);
+    }
+
+    // False when the loop must end at once (stopped while reading).
+    bool ReadOne() {
+        StampedFrame frame;
+        bool ok = m_source->Grab();
+        frame.capturedAt = Clock::now();
+        if (m_state.stop.load())
+            return false; // a reader left behind after a long read touches nothing shared any more
+        if (ok)
+            frame.capturedAt =
+                std::min(frame.capturedAt, m_source->CaptureTime().value_or(frame.capturedAt));
+        const bool recording = m_state.Queue() != nullptr;
+        const bool take = ok && (recording || m_state.ViewWants(frame.capturedAt, m_interval));
+        if (take) {
+            m_source->SetDecodeSize(m_state.Cover(recording));
+            ok = m_source->Retrieve(frame.image);
+        }
+        ReportDamage();
+        if (!ok && m_source->LastFrameDamaged())
+            return true; // dropped: the previous picture stays, the movie's time base repeats it
+        if (!ok) {
+            if (!m_warned)
+                qWarning("The camera stopped delivering; trying to open it again");
+            m_warned = true;
+            m_state.Lose();
+            m_source.reset(); // closed here, on the reader's thread
+            m_nextReopen = Clock::now() + kReopenInterval;
+            return true;
+        }
+        if (m_lastGrab != Clock::time_point())
+            m_interval = std::clamp<Clock::duration>(
+                (m_interval * 7 + (frame.capturedAt - m_lastGrab)) / 8, 1ms, 200ms);
+        m_lastGrab = frame.capturedAt;
+        m_state.lastFrame.store(Ticks(Clock::now()));
+        if (m_state.failed.exchange(false) || m_warned)
+            qWarning("The camera delivers again");
+        m_warned = false;
+        if (take) {
+            frame.number = ++m_number;
+            m_state.Publish(frame);
+        }
+        return true;
+    }
+
+    void ReportDamage() {
+        const uint64_t damaged = m_source->DamagedFrames();
+        if (damaged == m_reportedDamage || Clock::now() < m_nextDamageLog)
+            return;
+        qWarning("The camera sent %llu damaged frame(s); they were dropped",
+                 static_cast<unsigned long long>(damaged - m_reportedDamage));
+        m_reportedDamage = damaged;
+        m_nextDamageLog = Clock::now() + kDamageLogInterval;
+    }
+
+    CCameraReader::State& m_state;
+    CameraOpener m_reopen;
+    std::unique_ptr<CCameraSource> m_source;
+    std::shared_ptr<OpenAttempt> m_stuckOpen;
+    Clock::time_point m_nextReopen, m_lastGrab, m_nextDamageLog;
+    Clock::duration m_interval = 33ms; // the camera's frame interval, as measured
+    uint64_t m_number = 0;
+    uint64_t m_reportedDamage = 0;
+    bool m_warned = false;
+};
 
 } // namespace
+
+CCameraReader::CCameraReader(CameraOpener opener) : CCameraReader(nullptr, std::move(opener)) {}
 
 CCameraReader::CCameraReader(std::unique_ptr<CCameraSource> source, CameraOpener reopen)
     : m_state(std::make_shared<State>()) {
@@ -135,7 +265,7 @@ CCameraReader::CCameraReader(std::unique_ptr<CCameraSource> source, CameraOpener
     // a read keeps all it uses alive.
     m_thread = std::thread(
         [state = m_state, source = std::move(source), reopen = std::move(reopen)]() mutable {
-            ReadLoop(*state, std::move(source), reopen);
+            CReadLoop(*state, std::move(reopen)).Run(std::move(source));
             std::lock_guard lock(state->exitMutex);
             state->exited.store(true);
             state->exitedSignal.notify_all();
@@ -168,20 +298,35 @@ void CCameraReader::Stop() {
 bool CCameraReader::WaitFirstFrame(std::chrono::milliseconds limit, StampedFrame& frame) {
     std::unique_lock lock(g_csCapture);
     // A camera that fails before its first frame is not waited for.
-    m_state->firstFrame.wait_for(
-        lock, limit, [this] { return m_state->newest.number > 0 || m_state->failed.load(); });
+    m_state->firstFrame.wait_for(lock, limit, [this] {
+        return m_state->newest.number > 0 || m_state->firstOpen.load() == 0 ||
+               (m_state->firstOpen.load() == 1 && m_state->failed.load());
+    });
     if (m_state->newest.number == 0)
         return false;
     frame = m_state->newest;
     return true;
 }
 
-bool CCameraReader::TakeNewest(uint64_t after, StampedFrame& frame) {
+std::optional<bool> CCameraReader::FirstOpen() const {
+    const int open = m_state->firstOpen.load();
+    if (open < 0)
+        return std::nullopt;
+    return open == 1;
+}
+
+CameraOpenFailure CCameraReader::FirstOpenFailure() const {
+    return CameraOpenFailure(m_state->firstFailure.load());
+}
+
+bool CCameraReader::TakeNewest(uint64_t after, StampedFrame& frame, cv::Size cover) {
     const int64_t now = Ticks(Clock::now());
     const int64_t previous = m_state->lastTake.exchange(now);
     if (previous != 0)
         m_state->takePeriod.store(std::min<int64_t>(
             now - previous, std::chrono::duration_cast<Clock::duration>(2s).count()));
+    m_state->coverWidth.store(cover.width);
+    m_state->coverHeight.store(cover.height);
     {
         std::lock_guard lock(g_csCapture);
         if (m_state->newest.number > after) {
@@ -198,6 +343,10 @@ bool CCameraReader::IsLost() const {
     return m_state->failed.load() || silence >= kCameraSilenceLimit;
 }
 
+bool CCameraReader::BandwidthShort() const {
+    return m_state->bandwidthShort.load();
+}
+
 void CCameraReader::Attach(std::shared_ptr<CFrameQueue> queue) {
     std::lock_guard lock(g_csCapture);
     if (m_state->failed.load())
@@ -210,13 +359,4 @@ void CCameraReader::Detach(const std::shared_ptr<CFrameQueue>& queue) {
     std::lock_guard lock(g_csCapture);
     if (m_state->queue == queue)
         m_state->queue.reset();
-}
-
-std::optional<bool> ProbeCameraPicture(int index, std::chrono::milliseconds limit) {
-    std::unique_ptr<CCameraSource> source = OpenCameraSource(index);
-    if (!source)
-        return std::nullopt;
-    CCameraReader reader(std::move(source), CameraOpener());
-    StampedFrame first;
-    return reader.WaitFirstFrame(limit, first);
 }

@@ -1,8 +1,10 @@
 // The one reader of an open camera. Its thread is the only caller of the source's reads: it
 // keeps the camera's queue drained, stamps each frame with its capture time, keeps the newest
 // frame for the live view and hands every frame, in order, to an attached recording. Frames
-// nobody will take are dequeued but not decoded. A camera that fails or goes silent is lost; the
-// reader then opens the same camera again about once a second until frames flow.
+// nobody will take are dequeued but not decoded, and a frame is decoded no larger than its
+// takers need. Damaged frames are dropped. A camera that fails or goes silent is lost; the
+// reader then opens the same camera again about once a second until frames flow. Every open
+// gives up after kOpenTimeLimit, whatever the source does.
 #pragma once
 
 #include "capture/CameraSource.h"
@@ -17,26 +19,39 @@
 inline constexpr std::chrono::seconds kThreadWaitLimit{3};
 // A camera that has delivered nothing for this long is lost.
 inline constexpr std::chrono::seconds kCameraSilenceLimit{2};
+// An open that has not finished by then has failed (a stream server that never answers, a named
+// pipe nobody writes); the thread stuck in it is left behind.
+inline constexpr std::chrono::seconds kOpenTimeLimit{5};
 
 class CCameraReader {
 public:
-    // Starts reading `source`; after a loss, `reopen` (may be empty) is called on the reader's
-    // thread about once a second until it gives a source whose frames flow.
+    // Opens the camera through `opener` on the reader's thread, and again about once a second
+    // after every loss; an empty opener never opens anything.
+    explicit CCameraReader(CameraOpener opener);
+    // Starts reading `source` (may be null: opened through `reopen` first).
     CCameraReader(std::unique_ptr<CCameraSource> source, CameraOpener reopen);
     ~CCameraReader(); // Stop()
     CCameraReader(const CCameraReader&) = delete;
     CCameraReader& operator=(const CCameraReader&) = delete;
 
-    // Waits, at most `limit`, for the first frame; false when none came.
+    // Waits, at most `limit`, for the first frame; false when none came (or the camera failed).
     bool WaitFirstFrame(std::chrono::milliseconds limit, StampedFrame& frame);
+    // Whether the first open has finished, and how: nothing while it runs, else whether the
+    // camera opened. FirstOpenFailure() says why it did not.
+    std::optional<bool> FirstOpen() const;
+    CameraOpenFailure FirstOpenFailure() const;
     // The newest frame when it is newer than frame number `after`; otherwise false, and the next
-    // frame will be decoded for the next call. Never waits on the camera.
-    bool TakeNewest(uint64_t after, StampedFrame& frame);
-    // True while the camera is lost: its last read failed, or nothing came for 2 s.
+    // frame will be decoded for the next call. `cover` is the size the caller shows it at, which
+    // the decode needs to cover. Never waits on the camera.
+    bool TakeNewest(uint64_t after, StampedFrame& frame, cv::Size cover = {});
+    // True while the camera is lost: its last read or open failed, or nothing came for 2 s.
     bool IsLost() const;
+    // True while the camera cannot start its stream for lack of USB bandwidth (it is then also
+    // lost, and tried again in a smaller mode).
+    bool BandwidthShort() const;
 
     // Every frame from now on also goes into `queue`, until Detach or the camera is lost (the
-    // queue is then ended).
+    // queue is then ended). A camera that is being opened again is waited for.
     void Attach(std::shared_ptr<CFrameQueue> queue);
     void Detach(const std::shared_ptr<CFrameQueue>& queue);
 
@@ -50,7 +65,3 @@ private:
     std::shared_ptr<State> m_state;
     std::thread m_thread;
 };
-
-// Opens camera `index` and waits at most `limit` for its first picture: nothing when the camera
-// does not open, else whether a picture came. A camera that hangs in its read holds up nobody.
-std::optional<bool> ProbeCameraPicture(int index, std::chrono::milliseconds limit);

@@ -5,6 +5,7 @@
 #include "capture/StillImageSource.h"
 #include "capture/TestPatternSource.h"
 #include "capture/V4l2Devices.h"
+#include "capture/V4l2Source.h"
 #include "capture/VideoCaptureSource.h"
 
 #include <QFile>
@@ -13,7 +14,11 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include <mutex>
+
 namespace {
+
+thread_local CameraOpenFailure t_openFailure = CameraOpenFailure::None;
 
 QString DescribeEntry(const CameraEntry& entry) {
     if (entry.kind == CameraEntry::Kind::TestPattern)
@@ -37,22 +42,6 @@ std::unique_ptr<CCameraSource> OpenImageFile(const QString& path) {
     return std::make_unique<CStillImageSource>(std::move(image));
 }
 
-} // namespace
-
-QList<CameraInfo> ListCameras() {
-    QList<CameraInfo> cameras;
-    if (qEnvironmentVariableIsSet("VISTRELCV_CAMERAS")) {
-        for (const QString& text : SplitCameraList(qEnvironmentVariable("VISTRELCV_CAMERAS")))
-            cameras << CameraInfo{text, DescribeEntry(ParseCameraEntry(text))};
-        return cameras;
-    }
-    for (const V4l2Node& node : SelectCaptureNodes(ScanV4l2Nodes()))
-        cameras << CameraInfo{node.path, node.card};
-    return cameras;
-}
-
-namespace {
-
 std::unique_ptr<CCameraSource> OpenEntry(const CameraEntry& entry) {
     switch (entry.kind) {
     case CameraEntry::Kind::TestPattern:
@@ -66,29 +55,139 @@ std::unique_ptr<CCameraSource> OpenEntry(const CameraEntry& entry) {
         return std::make_unique<CTestPatternSource>(entry);
     case CameraEntry::Kind::ImageFile:
         return OpenImageFile(entry.location);
+    case CameraEntry::Kind::Device:
+        return CV4l2Source::Open(entry.location, ChooseCameraMode(ListV4l2Modes(entry.location)));
     default:
         return CVideoCaptureSource::Open(entry);
     }
 }
 
-} // namespace
-
-std::unique_ptr<CCameraSource> OpenCameraSource(int index) {
-    const CameraOpener opener = CameraOpenerFor(index);
-    return opener ? opener() : nullptr;
+CameraInfo InfoOf(const V4l2Node& node) {
+    return CameraInfo{node.path, node.card, V4l2IdentityText(IdentityOf(node)),
+                      ListV4l2Modes(node.path)};
 }
 
-CameraOpener CameraOpenerFor(int index) {
-    const QList<CameraInfo> cameras = ListCameras();
-    if (index < 0 || index >= cameras.size())
+// Camera numbers for the attached capture nodes: a stored identity keeps its number wherever
+// its camera now is; the other cameras take the numbers left over, in device order.
+QList<CameraInfo> AssignV4l2Cameras(const QList<V4l2Node>& nodes, const StoredCameraIds& stored) {
+    QMap<int, int> nodeOf; // camera index -> node index
+    QList<bool> claimed(nodes.size(), false);
+    for (auto it = stored.begin(); it != stored.end(); ++it) {
+        const int node = MatchV4l2Identity(ParseV4l2Identity(it.value()), nodes);
+        if (node >= 0 && !claimed[node] && it.key() >= 0) {
+            nodeOf.insert(it.key(), node);
+            claimed[node] = true;
+        }
+    }
+    int next = 0;
+    for (int camera = 0; next < nodes.size(); ++camera) {
+        if (nodeOf.contains(camera))
+            continue;
+        while (next < nodes.size() && claimed[next])
+            ++next;
+        if (next < nodes.size())
+            nodeOf.insert(camera, next++);
+    }
+    QList<CameraInfo> cameras;
+    const int count = nodeOf.isEmpty() ? 0 : nodeOf.lastKey() + 1;
+    for (int camera = 0; camera < count; ++camera)
+        cameras << (nodeOf.contains(camera) ? InfoOf(nodes[nodeOf[camera]]) : CameraInfo{});
+    return cameras;
+}
+
+// Opens a V4L2 camera found by its identity, in its chosen mode; after a start refused for lack
+// of bandwidth, the next call tries the next smaller mode.
+class CV4l2Opener {
+public:
+    CV4l2Opener(const CameraInfo& camera, std::optional<QSize> size)
+        : m_identity(ParseV4l2Identity(camera.id)), m_path(camera.location),
+          m_mode(ChooseCameraMode(camera.modes, size)), m_modes(camera.modes) {}
+
+    std::unique_ptr<CCameraSource> operator()() {
+        std::lock_guard lock(m_mutex); // copies of the opener may run on two threads
+        const QString path = FindPath();
+        if (path.isEmpty()) {
+            NoteOpenFailure(CameraOpenFailure::NotFound);
+            return nullptr;
+        }
+        CameraOpenFailure failure = CameraOpenFailure::NotFound;
+        std::unique_ptr<CCameraSource> source = CV4l2Source::Open(path, m_mode, &failure);
+        if (!source && failure == CameraOpenFailure::Bandwidth && m_mode) {
+            if (std::optional<CameraMode> smaller = SmallerCameraMode(m_modes, *m_mode))
+                m_mode = smaller;
+        }
+        if (!source)
+            NoteOpenFailure(failure);
+        return source;
+    }
+
+private:
+    QString FindPath() const {
+        const QList<V4l2Node> nodes = SelectCaptureNodes(ScanV4l2Nodes());
+        const int node = MatchV4l2Identity(m_identity, nodes);
+        if (node >= 0)
+            return nodes[node].path;
+        // A node that answered nothing when listed has no identity: open it by its path.
+        const bool anonymous = m_identity.card.isEmpty() && m_identity.busInfo.isEmpty();
+        return anonymous ? m_path : QString();
+    }
+
+    std::mutex m_mutex;
+    V4l2Identity m_identity;
+    QString m_path;
+    std::optional<CameraMode> m_mode;
+    QList<CameraMode> m_modes;
+};
+
+} // namespace
+
+void CCameraSource::SetDecodeSize(cv::Size) {}
+
+void NoteOpenFailure(CameraOpenFailure failure) {
+    t_openFailure = failure;
+}
+
+CameraOpenFailure TakeOpenFailure() {
+    return std::exchange(t_openFailure, CameraOpenFailure::None);
+}
+
+QList<CameraInfo> ListCameras(const StoredCameraIds& stored) {
+    QList<CameraInfo> cameras;
+    if (qEnvironmentVariableIsSet("VISTRELCV_CAMERAS")) {
+        for (const QString& text : SplitCameraList(qEnvironmentVariable("VISTRELCV_CAMERAS"))) {
+            const CameraEntry entry = ParseCameraEntry(text);
+            CameraInfo info{text, DescribeEntry(entry), {}, {}};
+            if (entry.kind == CameraEntry::Kind::Device)
+                info.modes = ListV4l2Modes(text);
+            cameras << info;
+        }
+        return cameras;
+    }
+    return AssignV4l2Cameras(SelectCaptureNodes(ScanV4l2Nodes()), stored);
+}
+
+CameraOpener CameraOpenerFor(int index, const StoredCameraIds& stored, std::optional<QSize> size) {
+    const QList<CameraInfo> cameras = ListCameras(stored);
+    if (index < 0 || index >= cameras.size() || cameras[index].location.isEmpty())
         return {};
-    const CameraEntry entry = ParseCameraEntry(cameras[index].location);
+    return CameraOpenerFor(cameras[index], size);
+}
+
+CameraOpener CameraOpenerFor(const CameraInfo& camera, std::optional<QSize> size) {
+    if (camera.location.isEmpty())
+        return {};
+    CameraEntry entry = ParseCameraEntry(camera.location);
     if (entry.kind != CameraEntry::Kind::Device)
-        return [entry] { return OpenEntry(entry); };
-    const V4l2Identity identity = IdentifyV4l2Device(entry.location);
-    return [entry, identity]() -> std::unique_ptr<CCameraSource> {
-        CameraEntry now = entry;
-        now.location = FindV4l2Device(identity, entry.location);
-        return now.location.isEmpty() ? nullptr : OpenEntry(now);
-    };
+        return [entry] {
+            std::unique_ptr<CCameraSource> source = OpenEntry(entry);
+            if (!source)
+                NoteOpenFailure(CameraOpenFailure::NotFound);
+            return source;
+        };
+    return [opener = std::make_shared<CV4l2Opener>(camera, size)] { return (*opener)(); };
+}
+
+std::unique_ptr<CCameraSource> OpenCameraSource(int index, const StoredCameraIds& stored) {
+    const CameraOpener opener = CameraOpenerFor(index, stored);
+    return opener ? opener() : nullptr;
 }

@@ -1,14 +1,22 @@
-// Camera sources: camera index i is the i-th V4L2 device that captures video (metadata-only
-// nodes skipped), unless VISTRELCV_CAMERAS replaces the list with its ";"-separated entries:
-// device paths, video or image files, stream URLs, GStreamer pipelines, or "testsrc[:WxH@FPS]".
-// A source is read by one thread only, the camera reader's.
+// Camera sources: camera index i is the camera stored under number i (its identity in that
+// camera's settings), else the next V4L2 device that captures video in device order (metadata
+// and raw Bayer nodes skipped), unless VISTRELCV_CAMERAS replaces the list with its
+// ";"-separated entries: device paths, video or image files, stream URLs, GStreamer pipelines,
+// or "testsrc[:WxH@FPS]". A source is read by one thread only, the camera reader's.
 #pragma once
 
+#include "capture/CameraMode.h"
+
 #include <QList>
+#include <QMap>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
+
+#include <opencv2/core/types.hpp>
 
 namespace cv {
 class Mat;
@@ -24,23 +32,60 @@ public:
     virtual bool Retrieve(cv::Mat& frame) = 0;
     // Grab and Retrieve.
     bool Read(cv::Mat& frame) { return Grab() && Retrieve(frame); }
+
+    // When the camera captured the frame the last Grab took, where the source knows it (a
+    // driver's buffer timestamp); otherwise the reader takes the moment Grab returned.
+    virtual std::optional<std::chrono::steady_clock::time_point> CaptureTime() const {
+        return std::nullopt;
+    }
+    // True when the last Retrieve failed because the frame was damaged: it is dropped, and the
+    // camera is not lost for it.
+    virtual bool LastFrameDamaged() const { return false; }
+    // Damaged frames dropped since the source opened.
+    virtual uint64_t DamagedFrames() const { return 0; }
+    // The size the next Retrieve must cover at least; a source that can decode smaller pictures
+    // cheaply (MJPEG) decodes no larger than needed. Empty: the full picture.
+    virtual void SetDecodeSize(cv::Size cover);
 };
+
+// Why the last open on this thread gave no source.
+enum class CameraOpenFailure {
+    None,
+    NotFound,  // no such camera, or it does not open
+    Bandwidth, // the stream could not start for lack of USB bandwidth
+    Busy,      // another program streams from the camera
+};
+void NoteOpenFailure(CameraOpenFailure failure);
+CameraOpenFailure TakeOpenFailure();
+
+// How a camera is known again after being unplugged: "v4l2" followed by its by-id name, bus and
+// card name, tab-separated. Stored in the camera's settings section.
+using CameraIdentity = QString;
+// Stored identities by camera index.
+using StoredCameraIds = QMap<int, CameraIdentity>;
 
 struct CameraInfo {
-    QString location; // device path or VISTRELCV_CAMERAS entry
-    QString name;     // human-readable name (the driver's card name), may be empty
+    QString location;        // device path or VISTRELCV_CAMERAS entry; empty when nothing is there
+    QString name;            // human-readable name (the driver's card name), may be empty
+    CameraIdentity id;       // the identity to store for it; empty for other sources
+    QList<CameraMode> modes; // the modes the camera lists; empty when it lists none
 };
 
-// The cameras in index order.
-QList<CameraInfo> ListCameras();
-// Opens camera `index`; null when there is no such camera or it does not open.
-std::unique_ptr<CCameraSource> OpenCameraSource(int index);
+// The cameras by index: entry i is what camera i opens now. With identities stored, an entry in
+// the middle may be empty (that camera is away and no other may take its number).
+QList<CameraInfo> ListCameras(const StoredCameraIds& stored = {});
 
 // Opens one camera, again and again: each call gives a new source of the same camera, or null
-// when it does not open (now).
+// when it does not open (now); TakeOpenFailure() then says why.
 using CameraOpener = std::function<std::unique_ptr<CCameraSource>()>;
 // The opener of camera `index` as the list stands now; empty when there is no such camera. A V4L2
-// device is found again by its by-id name, else its bus and card name, wherever it appears after
-// being unplugged, and never confused with another camera that took its number; any other entry
-// is simply opened again.
-CameraOpener CameraOpenerFor(int index);
+// camera is found again by its identity wherever it appears after being unplugged, opened in the
+// mode of `size` when it offers that size (else its best mode), and after a start refused for
+// lack of USB bandwidth tried again in the next smaller mode. Any other entry is simply opened
+// again.
+CameraOpener CameraOpenerFor(int index, const StoredCameraIds& stored = {},
+                             std::optional<QSize> size = std::nullopt);
+// The opener of one camera of the list.
+CameraOpener CameraOpenerFor(const CameraInfo& camera, std::optional<QSize> size = std::nullopt);
+// Opens camera `index` once; null when there is no such camera or it does not open.
+std::unique_ptr<CCameraSource> OpenCameraSource(int index, const StoredCameraIds& stored = {});

@@ -1,6 +1,7 @@
 // Sleeps a frame source until its next frame is due.
 #include "capture/FramePacer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <thread>
 
@@ -15,12 +16,16 @@ int64_t CFramePacer::WaitNextFrame() {
     const double elapsed = std::chrono::duration<double>(now - m_start).count();
     const auto latest = static_cast<int64_t>(std::floor(elapsed * m_fps));
     if (latest >= m_next) {
-        m_next = latest + 1;
-        return latest;
+        const int64_t frame = std::max(m_next, latest - (kQueueDepth - 1));
+        m_next = frame + 1;
+        return frame;
     }
     const int64_t frame = m_next++;
-    std::this_thread::sleep_until(m_start +
-                                  std::chrono::duration_cast<Clock::duration>(
-                                      std::chrono::duration<double>(double(frame) / m_fps)));
+    std::this_thread::sleep_until(DueTime(frame));
     return frame;
+}
+
+CFramePacer::Clock::time_point CFramePacer::DueTime(int64_t number) const {
+    return m_start + std::chrono::duration_cast<Clock::duration>(
+                         std::chrono::duration<double>(double(number) / m_fps));
 }

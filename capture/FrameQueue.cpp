@@ -1,9 +1,7 @@
 // The bounded frame queue between the camera reader and the recording worker.
 #include "capture/FrameQueue.h"
 
-#include <QtGlobal>
-
-void CFrameQueue::Push(const StampedFrame& frame) {
+uint64_t CFrameQueue::Push(const StampedFrame& frame) {
     {
         std::lock_guard lock(m_mutex);
         const size_t bytes = frame.image.total() * frame.image.elemSize();
@@ -11,16 +9,13 @@ void CFrameQueue::Push(const StampedFrame& frame) {
             (!m_frames.empty() && m_nBytes + bytes > m_nMaxBytes)) {
             // Logged at the first drop and then at every hundredth, so a long overload is seen
             // without a line per frame; the worker reports the total at the end.
-            if (m_nDropped++ % 100 == 0)
-                qWarning("Recording: the encoder is behind; camera frames are being dropped "
-                         "(%llu so far)",
-                         static_cast<unsigned long long>(m_nDropped));
-            return;
+            return m_nDropped++ % 100 == 0 ? m_nDropped : 0;
         }
         m_frames.push_back(frame);
         m_nBytes += bytes;
     }
     m_arrived.notify_one();
+    return 0;
 }
 
 void CFrameQueue::End() {

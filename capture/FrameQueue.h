@@ -26,8 +26,10 @@ public:
     explicit CFrameQueue(size_t capacity, size_t maxBytes = size_t(256) << 20)
         : m_nCapacity(capacity), m_nMaxBytes(maxBytes) {}
 
-    // The reader's side: appends a frame, or counts it as dropped when the queue is full.
-    void Push(const StampedFrame& frame);
+    // The reader's side: appends a frame, or counts it as dropped when the queue is full. Returns
+    // the count of dropped frames when this drop is one to log (the first, then every hundredth),
+    // else 0: the caller logs once it holds no lock.
+    uint64_t Push(const StampedFrame& frame);
     // The reader's side: no frame will follow, the camera is lost.
     void End();
 

@@ -91,3 +91,9 @@ bool CTestPatternSource::Retrieve(cv::Mat& frame) {
     DrawFrameMarks(frame, m_number);
     return true;
 }
+
+std::optional<std::chrono::steady_clock::time_point> CTestPatternSource::CaptureTime() const {
+    if (m_number < 0)
+        return std::nullopt;
+    return m_pacer.DueTime(m_number);
+}

@@ -14,6 +14,7 @@ public:
     explicit CTestPatternSource(const CameraEntry& entry);
     bool Grab() override;
     bool Retrieve(cv::Mat& frame) override;
+    std::optional<std::chrono::steady_clock::time_point> CaptureTime() const override;
 
 private:
     // The failure the entry asks for at this moment: false when reads fail from now on.

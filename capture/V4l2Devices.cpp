@@ -1,9 +1,12 @@
-// Enumerates V4L2 nodes with VIDIOC_QUERYCAP.
+// Enumerates V4L2 nodes with VIDIOC_QUERYCAP and tells cameras apart by their identity.
 #include "capture/V4l2Devices.h"
+
+#include "capture/V4l2Source.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QtGlobal>
 
 #include <algorithm>
 
@@ -14,6 +17,11 @@
 
 namespace {
 
+QString FixedText(const __u8* text, size_t size) {
+    const auto* chars = reinterpret_cast<const char*>(text);
+    return QString::fromUtf8(chars, qsizetype(strnlen(chars, size)));
+}
+
 bool QueryNode(V4l2Node& node) {
     const int fd =
         ::open(QFile::encodeName(node.path).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
@@ -21,25 +29,49 @@ bool QueryNode(V4l2Node& node) {
         return false;
     v4l2_capability cap{};
     const bool ok = ::ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0;
+    if (ok) {
+        node.deviceCaps =
+            (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
+        node.card = FixedText(cap.card, sizeof cap.card);
+        node.busInfo = FixedText(cap.bus_info, sizeof cap.bus_info);
+        node.usableFormat = HasUsableV4l2Format(fd);
+    }
     ::close(fd);
-    if (!ok)
-        return false;
-    node.deviceCaps =
-        (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
-    node.card = QString::fromUtf8(
-        reinterpret_cast<const char*>(cap.card),
-        qsizetype(strnlen(reinterpret_cast<const char*>(cap.card), sizeof cap.card)));
-    node.busInfo = QString::fromUtf8(
-        reinterpret_cast<const char*>(cap.bus_info),
-        qsizetype(strnlen(reinterpret_cast<const char*>(cap.bus_info), sizeof cap.bus_info)));
-    return true;
+    return ok;
+}
+
+// By-id link names by the canonical path of the node each points to.
+QMap<QString, QString> ByIdLinks() {
+    QMap<QString, QString> links;
+    const QDir folder(V4l2ByIdFolder());
+    for (const QString& name : folder.entryList(QDir::System | QDir::Files, QDir::Name)) {
+        const QString target = QFileInfo(folder.filePath(name)).canonicalFilePath();
+        if (!target.isEmpty())
+            links.insert(target, name);
+    }
+    return links;
+}
+
+QString CanonicalByIdTarget(const QString& byId) {
+    return QFileInfo(QDir(V4l2ByIdFolder()).filePath(byId)).canonicalFilePath();
 }
 
 } // namespace
 
+QString V4l2DeviceRoot() {
+    const QString root = qEnvironmentVariable("VISTRELCV_DEVICE_ROOT");
+    return root.isEmpty() ? QStringLiteral("/dev") : root;
+}
+
+QString V4l2ByIdFolder() {
+    return V4l2DeviceRoot() + QStringLiteral("/v4l/by-id");
+}
+
 QList<V4l2Node> SelectCaptureNodes(QList<V4l2Node> nodes) {
     constexpr uint32_t kCaptures = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_CAPTURE_MPLANE;
-    nodes.removeIf([](const V4l2Node& node) { return (node.deviceCaps & kCaptures) == 0; });
+    nodes.removeIf([](const V4l2Node& node) {
+        return (node.deviceCaps & kCaptures) == 0 || !node.usableFormat;
+    });
     std::stable_sort(nodes.begin(), nodes.end(),
                      [](const V4l2Node& a, const V4l2Node& b) { return a.number < b.number; });
     return nodes;
@@ -47,55 +79,67 @@ QList<V4l2Node> SelectCaptureNodes(QList<V4l2Node> nodes) {
 
 QList<V4l2Node> ScanV4l2Nodes() {
     QList<V4l2Node> nodes;
+    const QString root = V4l2DeviceRoot();
+    const QMap<QString, QString> links = ByIdLinks();
     const QStringList names =
-        QDir(QStringLiteral("/dev")).entryList({QStringLiteral("video*")}, QDir::System);
+        QDir(root).entryList({QStringLiteral("video*")}, QDir::System | QDir::Files);
     for (const QString& name : names) {
         bool numeric = false;
         V4l2Node node;
         node.number = name.mid(5).toInt(&numeric);
         if (!numeric)
             continue;
-        node.path = QLatin1String("/dev/") + name;
+        node.path = root + QLatin1Char('/') + name;
+        node.byId = links.value(QFileInfo(node.path).canonicalFilePath());
         if (QueryNode(node))
             nodes << node;
     }
     return nodes;
 }
 
-V4l2Identity IdentifyV4l2Device(const QString& path, const QString& byIdFolder) {
-    V4l2Identity identity;
-    const QString node = QFileInfo(path).canonicalFilePath();
-    const QDir links(byIdFolder);
-    for (const QString& name : links.entryList(QDir::System | QDir::Files, QDir::Name)) {
-        const QString link = links.filePath(name);
-        if (!node.isEmpty() && QFileInfo(link).canonicalFilePath() == node) {
-            identity.byId = link;
-            break;
+V4l2Identity IdentityOf(const V4l2Node& node) {
+    return {node.byId, node.busInfo, node.card};
+}
+
+QString V4l2IdentityText(const V4l2Identity& identity) {
+    return QStringList{QStringLiteral("v4l2"), identity.byId, identity.busInfo, identity.card}.join(
+        QLatin1Char('\t'));
+}
+
+V4l2Identity ParseV4l2Identity(const QString& text) {
+    const QStringList parts = text.split(QLatin1Char('\t'));
+    if (parts.size() != 4 || parts[0] != QLatin1String("v4l2"))
+        return {};
+    return {parts[1], parts[2], parts[3]};
+}
+
+int MatchV4l2Identity(const V4l2Identity& identity, const QList<V4l2Node>& nodes) {
+    if (identity.card.isEmpty() && identity.busInfo.isEmpty() && identity.byId.isEmpty())
+        return -1;
+    const auto sameCard = [&](const V4l2Node& node) { return node.card == identity.card; };
+    const auto samePort = [&](const V4l2Node& node) {
+        return sameCard(node) && node.busInfo == identity.busInfo;
+    };
+    if (!identity.byId.isEmpty()) {
+        const QString target = CanonicalByIdTarget(identity.byId);
+        int linked = -1;
+        for (int i = 0; i < nodes.size(); ++i) {
+            if (!target.isEmpty() && QFileInfo(nodes[i].path).canonicalFilePath() == target &&
+                sameCard(nodes[i]))
+                linked = i;
+        }
+        if (linked >= 0) {
+            // udev keeps one link per name: a twin without a link of its own may be the camera.
+            for (int i = 0; i < nodes.size(); ++i) {
+                if (samePort(nodes[i]) && (i == linked || nodes[i].byId.isEmpty()))
+                    return i;
+            }
+            return linked;
         }
     }
-    V4l2Node queried;
-    queried.path = path;
-    if (QueryNode(queried)) {
-        identity.busInfo = queried.busInfo;
-        identity.card = queried.card;
+    for (int i = 0; i < nodes.size(); ++i) {
+        if (samePort(nodes[i]))
+            return i;
     }
-    return identity;
-}
-
-QString MatchV4l2Device(const V4l2Identity& identity, const QString& path,
-                        const QList<V4l2Node>& nodes) {
-    if (!identity.byId.isEmpty())
-        return QFileInfo(identity.byId).canonicalFilePath(); // empty while it is unplugged
-    if (identity.busInfo.isEmpty() && identity.card.isEmpty())
-        return path;
-    for (const V4l2Node& node : SelectCaptureNodes(nodes)) {
-        if (node.busInfo == identity.busInfo && node.card == identity.card)
-            return node.path;
-    }
-    return {};
-}
-
-QString FindV4l2Device(const V4l2Identity& identity, const QString& path) {
-    return MatchV4l2Device(identity, path,
-                           identity.byId.isEmpty() ? ScanV4l2Nodes() : QList<V4l2Node>{});
+    return -1;
 }

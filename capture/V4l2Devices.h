@@ -1,6 +1,6 @@
 // The V4L2 video nodes of the machine and which of them are cameras. Most webcams add a second
-// node that carries only metadata; camera i is the i-th node that captures video, in device
-// order, so those extra nodes must not count.
+// node that carries only metadata, and laptop sensors add nodes that give only raw Bayer data
+// (they need an image processor the program does not have); neither counts as a camera.
 #pragma once
 
 #include <QList>
@@ -9,34 +9,42 @@
 #include <cstdint>
 
 struct V4l2Node {
-    QString path;            // "/dev/video3"
-    int number = 0;          // 3: the device order
-    uint32_t deviceCaps = 0; // V4L2_CAP_* of this node (device_caps, else capabilities)
-    QString card;            // the driver's card name
-    QString busInfo;         // where the device is attached ("usb-0000:00:14.0-2")
+    QString path;              // "/dev/video3"
+    int number = 0;            // 3: the device order
+    uint32_t deviceCaps = 0;   // V4L2_CAP_* of this node (device_caps, else capabilities)
+    bool usableFormat = false; // lists a pixel format the program decodes
+    QString card;              // the driver's card name
+    QString busInfo;           // where the device is attached ("usb-0000:00:14.0-2")
+    QString byId;              // the name of the by-id link that points here, empty when none
 };
 
 // What makes a V4L2 camera the same camera after it was unplugged and came back under another
-// node number: its /dev/v4l/by-id link (vendor, model, serial), else its bus and card name.
+// node number: its by-id name (vendor, model, serial), its bus and its card name.
 struct V4l2Identity {
-    QString byId; // the link's path, empty when the device has none
+    QString byId; // the link's name in the by-id folder, empty when the device has none
     QString busInfo;
     QString card;
+    bool operator==(const V4l2Identity&) const = default;
 };
 
-inline const QString kV4l2ByIdFolder = QStringLiteral("/dev/v4l/by-id");
+// The device folder: /dev, or VISTRELCV_DEVICE_ROOT where tests put devices of their own.
+QString V4l2DeviceRoot();
+// The folder of the by-id links, inside the device folder.
+QString V4l2ByIdFolder();
 
-// The nodes that capture video, in device order.
+// The nodes that capture video in a format the program decodes, in device order.
 QList<V4l2Node> SelectCaptureNodes(QList<V4l2Node> nodes);
-// Every /dev/videoN node that answers VIDIOC_QUERYCAP.
+// Every videoN node of the device folder that answers VIDIOC_QUERYCAP, with its by-id name.
 QList<V4l2Node> ScanV4l2Nodes();
 
-// The identity of the node at `path`, as the system names it now.
-V4l2Identity IdentifyV4l2Device(const QString& path, const QString& byIdFolder = kV4l2ByIdFolder);
-// The capture node that is the camera `identity` among `nodes`: where its by-id link points, else
-// the node with its bus and card name. Empty when it is not there. Without any identity (a node
-// that answered nothing), `path` itself.
-QString MatchV4l2Device(const V4l2Identity& identity, const QString& path,
-                        const QList<V4l2Node>& nodes);
-// MatchV4l2Device over the nodes of the machine now.
-QString FindV4l2Device(const V4l2Identity& identity, const QString& path);
+V4l2Identity IdentityOf(const V4l2Node& node);
+// The stored text of an identity ("v4l2", by-id name, bus, card; tab-separated) and back; an
+// empty identity for text of another kind.
+QString V4l2IdentityText(const V4l2Identity& identity);
+V4l2Identity ParseV4l2Identity(const QString& text);
+
+// The node among `nodes` that is the camera `identity`: the target of its by-id link when that
+// reports the same card name; where several attached cameras of that card may share the by-id
+// name (cameras without a serial number), the one on the same USB port; else the node with its
+// bus and card name. -1 when it is not attached.
+int MatchV4l2Identity(const V4l2Identity& identity, const QList<V4l2Node>& nodes);

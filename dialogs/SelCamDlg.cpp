@@ -2,6 +2,8 @@
 #include "dialogs/SelCamDlg.h"
 
 #include "platform/StringTable.h"
+#include "settings/AppProfile.h"
+#include "settings/SettingsKeys.h"
 #include "ui_SelCamDlg.h"
 
 #include <QAbstractItemView>
@@ -28,7 +30,8 @@ QList<CameraChoice> CameraChoices(const QString& autoText, const QList<CameraInf
     return choices;
 }
 
-CSelCamDlg::CSelCamDlg(QWidget* parent) : CSelCamDlg(ListCameras(), parent) {}
+CSelCamDlg::CSelCamDlg(QWidget* parent)
+    : CSelCamDlg(ListCameras(GetEveryCameraString(QLatin1String(kCameraId.key))), parent) {}
 
 CSelCamDlg::CSelCamDlg(const QList<CameraInfo>& cameras, QWidget* parent)
     : CVistrelDialog(parent), m_ui(std::make_unique<Ui::SelCamDlg>()) {

@@ -112,3 +112,22 @@ bool WriteProfileInt(const QString& section, const QString& key, int value) {
 bool WriteProfileString(const QString& section, const QString& key, const QString& value) {
     return Write(section, key, value);
 }
+
+QMap<int, QString> GetEveryCameraString(const QString& key) {
+    if (!ProfileIsUsable())
+        return {};
+    return WithProfile(CProfileFileGuard::Access::Read, [&](QSettings& settings) {
+        QMap<int, QString> values;
+        const QLatin1String base(kSectionBase);
+        for (const QString& group : settings.childGroups()) {
+            bool numeric = false;
+            const int index = group.mid(base.size()).toInt(&numeric);
+            if (!group.startsWith(base) || !numeric || index < 0)
+                continue;
+            const QVariant value = settings.value(Path(group, key));
+            if (value.typeId() == QMetaType::QString && !value.toString().isEmpty())
+                values.insert(index, value.toString());
+        }
+        return values;
+    });
+}

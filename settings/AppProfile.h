@@ -3,6 +3,7 @@
 // Every write is flushed to disk at once and merged with what other running instances wrote.
 #pragma once
 
+#include <QMap>
 #include <QString>
 
 // The application name used in the profile path and in lock names: string 57344.
@@ -13,5 +14,8 @@ QString GetProfileString(const QString& section, const QString& key, const QStri
 bool WriteProfileInt(const QString& section, const QString& key, int value);
 bool WriteProfileString(const QString& section, const QString& key, const QString& value);
 
+// Text `key` of every camera section ("UserDefault<n>"), by camera index n; sections without
+// it are left out.
+QMap<int, QString> GetEveryCameraString(const QString& key);
 // Where the profile lives (for messages and docs; tests use it to inspect the file).
 QString ProfileFilePath();

@@ -41,9 +41,14 @@ inline constexpr SettingKey kMovFilename{"MovFilename", false, true, 0, "mov"};
 // Default: the user's pictures / videos folder.
 inline constexpr SettingKey kPictFoldername{"PictFoldername", false, true, 0, nullptr};
 inline constexpr SettingKey kMovFoldername{"MovFoldername", false, true, 0, nullptr};
+// Which camera this section belongs to (its identity), written when the camera first opens.
+inline constexpr SettingKey kCameraId{"CameraId", false, true, 0, ""};
+// The capture size the user chose, "WIDTHxHEIGHT"; empty for the camera's best mode.
+inline constexpr SettingKey kCaptureSize{"CaptureSize", false, true, 0, ""};
 
 inline constexpr SettingKey kAllSettings[] = {
-    kSelCamAtLaunch, kAlphaValue,  kMirrorImage,    kPerform,       kCamMode,   kRecCtrlDlg,
-    kWndX,           kWndY,        kWndWidth,       kWndHeight,     kPictNum,   kMovNum,
-    kPictFilename,   kMovFilename, kPictFoldername, kMovFoldername, kStayOnTop,
+    kSelCamAtLaunch, kAlphaValue, kMirrorImage,  kPerform,     kCamMode,
+    kRecCtrlDlg,     kWndX,       kWndY,         kWndWidth,    kWndHeight,
+    kPictNum,        kMovNum,     kPictFilename, kMovFilename, kPictFoldername,
+    kMovFoldername,  kStayOnTop,  kCameraId,     kCaptureSize,
 };

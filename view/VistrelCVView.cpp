@@ -5,13 +5,13 @@
 #include "capture/Shutter.h"
 #include "dialogs/PanelFollowEvent.h"
 #include "dialogs/RecCtrlDlg.h"
-#include "dialogs/SlpDlg.h"
 #include "dialogs/VistrelMessageBox.h"
 #include "output_files/FiletypeMgr.h"
 #include "output_files/ImgFileMgr.h"
 #include "output_files/MediaKind.h"
 #include "output_files/PathChecks.h"
 #include "platform/WindowShape.h"
+#include "settings/AppProfile.h"
 #include "settings/SettingsKeys.h"
 #include "settings/UserDefault.h"
 #include "view/CameraLostNotice.h"
@@ -25,6 +25,15 @@
 #include <QDesktopServices>
 #include <QPainter>
 #include <QUrl>
+
+#include <cmath>
+
+namespace {
+
+constexpr int IDS_USB_BANDWIDTH = 32803;
+constexpr int kFirstPictureIntervalMs = 15;
+
+} // namespace
 
 CVistrelCVView::CVistrelCVView(QWidget* parent)
     : QWidget(parent), m_pController(std::make_unique<CCVController>(this)),
@@ -41,15 +50,19 @@ CVistrelCVView::~CVistrelCVView() {
     Destroy();
 }
 
-void CVistrelCVView::Create(int camera) {
+void CVistrelCVView::Create(int camera, std::shared_ptr<CCameraReader> opened) {
     setWindowTitle(QStringLiteral("jp.quenbor.VistrelCVView"));
-    {
-        CSlpDlg notice;
-        m_pController->OpenCamera(camera);
-    }
+    const StoredCameraIds stored = GetEveryCameraString(QLatin1String(kCameraId.key));
+    const std::optional<QSize> size =
+        ParseCaptureSize(g_UserDefault.GetString(kCaptureSize.key, QString()));
+    if (opened)
+        m_pController->AdoptCamera(std::move(opened), camera, stored, size);
+    else
+        m_pController->StartCamera(camera, stored, size);
     LoadSettings();
     m_pPending = std::make_unique<CPendingInput>(this);
-    m_pTimer->Start(unsigned(m_nIntervalQuiet));
+    // The first tick comes at once, so the first picture shows as soon as it is there.
+    m_pTimer->Start(0);
     if (g_UserDefault.GetInt(kRecCtrlDlg.key, kRecCtrlDlg.intDefault))
         ShowRecCtrlDlg();
 }
@@ -188,6 +201,55 @@ bool CVistrelCVView::OpenOutputFolder() {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
+CaptureSizeChoices CVistrelCVView::SizeChoices() const {
+    if (!m_pController)
+        return {};
+    return {m_pController->CameraSizes(), m_pController->CaptureSize(), !IsRecording()};
+}
+
+void CVistrelCVView::ChooseCaptureSize(std::optional<QSize> size) {
+    if (!m_pController || IsRecording())
+        return;
+    g_UserDefault.WriteString(QLatin1String(kCaptureSize.key), CaptureSizeText(size));
+    m_pController->StartCamera(m_pController->CameraIndex(),
+                               GetEveryCameraString(QLatin1String(kCameraId.key)), size);
+}
+
+// A frame of other proportions than the one before (the camera opened in another mode).
+void CVistrelCVView::NoteShownFrame() {
+    const QSize frame = m_pController->ShownFrameSize();
+    const auto ratio = [](QSize s) { return double(s.width()) / s.height(); };
+    if (frame.isEmpty())
+        return;
+    const bool changed =
+        !m_shownFrameSize.isEmpty() && std::abs(ratio(frame) - ratio(m_shownFrameSize)) > 0.01;
+    m_shownFrameSize = frame;
+    if (changed)
+        Q_EMIT frameProportionsChanged(frame);
+}
+
+// Told once per shortage, after the tick that found it: a message run from the tick itself
+// would hold the ticks up while it is open.
+void CVistrelCVView::CheckBandwidth() {
+    const bool shortNow = m_pController->CameraBandwidthShort();
+    if (!shortNow || m_bBandwidthTold) {
+        m_bBandwidthTold = shortNow && m_bBandwidthTold;
+        return;
+    }
+    m_bBandwidthTold = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            CVistrelMessageBox box(
+                IDS_USB_BANDWIDTH,
+                QStringLiteral("The camera cannot start its picture for lack of USB bandwidth. "
+                               "Choose a lower resolution or plug it into another USB port."),
+                0);
+            box.exec();
+        },
+        Qt::QueuedConnection);
+}
+
 bool CVistrelCVView::IsMainWindowMinimized() const {
     return window()->isMinimized();
 }
@@ -207,6 +269,7 @@ void CVistrelCVView::OnTick() {
     CheckRecordingWorker();
     if (!m_pController || !m_pPending)
         return;
+    CheckBandwidth();
     if (m_pController->CameraLost() != m_bCameraLost) {
         m_bCameraLost = !m_bCameraLost;
         update(); // the notice comes or goes
@@ -220,12 +283,18 @@ void CVistrelCVView::OnTick() {
         // The picture is scaled once, to the device pixels the window covers on its screen.
         const qreal ratio = devicePixelRatioF();
         const QSize device = (QSizeF(size()) * ratio).toSize();
-        if (m_pController->GrabFrame(0, 0, device.width(), device.height(), ratio))
+        if (m_pController->GrabFrame(0, 0, device.width(), device.height(), ratio)) {
+            NoteShownFrame();
             update();
+        }
     }
     const bool pendingAfter = m_pPending->Probe(kPendingAllButPaint);
     const RefreshIntervals intervals{m_nIntervalQuiet, m_nIntervalActive, m_nIntervalBusy};
-    m_pTimer->SetInterval(unsigned(TickInterval(intervals, pendingBefore, pendingAfter)));
+    int interval = TickInterval(intervals, pendingBefore, pendingAfter);
+    // Until the first picture is there, look for it often: it shows the moment it arrives.
+    if (m_pController->DisplayImage().isNull())
+        interval = std::min(interval, kFirstPictureIntervalMs);
+    m_pTimer->SetInterval(unsigned(interval));
 }
 
 void CVistrelCVView::timerEvent(QTimerEvent*) {
@@ -278,8 +347,12 @@ void CVistrelCVView::resizeEvent(QResizeEvent* event) {
 }
 
 void CVistrelCVView::contextMenuEvent(QContextMenuEvent* event) {
-    const int command = ShowContextMenu(event->globalPos(), *window());
-    if (command == ID_SHOW_REC_CTRL)
+    const CaptureSizeChoices sizes = SizeChoices();
+    const int command = ShowContextMenu(event->globalPos(), *window(), sizes);
+    std::optional<QSize> size;
+    if (CaptureSizeCommand(command, sizes, size))
+        ChooseCaptureSize(size);
+    else if (command == ID_SHOW_REC_CTRL)
         ShowRecCtrlDlg();
     else if (command != 0)
         Q_EMIT menuCommand(command);

@@ -5,6 +5,7 @@
 
 #include "capture/Shutter.h"
 #include "dialogs/CaptureTarget.h"
+#include "view/ContextMenu.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -12,6 +13,7 @@
 #include <memory>
 
 class CCVController;
+class CCameraReader;
 class CViewTimer;
 class CImgFileMgr;
 class CFiletypeMgr;
@@ -24,9 +26,10 @@ public:
     explicit CVistrelCVView(QWidget* parent = nullptr);
     ~CVistrelCVView() override;
 
-    // Window creation: opens camera `camera` (inside the connecting notice), loads the settings,
-    // starts the timer and brings the capture panel back if it was showing.
-    void Create(int camera);
+    // Window creation: goes on with the camera start-up opened (`opened`), else opens camera
+    // `camera` (found by its stored identity, in its stored size); loads the settings, starts the
+    // timer and brings the capture panel back if it was showing.
+    void Create(int camera, std::shared_ptr<CCameraReader> opened = {});
     // Window destruction: the timer, then the controller (which finishes a recording), then the
     // capture panel, whose stored visibility stays as it was.
     void Destroy();
@@ -50,6 +53,10 @@ public:
     // Opens the folder the shutter saves into in the current mode in the desktop's file manager;
     // the default folder is made first, as the shutter would. False when nothing could open it.
     bool OpenOutputFolder();
+    // The resolution submenu's state, and a choice from it: stored for this camera and applied
+    // at once by opening the camera again.
+    CaptureSizeChoices SizeChoices() const;
+    void ChooseCaptureSize(std::optional<QSize> size);
 
     CCVController* Controller() const { return m_pController.get(); }
     CRecCtrlDlg* RecCtrlDlg() const;
@@ -61,6 +68,8 @@ public:
 Q_SIGNALS:
     // A pop-up menu command that the main window carries out (everything but showing the panel).
     void menuCommand(int commandId);
+    // The camera's frames changed proportions (another mode): the window's corner follows them.
+    void frameProportionsChanged(QSize frameSize);
 
 protected:
     bool event(QEvent* event) override;
@@ -76,6 +85,8 @@ private:
     void OnTick();
     void CheckRecordingWorker();
     void ShowCannotSave(int stringId);
+    void NoteShownFrame();
+    void CheckBandwidth();
     bool IsMainWindowMinimized() const;
 
     std::unique_ptr<CCVController> m_pController;
@@ -88,6 +99,8 @@ private:
     std::unique_ptr<CImgFileMgr> m_pPictFileMgr;
     std::unique_ptr<CImgFileMgr> m_pMovFileMgr;
     int m_nCamMode = 0;
-    bool m_bCameraLost = false; // the notice is showing
-    MovieClaim m_movieClaim;    // the running recording's file, taken back if it stays empty
+    bool m_bCameraLost = false;    // the notice is showing
+    bool m_bBandwidthTold = false; // the bandwidth message was shown for this shortage
+    QSize m_shownFrameSize;        // of the last frame shown, for its proportions
+    MovieClaim m_movieClaim;       // the running recording's file, taken back if it stays empty
 };

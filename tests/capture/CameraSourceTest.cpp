@@ -1,9 +1,12 @@
-// Camera list entries, V4L2 node selection, and the sources behind files and pipelines.
+// Camera list entries, V4L2 node selection and identity, mode choice, and the sources behind files
+// and pipelines.
 #include "capture/CameraSource.h"
 #include "capture/CameraEntry.h"
+#include "capture/CameraMode.h"
 #include "capture/V4l2Devices.h"
 #include "support/TestEnvironment.h"
 
+#include <QDir>
 #include <QFile>
 #include <QStringList>
 #include <gtest/gtest.h>
@@ -42,43 +45,104 @@ TEST(CameraEntryTest, KindsAndValidTestSources) {
               (QList<QString>{"testsrc", "/dev/video0", "/tmp/a b.png"}));
 }
 
-TEST(V4l2DevicesTest, CameraIndexCountsOnlyCaptureNodesInDeviceOrder) {
+TEST(V4l2DevicesTest, CamerasAreCaptureNodesInDeviceOrderAndKeepTheirIdentity) {
     constexpr uint32_t capture = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
     constexpr uint32_t metadata = V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING;
-    // As the kernel lists them: two webcams, each with its metadata node, plus a multi-planar
-    // capture device; directory order is not device order.
+    const auto node = [](QString path, int number, uint32_t caps, QString card, QString bus,
+                         bool usable = true, QString byId = {}) {
+        return V4l2Node{path, number, caps, usable, card, bus, byId};
+    };
+    // As the kernel lists them: two webcams, each with its metadata node, a multi-planar capture
+    // device and a raw Bayer sensor node; directory order is not device order.
     const QList<V4l2Node> nodes = {
-        {"/dev/video10", 10, V4L2_CAP_VIDEO_CAPTURE_MPLANE, "ISP", "platform:isp"},
-        {"/dev/video3", 3, metadata, "Second Cam", "usb-2"},
-        {"/dev/video0", 0, capture, "First Cam", "usb-1"},
-        {"/dev/video2", 2, capture, "Second Cam", "usb-2"},
-        {"/dev/video1", 1, metadata, "First Cam", "usb-1"},
-        {"/dev/video4", 4, V4L2_CAP_VIDEO_OUTPUT, "Loopback out", "platform:v4l2loopback"},
+        node("/dev/video10", 10, V4L2_CAP_VIDEO_CAPTURE_MPLANE, "ISP", "platform:isp"),
+        node("/dev/video3", 3, metadata, "Second Cam", "usb-2"),
+        node("/dev/video0", 0, capture, "First Cam", "usb-1"),
+        node("/dev/video2", 2, capture, "Second Cam", "usb-2"),
+        node("/dev/video1", 1, metadata, "First Cam", "usb-1"),
+        node("/dev/video4", 4, V4L2_CAP_VIDEO_OUTPUT, "Loopback out", "platform:v4l2loopback"),
+        node("/dev/video5", 5, capture, "Sensor", "platform:ipu", false),
     };
     QStringList cameras;
-    for (const V4l2Node& node : SelectCaptureNodes(nodes))
-        cameras << node.path;
+    for (const V4l2Node& n : SelectCaptureNodes(nodes))
+        cameras << n.path;
     EXPECT_EQ(cameras, (QStringList{"/dev/video0", "/dev/video2", "/dev/video10"}));
 
-    // After an unplug the same camera is found wherever it now appears, and another camera that
-    // took its number is never taken for it.
-    const QList<V4l2Node> replugged = {
-        {"/dev/video2", 2, capture, "First Cam", "usb-1"}, // took the second camera's number
-        {"/dev/video6", 6, metadata, "Second Cam", "usb-2"},
-        {"/dev/video5", 5, capture, "Second Cam", "usb-2"},
+    // Two cameras of one model without a serial number share a by-id name, and the system keeps
+    // one link for it: each is told apart by its USB port.
+    const QString root = testenv::NewFolder("dev");
+    qputenv("VISTRELCV_DEVICE_ROOT", root.toUtf8());
+    QDir().mkpath(root + "/v4l/by-id");
+    for (const char* name : {"/video0", "/video2", "/video4"})
+        ASSERT_TRUE(QFile(root + name).open(QIODevice::WriteOnly));
+    const QString twinLink = "usb-Maker_Cam-video-index0";
+    ASSERT_TRUE(QFile::link("../../video2", root + "/v4l/by-id/" + twinLink));
+    const QList<V4l2Node> attached = {
+        node(root + "/video0", 0, capture, "Maker Cam", "usb-1"),
+        node(root + "/video2", 2, capture, "Maker Cam", "usb-3", true, twinLink),
+        node(root + "/video4", 4, capture, "Other", "usb-4"),
     };
-    const V4l2Identity second{"", "usb-2", "Second Cam"};
-    EXPECT_EQ(MatchV4l2Device(second, "/dev/video2", replugged), "/dev/video5");
-    EXPECT_EQ(MatchV4l2Device(second, "/dev/video2", replugged.mid(0, 2)), "");
-    EXPECT_EQ(MatchV4l2Device({}, "/dev/video2", replugged), "/dev/video2"); // nothing to go by
-    // A by-id link names the device itself: followed while it exists, gone while unplugged.
-    const QString folder = testenv::NewFolder("by-id");
-    ASSERT_TRUE(QFile(folder + "/video7").open(QIODevice::WriteOnly));
-    ASSERT_TRUE(QFile::link(folder + "/video7", folder + "/usb-Maker_Cam_123-video-index0"));
-    const V4l2Identity linked = IdentifyV4l2Device(folder + "/video7", folder);
-    EXPECT_EQ(MatchV4l2Device(linked, "/dev/video2", replugged), folder + "/video7");
-    QFile::remove(folder + "/video7");
-    EXPECT_EQ(MatchV4l2Device(linked, "/dev/video2", replugged), "");
+    EXPECT_EQ(MatchV4l2Identity({twinLink, "usb-1", "Maker Cam"}, attached), 0);
+    EXPECT_EQ(MatchV4l2Identity({twinLink, "usb-3", "Maker Cam"}, attached), 1);
+    EXPECT_EQ(MatchV4l2Identity({twinLink, "usb-9", "Maker Cam"}, attached), 1); // moved port
+    // A link whose target is another model is not followed; bus and card still find a camera.
+    EXPECT_EQ(MatchV4l2Identity({twinLink, "usb-4", "Other"}, attached), 2);
+    EXPECT_EQ(MatchV4l2Identity({"", "usb-9", "Other"}, attached), -1);
+    const V4l2Identity stored{twinLink, "usb-1", "Maker Cam"};
+    EXPECT_EQ(ParseV4l2Identity(V4l2IdentityText(stored)), stored);
+    EXPECT_EQ(ParseV4l2Identity("pipewire\tnode"), V4l2Identity{});
+    qunsetenv("VISTRELCV_DEVICE_ROOT");
+}
+
+TEST(CameraModeTest, BestModeBySizeRateAndFormat) {
+    constexpr uint32_t yuyv = V4L2_PIX_FMT_YUYV, mjpg = V4L2_PIX_FMT_MJPEG;
+    const auto mode = [](uint32_t f, int w, int h, double fps) {
+        return CameraMode{f, QSize(w, h), fps};
+    };
+    // A USB 2 webcam: raw is smooth only at 640 x 480, MJPEG everywhere.
+    const QList<CameraMode> webcam = {mode(yuyv, 640, 480, 30),
+                                      mode(yuyv, 1280, 720, 10),
+                                      mode(yuyv, 1920, 1080, 5),
+                                      mode(mjpg, 640, 480, 30),
+                                      mode(mjpg, 1280, 720, 30),
+                                      mode(mjpg, 1920, 1080, 30),
+                                      mode(V4L2_PIX_FMT_SBGGR8, 2592, 1944, 30)};
+    const struct {
+        QList<CameraMode> modes;
+        std::optional<QSize> requested;
+        std::optional<CameraMode> chosen;
+    } cases[] = {
+        {webcam, {}, mode(mjpg, 1920, 1080, 30)},
+        {webcam, QSize(640, 480), mode(yuyv, 640, 480, 30)}, // raw where raw is smooth
+        {webcam, QSize(1280, 720), mode(mjpg, 1280, 720, 30)},
+        {webcam, QSize(800, 600), mode(mjpg, 1920, 1080, 30)}, // not offered: automatic
+        // Larger than 1080p is not taken by itself; raw is preferred where it is smooth.
+        {{mode(yuyv, 3840, 2160, 30), mode(yuyv, 1280, 720, 30), mode(mjpg, 1280, 720, 30)},
+         {},
+         mode(yuyv, 1280, 720, 30)},
+        // Nothing reaches 25 fps: the fastest at 15 or more, then nothing (the driver's mode).
+        {{mode(yuyv, 1280, 720, 10), mode(yuyv, 640, 480, 20), mode(yuyv, 320, 240, 20)},
+         {},
+         mode(yuyv, 640, 480, 20)},
+        {{mode(yuyv, 1280, 720, 10)}, {}, std::nullopt},
+        {{}, {}, std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ChooseCameraMode(c.modes, c.requested), c.chosen);
+
+    // Short of USB bandwidth: MJPEG at the same size first, then ever smaller sizes.
+    EXPECT_EQ(SmallerCameraMode(webcam, mode(yuyv, 640, 480, 30)), mode(mjpg, 640, 480, 30));
+    EXPECT_EQ(SmallerCameraMode(webcam, mode(mjpg, 1920, 1080, 30)), mode(mjpg, 1280, 720, 30));
+    EXPECT_EQ(SmallerCameraMode(webcam, mode(mjpg, 640, 480, 30)), std::nullopt);
+
+    QStringList menu;
+    for (const CameraMode& size : CameraSizes(webcam))
+        menu << DescribeCameraSize(size);
+    EXPECT_EQ(menu,
+              (QStringList{"1920 × 1080 (30 fps)", "1280 × 720 (30 fps)", "640 × 480 (30 fps)"}));
+    EXPECT_EQ(ParseCaptureSize(CaptureSizeText(QSize(1280, 720))), QSize(1280, 720));
+    for (const char* bad : {"", "1280", "0x720", "1280x720x3", "-1x5"})
+        EXPECT_EQ(ParseCaptureSize(bad), std::nullopt) << bad;
 }
 
 // A picture is a camera that shows it for ever, a video one that starts again at its end, and a

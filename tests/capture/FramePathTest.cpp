@@ -2,11 +2,14 @@
 // within one level, as the mirror is applied after scaling; and the placing of frames on the
 // movie's time base.
 #include "capture/FramePath.h"
+#include "capture/JpegDecoder.h"
 #include "capture/MovieTimeline.h"
+#include "capture/TestPatternSource.h"
 
 #include <QImage>
 #include <gtest/gtest.h>
 
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace {
@@ -83,4 +86,34 @@ TEST(MovieTimelineTest, PlacesFramesByCaptureTime) {
     timeline.Place(0.0);
     EXPECT_EQ(timeline.Place(2.0).repeats, 59); // a two-second stall: the last picture fills it
     EXPECT_EQ(timeline.FillUntil(1.0), 0);      // a stop before the last slot adds nothing
+}
+
+// An MJPEG frame decoded at the smallest scale that covers the movie's or a window's size looks,
+// once scaled, like the full decode scaled; a frame cut short or with broken data is refused.
+TEST(JpegDecoderTest, ReducedDecodeKeepsThePictureAndDamageIsRefused) {
+    const cv::Mat picture = DrawTestPattern(cv::Size(1920, 1080), 17);
+    std::vector<uchar> jpeg;
+    ASSERT_TRUE(cv::imencode(".jpg", picture, jpeg, {cv::IMWRITE_JPEG_QUALITY, 80}));
+    CJpegDecoder decoder;
+    cv::Mat full, reduced, a, b;
+    ASSERT_TRUE(decoder.Decode(jpeg.data(), jpeg.size(), {}, full));
+    for (const cv::Size target : {cv::Size(320, 240), cv::Size(800, 450), cv::Size(900, 500)}) {
+        ASSERT_TRUE(decoder.Decode(jpeg.data(), jpeg.size(), target, reduced));
+        EXPECT_GE(reduced.cols, target.width);
+        EXPECT_GE(reduced.rows, target.height);
+        EXPECT_LT(reduced.cols, full.cols) << target; // smaller than the camera's picture
+        cv::resize(full, a, target, 0, 0, cv::INTER_CUBIC);
+        cv::resize(reduced, b, target, 0, 0, cv::INTER_CUBIC);
+        cv::Mat difference;
+        cv::absdiff(a, b, difference);
+        EXPECT_LE(cv::mean(difference)[0], 2.0) << target;
+    }
+    EXPECT_EQ(JpegScaledSize({1920, 1080}, {1920, 1080}), cv::Size(1920, 1080));
+
+    std::vector<uchar> cut(jpeg.begin(), jpeg.begin() + long(jpeg.size() * 6 / 10));
+    EXPECT_FALSE(decoder.Decode(cut.data(), cut.size(), {}, reduced));
+    std::vector<uchar> broken = jpeg;
+    for (size_t i = broken.size() / 2; i < broken.size() / 2 + 64; ++i)
+        broken[i] = uchar(i * 37 % 251); // garbage in the entropy-coded data, markers kept
+    EXPECT_FALSE(decoder.Decode(broken.data(), broken.size(), {}, reduced));
 }

@@ -99,7 +99,7 @@ TEST(VistrelMessageBox, ShowsTheWholeMessageAsGiven) {
 
 // Enter presses OK, the default button, which leaves the chosen camera's index.
 TEST(SelCamDlg, OpensOnAutoAndEnterLeavesTheChosenCamera) {
-    CSelCamDlg dialog(QList<CameraInfo>{{"testsrc", "Test"}, {"testsrc", "Other"}});
+    CSelCamDlg dialog(QList<CameraInfo>{{"testsrc", "Test", {}, {}}, {"testsrc", "Other", {}, {}}});
     auto* combo = Child<QComboBox>(dialog, "comboCamera_1002");
     EXPECT_EQ(combo->currentIndex(), 0);
     dialog.show();

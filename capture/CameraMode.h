@@ -1,0 +1,41 @@
+// What a camera can deliver (pixel format, size, rate) and which of it the program uses: the
+// largest size up to 1920 x 1080 that reaches 25 fps, raw where raw reaches it and MJPEG where
+// only MJPEG does, unless the user chose a size. Pure rules, so they can be tested alone.
+#pragma once
+
+#include <QList>
+#include <QSize>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+struct CameraMode {
+    uint32_t fourcc = 0; // V4L2 pixel format ("YUYV", "MJPG", ...)
+    QSize size;
+    double fps = 0; // the highest rate of this format at this size
+    bool operator==(const CameraMode&) const = default;
+};
+
+// Formats the program decodes. Raw Bayer and the like are left out of a camera's modes.
+bool IsRawFormat(uint32_t fourcc);
+bool IsMjpegFormat(uint32_t fourcc);
+bool IsUsableFormat(uint32_t fourcc);
+
+// The mode the camera opens in: of `requested` size when the camera offers it, else chosen
+// automatically; nothing when the camera lists no usable mode (the driver's default then).
+std::optional<CameraMode> ChooseCameraMode(const QList<CameraMode>& modes,
+                                           std::optional<QSize> requested = std::nullopt);
+// The mode to try when `failed` could not start for lack of USB bandwidth: MJPEG at the same size
+// when `failed` was raw, else the best mode of the next smaller size; nothing when none is left.
+std::optional<CameraMode> SmallerCameraMode(const QList<CameraMode>& modes,
+                                            const CameraMode& failed);
+
+// Each size the camera offers, largest first, with the best rate any usable format reaches there.
+QList<CameraMode> CameraSizes(const QList<CameraMode>& modes);
+// "1920 × 1080 (30 fps)", as the menu lists a size.
+QString DescribeCameraSize(const CameraMode& mode);
+
+// The stored form of a chosen size: "1280x720"; empty for automatic.
+QString CaptureSizeText(std::optional<QSize> size);
+std::optional<QSize> ParseCaptureSize(const QString& text);
