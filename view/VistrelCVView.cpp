@@ -23,6 +23,7 @@
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QLoggingCategory>
 #include <QPainter>
 #include <QUrl>
 
@@ -32,6 +33,9 @@ namespace {
 
 constexpr int IDS_USB_BANDWIDTH = 32803;
 constexpr int kFirstPictureIntervalMs = 15;
+// Start-up measurements: QT_LOGGING_RULES="vistrelcv.timing=true" says when the first picture
+// is painted.
+Q_LOGGING_CATEGORY(lcViewTiming, "vistrelcv.timing", QtWarningMsg)
 
 } // namespace
 
@@ -279,7 +283,8 @@ void CVistrelCVView::OnTick() {
         return;
     }
     const bool pendingBefore = m_pPending->Probe(kPendingAll);
-    if (!pendingBefore) {
+    // Start-up's own events would put the first picture off: it is shown as soon as it is there.
+    if (!pendingBefore || m_pController->DisplayImage().isNull()) {
         // The picture is scaled once, to the device pixels the window covers on its screen.
         const qreal ratio = devicePixelRatioF();
         const QSize device = (QSizeF(size()) * ratio).toSize();
@@ -314,13 +319,19 @@ void CVistrelCVView::paintEvent(QPaintEvent*) {
         painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     }
     m_pController->DrawFrame(painter);
+    if (!m_bFirstPicturePainted && !m_pController->DisplayImage().isNull()) {
+        m_bFirstPicturePainted = true;
+        qCInfo(lcViewTiming, "first picture painted");
+    }
     if (m_bCameraLost)
         PaintCameraLostNotice(painter, rect());
     if (!m_pPending)
         return;
     const bool mouseAfter = m_pPending->Probe(kPendingMouse);
     const RefreshIntervals intervals{m_nIntervalQuiet, m_nIntervalActive, m_nIntervalBusy};
-    if (const int interval = PaintInterval(intervals, pendingBefore, mouseAfter); interval >= 0)
+    const int interval = PaintInterval(intervals, pendingBefore, mouseAfter);
+    if (interval >= 0 &&
+        !m_pController->DisplayImage().isNull()) // the first picture is not put off
         m_pTimer->SetInterval(unsigned(interval));
 }
 

@@ -102,5 +102,6 @@ private:
     bool m_bCameraLost = false;    // the notice is showing
     bool m_bBandwidthTold = false; // the bandwidth message was shown for this shortage
     QSize m_shownFrameSize;        // of the last frame shown, for its proportions
-    MovieClaim m_movieClaim;       // the running recording's file, taken back if it stays empty
+    bool m_bFirstPicturePainted = false;
+    MovieClaim m_movieClaim; // the running recording's file, taken back if it stays empty
 };

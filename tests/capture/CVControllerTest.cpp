@@ -1,5 +1,6 @@
 // The capture controller on real sources: grabbing, and a camera that is lost.
 #include "CaptureTestSupport.h"
+#include "support/TestEnvironment.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -7,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+
+#include <opencv2/imgcodecs.hpp>
 
 using namespace capturetest;
 
@@ -69,3 +72,21 @@ TEST_F(CVControllerTest, LostCameraIsNoticedWithoutWaitingAndComesBack) {
 }
 
 } // namespace
+
+// A camera that does not open when the window starts (unplugged after the probe, say) is
+// watched all the same: lost at once, and shown as soon as it opens.
+TEST_F(CVControllerTest, CameraThatFailsItsFirstOpenIsRetried) {
+    const QString picture = testenv::NewFolder("late") + "/camera.png";
+    qputenv("VISTRELCV_CAMERAS", picture.toUtf8());
+    CCVController late(nullptr);
+    late.StartCamera(0);
+    QElapsedTimer clock;
+    clock.start();
+    while (!late.CameraLost() && clock.elapsed() < 3000)
+        QThread::msleep(10);
+    EXPECT_TRUE(late.CameraLost());
+    ASSERT_TRUE(
+        cv::imwrite(picture.toStdString(), cv::Mat(120, 160, CV_8UC3, cv::Scalar::all(90))));
+    EXPECT_TRUE(GrabNewFrame(late, 64, 48));
+    EXPECT_FALSE(late.CameraLost());
+}
