@@ -34,21 +34,27 @@ bool FakeV4l2::AddCamera(int number, const QString& spec, const QString& byIdNam
 }
 
 bool FakeV4l2::Unplug(int number) {
-    for (const QString& link : LinksTo(number))
-        QFile::remove(link);
-    return QFile::remove(Node(number));
+    QFile node(Node(number));
+    if (!node.open(QIODevice::ReadOnly))
+        return false;
+    Camera& camera = m_unplugged[number];
+    camera = {node.readAll(), {}};
+    const QDir byId(m_root + QLatin1String("/v4l/by-id"));
+    for (const QFileInfo& link : byId.entryInfoList(QDir::System | QDir::Files))
+        if (link.symLinkTarget() == Node(number) && QFile::remove(link.filePath()))
+            camera.links << link.fileName();
+    return node.remove();
 }
 
 bool FakeV4l2::Replug(int from, int to) {
-    QFile node(Node(from));
-    if (!node.open(QIODevice::ReadOnly))
+    if (QFile::exists(Node(from)) && !Unplug(from))
         return false;
-    const QString spec = QString::fromUtf8(node.readAll());
-    const QStringList links = LinksTo(from);
-    if (!Unplug(from) || !Write(Node(to), spec))
+    const auto camera = m_unplugged.find(from);
+    if (camera == m_unplugged.end() || !Write(Node(to), QString::fromUtf8(camera->second.spec)))
         return false;
-    for (const QString& link : links)
-        if (!QFile::link(QStringLiteral("../../video%1").arg(to), link))
+    for (const QString& name : camera->second.links)
+        if (!QFile::link(QStringLiteral("../../video%1").arg(to),
+                         m_root + QLatin1String("/v4l/by-id/") + name))
             return false;
     return true;
 }
@@ -71,13 +77,4 @@ QStringList FakeV4l2::Environment() const {
 
 QString FakeV4l2::Library() {
     return QStringLiteral(FAKEV4L2_LIB);
-}
-
-QStringList FakeV4l2::LinksTo(int number) const {
-    QStringList links;
-    const QDir byId(m_root + QLatin1String("/v4l/by-id"));
-    for (const QFileInfo& link : byId.entryInfoList(QDir::System | QDir::Files))
-        if (link.isSymLink() && link.symLinkTarget() == Node(number))
-            links << link.filePath();
-    return links;
 }

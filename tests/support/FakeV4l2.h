@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <map>
+
 class FakeV4l2 {
 public:
     // Makes the empty folder `root` (removing an older one) and points the variables at it.
@@ -16,7 +18,8 @@ public:
     bool AddCamera(int number, const QString& spec, const QString& byIdName = {});
     // Removes node `number` and its by-id links: every open file of it fails with ENODEV.
     bool Unplug(int number);
-    // Unplugs node `from` and plugs the same camera (spec and by-id links) in as node `to`.
+    // Plugs the camera of node `from` (unplugged first if it is still there) in again as node
+    // `to`, with its spec and by-id links.
     bool Replug(int from, int to);
     // Replaces node `number`'s spec at once (a new file renamed over the node).
     bool SetSpec(int number, const QString& spec);
@@ -28,7 +31,11 @@ public:
     static QString Library();
 
 private:
-    QStringList LinksTo(int number) const;
+    struct Camera {
+        QByteArray spec;
+        QStringList links; // by-id names
+    };
 
     QString m_root;
+    std::map<int, Camera> m_unplugged;
 };

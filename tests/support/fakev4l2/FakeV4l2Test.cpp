@@ -243,11 +243,12 @@ TEST_F(FakeV4l2Test, FailsOnCue) {
     EXPECT_EQ(second.Next(b), 0);
 
     // Unplugged, and back as node 5 behind the same by-id link.
-    ASSERT_TRUE(device.Replug(0, 5));
+    ASSERT_TRUE(device.Unplug(0));
     EXPECT_EQ(second.Next(b), ENODEV);
     EXPECT_EQ(poll(&p, 1, 0), 1);
     EXPECT_EQ(p.revents, POLLERR | POLLHUP);
     EXPECT_EQ(open(QFile::encodeName(device.Node(0)).constData(), O_RDWR), -1);
+    ASSERT_TRUE(device.Replug(0, 5));
     Stream replugged(device.Node(0).replace("video0", "v4l/by-id/cam"));
     EXPECT_EQ(replugged.Start(V4L2_PIX_FMT_MJPEG, 640, 480, 30), 0);
     EXPECT_EQ(replugged.Next(b), 0);

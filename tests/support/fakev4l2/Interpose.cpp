@@ -67,7 +67,10 @@ std::string NodeOf(int dirfd, const char* path) {
 
 int OpenAt(int dirfd, const char* path, int flags, mode_t mode) {
     static const auto next = Next<int (*)(int, const char*, int, ...)>("openat");
-    const std::string node = NodeOf(dirfd, path);
+    // Only a device's opens: writing the node file or opening it as a folder or a path stays as is.
+    const bool device =
+        (flags & O_ACCMODE) != O_WRONLY && !(flags & (O_CREAT | O_TRUNC | O_DIRECTORY | O_PATH));
+    const std::string node = device ? NodeOf(dirfd, path) : std::string();
     if (node.empty())
         return next(dirfd, path, flags, mode);
     // The program's file is the node file itself, read-only.
