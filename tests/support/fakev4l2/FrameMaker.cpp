@@ -48,6 +48,17 @@ std::vector<uchar> ToBayer(const cv::Mat& bgr) {
     return out;
 }
 
+// The test camera's picture; its background, the costly part, is drawn once per size.
+cv::Mat Picture(cv::Size size, int number) {
+    static std::map<std::pair<int, int>, cv::Mat> backgrounds;
+    cv::Mat& background = backgrounds[{size.width, size.height}];
+    if (background.empty())
+        background = DrawBackground(size);
+    cv::Mat picture = background.clone();
+    DrawFrameMarks(picture, number);
+    return picture;
+}
+
 std::vector<uchar> Encode(uint32_t format, const cv::Mat& bgr) {
     std::vector<uchar> out;
     if (format == V4L2_PIX_FMT_MJPEG)
@@ -97,7 +108,7 @@ fakev4l2_make_frame(uint32_t format, int width, int height, int64_t number, int 
     auto it = cache.find(key);
     if (it == cache.end()) {
         std::vector<uchar> frame =
-            Encode(format, DrawTestPattern(cv::Size(width, height), number % kRepeat));
+            Encode(format, Picture(cv::Size(width, height), int(number % kRepeat)));
         if (cached + frame.size() > kMaxCached)
             cache.clear(), cached = 0;
         cached += frame.size();
