@@ -14,7 +14,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -22,16 +24,26 @@
 
 namespace {
 
-template <class F> F Next(const char* name) {
-    return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+// A sanitizer's runtime calls some of these functions while it starts, before it can take the
+// guard of a static variable or allocate: until a node is open, they touch no guarded static and
+// allocate nothing. The C library's functions are looked up once, into constant-initialized
+// atomics.
+template <class F> F Next(std::atomic<F>& cache, const char* name) {
+    F next = cache.load(std::memory_order_relaxed);
+    if (!next)
+        cache.store(next = reinterpret_cast<F>(dlsym(RTLD_NEXT, name)), std::memory_order_relaxed);
+    return next;
 }
+
+using OpenAtFunction = int (*)(int, const char*, int, ...);
+std::atomic<OpenAtFunction> g_openat{nullptr};
 
 // The open files of test device nodes. Never destroyed: files are still closed after exit.
 struct Streams {
     std::mutex mutex;
     std::unordered_map<int, std::shared_ptr<CFakeStream>> byFd;
-    std::atomic<size_t> count{0};
 };
+std::atomic<size_t> g_open{0}; // how many files of nodes are open
 
 Streams& Table() {
     static Streams* streams = new Streams;
@@ -39,47 +51,47 @@ Streams& Table() {
 }
 
 std::shared_ptr<CFakeStream> Find(int fd) {
-    if (fd < 0 || Table().count == 0)
+    if (fd < 0 || g_open == 0)
         return nullptr;
     std::lock_guard lock(Table().mutex);
     const auto it = Table().byFd.find(fd);
     return it == Table().byFd.end() ? nullptr : it->second;
 }
 
-// The node file `path` leads to (after links), or "" when it is no node of the test device.
-std::string NodeOf(int dirfd, const char* path) {
+// Whether `path` leads (after links) to a node of the test device; `node` is then its path.
+bool IsNode(int dirfd, const char* path, char (&node)[PATH_MAX]) {
     const char* root = std::getenv("FAKEV4L2_ROOT");
+    char full[PATH_MAX], folder[PATH_MAX];
     if (!root || !*root || !path)
-        return {};
-    std::string full = path;
+        return false;
     if (path[0] != '/' && dirfd != AT_FDCWD)
-        full = "/proc/self/fd/" + std::to_string(dirfd) + "/" + full;
-    char node[PATH_MAX], folder[PATH_MAX];
-    if (!realpath(full.c_str(), node) || !realpath(root, folder))
-        return {};
-    const std::string prefix = std::string(folder) + "/video";
-    const std::string resolved = node;
-    if (resolved.size() <= prefix.size() || resolved.compare(0, prefix.size(), prefix) != 0 ||
-        resolved.find_first_not_of("0123456789", prefix.size()) != std::string::npos)
-        return {};
-    return resolved;
+        std::snprintf(full, sizeof full, "/proc/self/fd/%d/%s", dirfd, path);
+    else
+        std::snprintf(full, sizeof full, "%s", path);
+    if (!realpath(full, node) || !realpath(root, folder))
+        return false;
+    const size_t length = std::strlen(folder);
+    const char* number = node + length + 6;
+    return std::strncmp(node, folder, length) == 0 &&
+           std::strncmp(node + length, "/video", 6) == 0 && *number &&
+           std::strspn(number, "0123456789") == std::strlen(number);
 }
 
 int OpenAt(int dirfd, const char* path, int flags, mode_t mode) {
-    static const auto next = Next<int (*)(int, const char*, int, ...)>("openat");
+    const OpenAtFunction next = Next(g_openat, "openat");
     // Only a device's opens: writing the node file or opening it as a folder or a path stays as is.
     const bool device =
         (flags & O_ACCMODE) != O_WRONLY && !(flags & (O_CREAT | O_TRUNC | O_DIRECTORY | O_PATH));
-    const std::string node = device ? NodeOf(dirfd, path) : std::string();
-    if (node.empty())
+    char node[PATH_MAX];
+    if (!device || !IsNode(dirfd, path, node))
         return next(dirfd, path, flags, mode);
     // The program's file is the node file itself, read-only.
-    const int fd = next(AT_FDCWD, node.c_str(), O_RDONLY | (flags & (O_NONBLOCK | O_CLOEXEC)));
+    const int fd = next(AT_FDCWD, node, O_RDONLY | (flags & (O_NONBLOCK | O_CLOEXEC)));
     if (fd >= 0) {
         auto stream = std::make_shared<CFakeStream>(node, fd);
         std::lock_guard lock(Table().mutex);
         Table().byFd[fd] = std::move(stream);
-        Table().count = Table().byFd.size();
+        g_open = Table().byFd.size();
     }
     return fd;
 }
@@ -91,8 +103,10 @@ mode_t ModeArgument(int flags, va_list args) {
 // poll() over files of which at least one is a test device node: the nodes' events come from
 // their streams, the others' from the C library, waiting in short steps until either shows one.
 int Poll(pollfd* fds, nfds_t count, const timespec* timeout, const sigset_t* mask) {
-    static const auto next =
-        Next<int (*)(pollfd*, nfds_t, const timespec*, const sigset_t*)>("ppoll");
+    static std::atomic<int (*)(pollfd*, nfds_t, const timespec*, const sigset_t*)> cache{nullptr};
+    const auto next = Next(cache, "ppoll");
+    if (g_open == 0)
+        return next(fds, count, timeout, mask);
     std::vector<std::shared_ptr<CFakeStream>> streams(count);
     bool any = false;
     for (nfds_t i = 0; i < count; ++i)
@@ -135,17 +149,19 @@ int Poll(pollfd* fds, nfds_t count, const timespec* timeout, const sigset_t* mas
 namespace libc {
 
 int Open(const char* path, int flags, mode_t mode) {
-    static const auto next = Next<int (*)(int, const char*, int, ...)>("openat");
+    const OpenAtFunction next = Next(g_openat, "openat");
     return next(AT_FDCWD, path, flags, mode);
 }
 
 int Close(int fd) {
-    static const auto next = Next<int (*)(int)>("close");
+    static std::atomic<int (*)(int)> cache{nullptr};
+    const auto next = Next(cache, "close");
     return next(fd);
 }
 
 void* Mmap(void* addr, size_t length, int prot, int flags, int fd, off_t offset) {
-    static const auto next = Next<void* (*)(void*, size_t, int, int, int, off_t)>("mmap");
+    static std::atomic<void* (*)(void*, size_t, int, int, int, off_t)> cache{nullptr};
+    const auto next = Next(cache, "mmap");
     return next(addr, length, prot, flags, fd, offset);
 }
 
@@ -204,7 +220,7 @@ int close(int fd) {
     if (stream) {
         std::lock_guard lock(Table().mutex);
         Table().byFd.erase(fd);
-        Table().count = Table().byFd.size();
+        g_open = Table().byFd.size();
     }
     stream.reset(); // stops the stream and frees its buffers
     return libc::Close(fd);
@@ -222,7 +238,8 @@ int ioctl(int fd, unsigned long request, ...) noexcept {
             errno = error;
         return error ? -1 : 0;
     }
-    static const auto next = Next<int (*)(int, unsigned long, ...)>("ioctl");
+    static std::atomic<int (*)(int, unsigned long, ...)> cache{nullptr};
+    const auto next = Next(cache, "ioctl");
     return next(fd, request, arg);
 }
 
@@ -250,7 +267,10 @@ int __poll_chk(pollfd* fds, nfds_t count, int timeout, size_t) {
 }
 
 int select(int count, fd_set* readable, fd_set* writable, fd_set* failed, timeval* timeout) {
-    static const auto next = Next<int (*)(int, fd_set*, fd_set*, fd_set*, timeval*)>("select");
+    static std::atomic<int (*)(int, fd_set*, fd_set*, fd_set*, timeval*)> cache{nullptr};
+    const auto next = Next(cache, "select");
+    if (g_open == 0)
+        return next(count, readable, writable, failed, timeout);
     std::vector<pollfd> fds;
     bool any = false;
     for (int fd = 0; fd < count; ++fd) {
