@@ -3,7 +3,7 @@
 // bare bicubic cv::resize of the same sizes, measured side by side in the same run. The camera
 // query is left out: the frame comes ready from the test pattern.
 #include "capture/FramePath.h"
-#include "capture/TestPatternSource.h"
+#include "capture/TestPattern.h"
 
 #include <QImage>
 #include <QPainter>

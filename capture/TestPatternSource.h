@@ -27,6 +27,3 @@ private:
     bool m_stalled = false;
     int64_t m_number = -1;
 };
-
-// The picture of frame `number` at `size` (used by the source and by tests and benchmarks).
-cv::Mat DrawTestPattern(cv::Size size, int64_t number);

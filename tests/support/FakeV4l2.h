@@ -1,0 +1,41 @@
+// A folder of V4L2 test device nodes for a test, with cameras plugged, unplugged, replugged and
+// changed on cue. The device (FAKEV4L2_LIB) answers for them in processes that preload it or link
+// it, with FAKEV4L2_ROOT naming the folder: Create sets that, and VISTRELCV_DEVICE_ROOT for the
+// program's device scan, in this process's environment, which child processes inherit.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <map>
+
+class FakeV4l2 {
+public:
+    // Makes the empty folder `root` (removing an older one) and points the variables at it.
+    bool Create(const QString& root);
+    // Adds node `number` ("videoN") with the spec text (`key=value` lines), and the link
+    // "v4l/by-id/<byIdName>" to it unless the name is empty.
+    bool AddCamera(int number, const QString& spec, const QString& byIdName = {});
+    // Removes node `number` and its by-id links: every open file of it fails with ENODEV.
+    bool Unplug(int number);
+    // Plugs the camera of node `from` (unplugged first if it is still there) in again as node
+    // `to`, with its spec and by-id links.
+    bool Replug(int from, int to);
+    // Replaces node `number`'s spec at once (a new file renamed over the node).
+    bool SetSpec(int number, const QString& spec);
+
+    QString Node(int number) const;
+    // The environment a child process needs to see the cameras ("LD_PRELOAD=...", ...).
+    QStringList Environment() const;
+    // The device library.
+    static QString Library();
+
+private:
+    struct Camera {
+        QByteArray spec;
+        QStringList links; // by-id names
+    };
+
+    QString m_root;
+    std::map<int, Camera> m_unplugged;
+};

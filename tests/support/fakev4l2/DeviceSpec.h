@@ -1,0 +1,43 @@
+// What a test device's node file says (`key=value` lines): the device's names, its modes and the
+// faults it shows at the moment, and the answers to the V4L2 queries that depend on nothing else.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct FrameSize {
+    int width = 0;
+    int height = 0;
+};
+
+struct DeviceSpec {
+    std::string card = "Fake Camera";
+    std::string bus = "usb-0000:00:14.0-1";
+    std::string driver = "uvcvideo";
+    std::vector<uint32_t> formats; // V4L2 pixel formats, in the order ENUM_FMT lists them
+    std::vector<FrameSize> sizes;
+    bool metadata = false;  // a node that carries only metadata, as most webcams add
+    int damage = 0;         // every n-th MJPEG frame is damaged; 0: none
+    bool stall = false;     // no frames while set
+    bool eio = false;       // DQBUF fails with EIO while set
+    int64_t bandwidth = -1; // bytes per second the bus has left; -1: no limit
+};
+
+// The spec of a node file's text; unknown keys and values are left at their defaults.
+DeviceSpec ParseDeviceSpec(const std::string& text);
+
+// The frame rates a mode offers, highest first, like a USB 2 webcam: YUYV 30 fps up to
+// 640 x 480, 10 fps at 1280 x 720 and 5 fps above; MJPEG and Bayer 30 fps at every size.
+std::vector<int> ModeRates(uint32_t format, FrameSize size);
+// The bytes per second a mode needs on the bus.
+int64_t ModeBandwidth(uint32_t format, FrameSize size, int fps);
+// The listed size nearest to `wanted` (the least area outside both), as the UVC driver picks it.
+FrameSize NearestSize(const DeviceSpec& spec, FrameSize wanted);
+// The bytes of one line (0 for compressed frames) and of a whole frame.
+uint32_t LineBytes(uint32_t format, FrameSize size);
+uint32_t FrameBytes(uint32_t format, FrameSize size);
+
+// Answers the queries that depend on the spec alone (QUERYCAP, ENUM_FMT, ENUM_FRAMESIZES,
+// ENUM_FRAMEINTERVALS, the input and control queries): 0 or an errno value, ENOTTY for others.
+int AnswerQuery(const DeviceSpec& spec, unsigned int request, void* arg);
