@@ -177,6 +177,9 @@ CameraOpener CameraOpenerFor(const CameraInfo& camera, std::optional<QSize> size
     if (camera.location.isEmpty())
         return {};
     CameraEntry entry = ParseCameraEntry(camera.location);
+    // A node of the device scan is a V4L2 camera wherever the device folder is.
+    if (camera.id.startsWith(QLatin1String("v4l2\t")))
+        entry.kind = CameraEntry::Kind::Device;
     if (entry.kind != CameraEntry::Kind::Device)
         return [entry] {
             std::unique_ptr<CCameraSource> source = OpenEntry(entry);

@@ -3,6 +3,9 @@
 
 #include "support/TestEnvironment.h"
 
+#include <QProcess>
+#include <QRegularExpression>
+
 namespace capturetest {
 
 void CaptureTest::SetUp() {
@@ -15,6 +18,23 @@ CCVController& CaptureTest::Open(const QString& camera) {
     controller = std::make_unique<CCVController>(nullptr);
     controller->OpenCamera(0);
     return *controller;
+}
+
+std::pair<int, double> ProbeMovie(const QString& path) {
+    QProcess probe;
+    probe.start("ffprobe",
+                {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                 "stream=codec_name,width,height,r_frame_rate,nb_read_frames:"
+                 "format=format_name,duration",
+                 "-of", "csv=p=0", path});
+    EXPECT_TRUE(probe.waitForFinished(60000));
+    const QString facts = QString::fromUtf8(probe.readAllStandardOutput());
+    const QRegularExpressionMatch movie =
+        QRegularExpression("^mpeg1video,320,240,30/1,([1-9]\\d*)\\s+mpeg,([\\d.]+)\\s*$")
+            .match(facts);
+    EXPECT_TRUE(probe.exitCode() == 0 && movie.hasMatch())
+        << facts.toStdString() << probe.readAllStandardError().toStdString();
+    return {movie.captured(1).toInt(), movie.captured(2).toDouble()};
 }
 
 } // namespace capturetest

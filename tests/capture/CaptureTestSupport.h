@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
 
 namespace capturetest {
 
@@ -19,5 +20,10 @@ protected:
 
     std::unique_ptr<CCVController> controller;
 };
+
+// Decodes the whole movie with ffprobe and expects what every recorded movie must be: MPEG-1 in
+// a program stream, 320 x 240, 30 fps, decodable. Returns the frames decoded and the container's
+// duration in seconds.
+std::pair<int, double> ProbeMovie(const QString& path);
 
 } // namespace capturetest

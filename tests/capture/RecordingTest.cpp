@@ -27,26 +27,6 @@ using namespace capturetest;
 
 namespace {
 
-// Decodes the whole movie with ffprobe and expects what every recorded movie must be: MPEG-1 in
-// a program stream, 320 x 240, 30 fps, decodable. Returns the frames decoded and the container's
-// duration in seconds.
-std::pair<int, double> ProbeMovie(const QString& path) {
-    QProcess probe;
-    probe.start("ffprobe",
-                {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
-                 "stream=codec_name,width,height,r_frame_rate,nb_read_frames:"
-                 "format=format_name,duration",
-                 "-of", "csv=p=0", path});
-    EXPECT_TRUE(probe.waitForFinished(60000));
-    const QString facts = QString::fromUtf8(probe.readAllStandardOutput());
-    const QRegularExpressionMatch movie =
-        QRegularExpression("^mpeg1video,320,240,30/1,([1-9]\\d*)\\s+mpeg,([\\d.]+)\\s*$")
-            .match(facts);
-    EXPECT_TRUE(probe.exitCode() == 0 && movie.hasMatch())
-        << facts.toStdString() << probe.readAllStandardError().toStdString();
-    return {movie.captured(1).toInt(), movie.captured(2).toDouble()};
-}
-
 // What the test pattern's moving marker tells about a movie of a 320 x 240 test camera, flipped
 // back first when it was recorded mirrored. The marker steps 5 pixels a camera frame and starts
 // over every 60 frames, so it numbers the camera frames (modulo 60) in the movie itself:

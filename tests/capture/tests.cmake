@@ -17,3 +17,14 @@ add_dependencies(test_capture_recording capture_recording_helper)
 target_compile_definitions(test_capture_recording PRIVATE
                            RECORDING_HELPER="$<TARGET_FILE:capture_recording_helper>")
 vistrelcv_copy_sounds(test_capture)
+
+# Real V4L2 cameras: the test process links the V4L2 test device, which answers for the node
+# files of the folder each test makes.
+vistrelcv_add_test(test_capture_v4l2
+                   SOURCES capture/CaptureTestSupport.cpp capture/CaptureTestSupport.h
+                           capture/V4l2CameraTest.cpp
+                   LIBS fakev4l2
+                   LABELS capture)
+# Nothing of the test calls into the device library, so the linker would drop it unless told to
+# keep it; kept, it stands in front of the C library as a preloaded one would.
+target_link_options(test_capture_v4l2 PRIVATE -Wl,--no-as-needed)
