@@ -45,8 +45,7 @@ std::vector<uint32_t> Formats(int fd) {
 
 std::vector<uint32_t> Rates(int fd, uint32_t format, uint32_t width, uint32_t height) {
     std::vector<uint32_t> fps;
-    v4l2_frmivalenum i{};
-    i.pixel_format = format, i.width = width, i.height = height;
+    v4l2_frmivalenum i{0, format, width, height, 0, {}, {}};
     for (; !Call(fd, VIDIOC_ENUM_FRAMEINTERVALS, &i); ++i.index)
         fps.push_back(i.discrete.denominator / i.discrete.numerator);
     return fps;
@@ -56,19 +55,13 @@ std::vector<uint32_t> Rates(int fd, uint32_t format, uint32_t width, uint32_t he
 struct Stream {
     explicit Stream(const QString& path, int flags = O_NONBLOCK)
         : fd(open(QFile::encodeName(path).constData(), O_RDWR | flags)) {}
-    ~Stream() {
-        for (void* map : maps)
-            munmap(map, length);
-        close(fd);
-    }
+    ~Stream() { close(fd); } // the mappings go with the process
     // Sets the mode, maps 4 buffers, queues them and starts: 0 or the first call's errno.
     int Start(uint32_t format, int width, int height, int fps) {
         v4l2_format f = Format(format, width, height);
-        v4l2_streamparm p{};
-        p.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        v4l2_streamparm p{V4L2_BUF_TYPE_VIDEO_CAPTURE, {}};
         p.parm.capture.timeperframe = {1, uint32_t(fps)};
-        v4l2_requestbuffers r{};
-        r.count = 4, r.type = V4L2_BUF_TYPE_VIDEO_CAPTURE, r.memory = V4L2_MEMORY_MMAP;
+        v4l2_requestbuffers r{4, V4L2_BUF_TYPE_VIDEO_CAPTURE, V4L2_MEMORY_MMAP, 0, 0, {}};
         for (auto [request, arg] : {std::pair<unsigned long, void*>{VIDIOC_S_FMT, &f},
                                     {VIDIOC_S_PARM, &p},
                                     {VIDIOC_REQBUFS, &r}})
@@ -78,8 +71,7 @@ struct Stream {
             v4l2_buffer b = Buffer(i);
             if (int e = Call(fd, VIDIOC_QUERYBUF, &b); e || (e = Call(fd, VIDIOC_QBUF, &b)))
                 return e;
-            length = b.length;
-            maps.push_back(mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, b.m.offset));
+            maps.push_back(mmap(nullptr, b.length, PROT_READ, MAP_SHARED, fd, b.m.offset));
         }
         int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         return Call(fd, VIDIOC_STREAMON, &type);
@@ -102,7 +94,6 @@ struct Stream {
     }
     int fd;
     std::vector<void*> maps;
-    size_t length = 0;
 };
 
 int64_t Microseconds(const timeval& t) {
@@ -147,39 +138,39 @@ TEST_F(FakeV4l2Test, ListsTheModesOfAUsb2Webcam) {
     EXPECT_TRUE(Formats(metadata.fd).empty());
 }
 
-// Every format shows the test camera's picture; MJPEG frames are stamped 1/fps apart.
+// Every format shows the test camera's picture; MJPEG frames are stamped 1/fps apart by the frame
+// clock.
 TEST_F(FakeV4l2Test, StreamsTheTestPictureStampedByTheFrameClock) {
-    ASSERT_TRUE(device.AddCamera(0, "formats=YUYV,MJPG,BA81"));
+    ASSERT_TRUE(device.AddCamera(0, ""));
+    ASSERT_TRUE(device.AddCamera(1, "formats=BA81"));
     const cv::Size size(640, 480);
-    for (const auto& [format, conversion] :
-         {std::pair<uint32_t, int>{V4L2_PIX_FMT_YUYV, cv::COLOR_YUV2BGR_YUY2},
-          {V4L2_PIX_FMT_SBGGR8, cv::COLOR_BayerRG2BGR},
-          {V4L2_PIX_FMT_MJPEG, -1}}) {
-        Stream camera(device.Node(0), format == V4L2_PIX_FMT_MJPEG ? O_NONBLOCK : 0);
-        ASSERT_EQ(camera.Start(format, size.width, size.height, 30), 0);
-        v4l2_buffer first = Stream::Buffer(); // a blocking file waits in DQBUF
-        ASSERT_EQ(conversion < 0 ? camera.Next(first) : Call(camera.fd, VIDIOC_DQBUF, &first), 0);
-        cv::Mat picture;
-        if (conversion < 0)
-            picture = cv::imdecode(camera.Bytes(first), cv::IMREAD_COLOR);
-        else
-            cv::cvtColor(camera.Bytes(first).reshape(conversion == cv::COLOR_YUV2BGR_YUY2 ? 2 : 1,
-                                                     size.height),
-                         picture, conversion);
-        EXPECT_LT(Difference(picture, DrawTestPattern(size, first.sequence)), 4) << format;
-        v4l2_buffer b = first;
-        for (int i = 0; format == V4L2_PIX_FMT_MJPEG && i < 10; ++i) {
+    {
+        Stream camera(device.Node(0), 0); // a blocking file waits in DQBUF
+        ASSERT_EQ(camera.Start(V4L2_PIX_FMT_MJPEG, size.width, size.height, 30), 0);
+        v4l2_buffer first = Stream::Buffer();
+        ASSERT_EQ(Call(camera.fd, VIDIOC_DQBUF, &first), 0);
+        EXPECT_LT(Difference(cv::imdecode(camera.Bytes(first), cv::IMREAD_COLOR),
+                             DrawTestPattern(size, first.sequence % 60)),
+                  4);
+        for (v4l2_buffer b = first; b.sequence < first.sequence + 10;) {
             ASSERT_EQ(Call(camera.fd, VIDIOC_QBUF, &b), 0);
-            ASSERT_EQ(camera.Next(b), 0);
+            ASSERT_EQ(Call(camera.fd, VIDIOC_DQBUF, &b), 0);
             EXPECT_FALSE(cv::imdecode(camera.Bytes(b), cv::IMREAD_COLOR).empty());
             EXPECT_NEAR(Microseconds(b.timestamp) - Microseconds(first.timestamp),
                         (b.sequence - first.sequence) * 1'000'000LL / 30, 1);
         }
     }
+    // A BGGR mosaic (OpenCV calls it RG, after the second line).
+    Stream bayer(device.Node(1));
+    ASSERT_EQ(bayer.Start(V4L2_PIX_FMT_SBGGR8, size.width, size.height, 30), 0);
+    v4l2_buffer b;
+    ASSERT_EQ(bayer.Next(b), 0);
+    cv::Mat picture;
+    cv::cvtColor(bayer.Bytes(b).reshape(1, size.height), picture, cv::COLOR_BayerRG2BGR);
+    EXPECT_LT(Difference(picture, DrawTestPattern(size, b.sequence % 60)), 4);
     cv::VideoCapture opencv(QFile::encodeName(device.Node(0)).toStdString(), cv::CAP_V4L2);
-    cv::Mat frame;
-    ASSERT_TRUE(opencv.read(frame));
-    EXPECT_LT(Difference(frame, DrawTestPattern(size, 0)), 4);
+    ASSERT_TRUE(opencv.read(picture)); // YUYV, its first choice
+    EXPECT_LT(Difference(picture, DrawTestPattern(size, 0)), 4);
 }
 
 // Four buffers queued, nobody reading for a while: the reader then gets the first four frames
@@ -204,6 +195,7 @@ TEST_F(FakeV4l2Test, LateReaderGetsTheQueuedFrames) {
     EXPECT_GT(b.sequence, 8u);
 }
 
+// Not enough bandwidth, a camera another file streams from, damaged frames, an unplug.
 TEST_F(FakeV4l2Test, FailsOnCue) {
     ASSERT_TRUE(device.AddCamera(0, "damage=2\nbandwidth=20000000", "cam"));
     EXPECT_EQ(Stream(device.Node(0)).Start(V4L2_PIX_FMT_YUYV, 1920, 1080, 5), ENOSPC);
@@ -211,39 +203,21 @@ TEST_F(FakeV4l2Test, FailsOnCue) {
     ASSERT_EQ(second.Start(V4L2_PIX_FMT_MJPEG, 1280, 720, 30), 0);
     EXPECT_EQ(Stream(device.Node(0)).Start(V4L2_PIX_FMT_MJPEG, 640, 480, 30), EBUSY);
 
-    // Frames 1 and 3 are damaged: cut short, then broken inside with their markers kept.
+    // Every second frame is damaged, the first of them cut short: no end-of-image marker.
     std::vector<cv::Mat> jpegs;
-    for (v4l2_buffer b; jpegs.size() < 4; Call(second.fd, VIDIOC_QBUF, &b)) {
+    for (v4l2_buffer b; jpegs.size() < 2; Call(second.fd, VIDIOC_QBUF, &b)) {
         ASSERT_EQ(second.Next(b), 0);
         if (b.sequence == jpegs.size())
             jpegs.push_back(second.Bytes(b).clone());
     }
-    const auto ends = [](const cv::Mat& j) {
-        return j.at<uchar>(j.cols - 2) == 0xFF && j.at<uchar>(j.cols - 1) == 0xD9;
-    };
-    EXPECT_TRUE(ends(jpegs[0]) && ends(jpegs[2]) && ends(jpegs[3]));
-    EXPECT_FALSE(ends(jpegs[1]));
+    EXPECT_EQ(jpegs[0].at<uchar>(jpegs[0].cols - 1), 0xD9);
+    EXPECT_NE(jpegs[1].at<uchar>(jpegs[1].cols - 1), 0xD9);
     EXPECT_NEAR(jpegs[1].cols, jpegs[0].cols * 0.6, jpegs[0].cols * 0.1);
-    const cv::Mat broken = cv::imdecode(jpegs[3], cv::IMREAD_COLOR);
-    EXPECT_GT(Difference(broken, DrawTestPattern({1280, 720}, 3)), 10);
-
-    // Stalled: with every buffer queued again, no frame comes.
-    ASSERT_TRUE(device.SetSpec(0, "stall=1"));
-    std::vector<v4l2_buffer> waiting;
-    for (v4l2_buffer b = Stream::Buffer(); !Call(second.fd, VIDIOC_DQBUF, &b);)
-        waiting.push_back(b);
-    for (v4l2_buffer& b : waiting)
-        ASSERT_EQ(Call(second.fd, VIDIOC_QBUF, &b), 0);
-    pollfd p{second.fd, POLLIN, 0};
-    EXPECT_EQ(poll(&p, 1, 200), 0);
-    v4l2_buffer b;
-    ASSERT_TRUE(device.SetSpec(0, "eio=1"));
-    EXPECT_EQ(second.Next(b), EIO);
-    ASSERT_TRUE(device.SetSpec(0, ""));
-    EXPECT_EQ(second.Next(b), 0);
 
     // Unplugged, and back as node 5 behind the same by-id link.
     ASSERT_TRUE(device.Unplug(0));
+    v4l2_buffer b;
+    pollfd p{second.fd, POLLIN, 0};
     EXPECT_EQ(second.Next(b), ENODEV);
     EXPECT_EQ(poll(&p, 1, 0), 1);
     EXPECT_EQ(p.revents, POLLERR | POLLHUP);
