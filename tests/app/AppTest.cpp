@@ -8,6 +8,7 @@
 #include "dialogs/DialogTestUtils.h"
 #include "platform/WindowShape.h"
 #include "settings/UserDefault.h"
+#include "support/FakeV4l2.h"
 #include "support/TestEnvironment.h"
 #include "view/ContextMenu.h"
 #include "view/VistrelCVView.h"
@@ -15,6 +16,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QTest>
 #include <QTimerEvent>
@@ -47,6 +49,11 @@ TEST(SelectCameraTest, NumberOnTheCommandLineOrTheFirstOfFiveThatOpens) {
     EXPECT_TRUE(select(second, "testsrc;testsrc", {"2", "3"}));
     EXPECT_EQ(second.Camera(), 1);
     EXPECT_EQ(second.GetFrameSize(), QSize(320, 240)); // a probed frame gives the small default
+    CVistrelCVApp wide, tall;
+    EXPECT_TRUE(select(wide, "testsrc:1280x720@30", {"1"})); // the picture keeps its proportions
+    EXPECT_EQ(wide.GetFrameSize(), QSize(320, 180));
+    EXPECT_TRUE(select(tall, "testsrc:120x480@30", {"1"}));
+    EXPECT_EQ(tall.GetFrameSize(), QSize(60, 240));
     EXPECT_FALSE(select(missing, "testsrc;testsrc", {"3"})); // no fall-back to the search
     EXPECT_EQ(missing.Camera(), 2);
     EXPECT_EQ(missing.GetFrameSize(), QSize(640, 480));
@@ -155,6 +162,44 @@ TEST_F(AppTest, ApplySettingsReachesTheViewAndTheFrame) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(theApp.Frame(), nullptr); // nothing points at a window that is gone
     theApp.ApplySettings();             // with no window: only the opacity
+}
+
+// A 16:9 webcam on the V4L2 test device: start-up opens it once, on the reader the view goes on
+// with; the window takes the picture's proportions and the section the camera's identity. The
+// resolution submenu lists the camera's sizes, and a choice is stored and applied at once.
+TEST_F(AppTest, RealCameraIsOpenedOnceAndItsResolutionChosenFromTheMenu) {
+    ::unsetenv("VISTRELCV_CAMERAS");
+    FakeV4l2 device;
+    ASSERT_TRUE(device.Create(testenv::Home() + "/dev"));
+    ASSERT_TRUE(device.AddCamera(0, "card=HD Cam\n", "usb-Maker_HD_Cam_7-video-index0"));
+    ASSERT_TRUE(theApp.InitInstance({"1"}));
+    CMainFrame* frame = theApp.Frame();
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(theApp.GetFrameSize(), QSize(320, 180));
+    EXPECT_EQ(frame->size(), QSize(320, 180));
+    EXPECT_TRUE(g_UserDefault.GetString("CameraId", {}).contains("usb-Maker_HD_Cam_7"));
+
+    CVistrelCVView* view = frame->View();
+    QMenu menu;
+    FillContextMenu(menu, *frame, view->SizeChoices());
+    QMenu* sizes = menu.actions().at(3)->menu();
+    ASSERT_TRUE(sizes);
+    QStringList items;
+    for (const QAction* item : sizes->actions())
+        items << item->text() + (item->isChecked() ? "*" : "");
+    EXPECT_EQ(items, (QStringList{"自動*", "1920 × 1080 (30 fps)", "1280 × 720 (30 fps)",
+                                  "640 × 480 (30 fps)"}));
+    std::optional<QSize> chosen;
+    ASSERT_TRUE(
+        CaptureSizeCommand(sizes->actions().at(3)->data().toInt(), view->SizeChoices(), chosen));
+    view->ChooseCaptureSize(chosen);
+    EXPECT_EQ(g_UserDefault.GetString("CaptureSize", {}), "640x480");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return view->Controller()->ShownFrameSize() == QSize(640, 480); }, 5000));
+    frame->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    qunsetenv("FAKEV4L2_ROOT");
+    qunsetenv("VISTRELCV_DEVICE_ROOT");
 }
 
 } // namespace
