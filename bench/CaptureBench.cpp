@@ -3,16 +3,23 @@
 // the grab gave a new picture):
 //  - repeated frames per recorded second in a 5 s recording, at Perform 0 and 330;
 //  - the age of the painted frame (paint time minus capture time) at Perform 0 and 330;
-//  - the process's CPU use while the view idles at Perform 330.
-//   bench_capture [seconds of idle measurement, default 20]
+//  - the process's CPU use while the view idles at Perform 330;
+//  - with --device, run with the V4L2 test device preloaded (scripts/bench does): a 1080p MJPEG
+//    webcam's CPU while recording and while idle, and the frames lost or repeated in its movie;
+//  - the time from the program's start to its first painted picture (median of 5).
+//   bench_capture [--device] [seconds of each CPU measurement, default 20]
 #include "capture/CVController.h"
 #include "output_files/FiletypeMgr.h"
 #include "view/RefreshIntervals.h"
 #include "view/ViewTimer.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <opencv2/imgproc.hpp>
@@ -150,12 +157,94 @@ void MeasureIdleCpu(int seconds) {
                 100.0 * (CpuSeconds() - cpu) / wall);
 }
 
+// Process CPU over `length` while `during` runs, in percent of one core.
+template <typename During> double CpuPercent(During during) {
+    const double cpu = CpuSeconds();
+    const Clock::time_point start = Clock::now();
+    during();
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    return 100.0 * (CpuSeconds() - cpu) / wall;
+}
+
+// Plugs a 1080p MJPEG webcam into the V4L2 test device, for this process and its children.
+void PlugDevice(const QString& folder) {
+    QDir().mkpath(folder + "/dev/v4l/by-id");
+    QFile node(folder + "/dev/video0");
+    if (node.open(QIODevice::WriteOnly))
+        node.write("card=Bench Cam\n");
+    qputenv("FAKEV4L2_ROOT", QFile::encodeName(folder + "/dev"));
+    qputenv("VISTRELCV_DEVICE_ROOT", QFile::encodeName(folder + "/dev"));
+    qunsetenv("VISTRELCV_CAMERAS");
+}
+
+// The webcam recording with the view at Perform 330, then the idle view.
+void MeasureDevice(int seconds, const QString& folder) {
+    CCVController controller(nullptr);
+    controller.OpenCamera(0);
+    std::this_thread::sleep_for(1s);
+    const QString path = folder + "/device.mpg";
+    const int quiet = ComputeIntervals(330, true).quiet;
+    const double recording = CpuPercent([&] {
+        controller.RecordMovie(true, path, 0);
+        RunView(controller, quiet, std::chrono::seconds(seconds));
+        controller.RecordMovie(false, QString(), 0);
+    });
+    const Repeats r = CountRepeats(path);
+    std::printf("| recording, Perform 330, 800 x 450 view | %d s | %.1f %% | %.2f s, %d frames, "
+                "%d repeated, %d lost |\n",
+                seconds, recording, r.seconds, r.frames, r.repeated, r.skipped);
+    const double idle = CpuPercent([&] {
+        RunView(controller, ComputeIntervals(330, false).quiet, std::chrono::seconds(seconds));
+    });
+    std::printf("| idle, Perform 330, 800 x 450 view | %d s | %.1f %% | |\n", seconds, idle);
+}
+
+// Seconds from starting the program to its first painted picture, median of 5 runs.
+double FirstPictureSeconds(const QString& cameras) {
+    std::vector<double> times;
+    for (int run = 0; run < 5; ++run) {
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_LOGGING_RULES", "vistrelcv.timing=true");
+        if (!environment.contains("DISPLAY"))
+            environment.insert("QT_QPA_PLATFORM", "offscreen");
+        if (!cameras.isEmpty())
+            environment.insert("VISTRELCV_CAMERAS", cameras);
+        program.setProcessEnvironment(environment);
+        QElapsedTimer clock;
+        clock.start();
+        program.start(VISTRELCV_BINARY, {"1"});
+        QByteArray output;
+        while (!output.contains("first picture painted") && clock.elapsed() < 10000 &&
+               program.state() != QProcess::NotRunning) {
+            program.waitForReadyRead(10);
+            output += program.readAllStandardError();
+        }
+        times.push_back(clock.elapsed() / 1000.0);
+        program.terminate();
+        program.waitForFinished(5000);
+    }
+    return Percentile(times, 0.5);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     FillFiletypeTables();
     QTemporaryDir folder;
+    const bool device = argc > 1 && QByteArray(argv[1]) == "--device";
+    const int seconds = std::max(1, std::atoi(argv[argc - 1]) > 0 ? std::atoi(argv[argc - 1]) : 20);
+    if (device) {
+        std::printf("Time to the first picture, median of 5\n\n| camera | seconds |\n|---|---:|\n");
+        std::printf("| testsrc | %.2f |\n", FirstPictureSeconds("testsrc"));
+        PlugDevice(folder.path());
+        std::printf("| V4L2 test device, 1080p MJPEG | %.2f |\n", FirstPictureSeconds({}));
+        std::printf("\nV4L2 test device, 1920 x 1080 MJPEG 30 fps\n\n| case | time | CPU of one "
+                    "core | movie |\n|---|---:|---:|---|\n");
+        MeasureDevice(seconds, folder.path());
+        return 0;
+    }
     std::printf("Repeated frames, 5 s recordings from testsrc:640x480@30\n\n"
                 "| Perform | movie (s) | frames | repeated | repeated per s | beside a lost "
                 "frame |\n|---:|---:|---:|---:|---:|---:|\n");
@@ -167,6 +256,6 @@ int main(int argc, char** argv) {
         MeasureAge(perform);
     std::printf("\nProcess CPU while the view idles\n\n| case | time | CPU of one core |\n"
                 "|---|---:|---:|\n");
-    MeasureIdleCpu(argc > 1 ? std::max(1, std::atoi(argv[1])) : 20);
+    MeasureIdleCpu(seconds);
     return 0;
 }

@@ -110,6 +110,26 @@ no_camera() {
   return 0
 }
 
+# A camera that never answers (a named pipe nobody writes): SIGTERM while start-up waits for it
+# ends the program at once, with status 0; left alone, start-up gives up on it after 5 s.
+stuck_camera() {
+  mkfifo "$WORK/camera.mp4"
+  export VISTRELCV_CAMERAS="$WORK/camera.mp4"
+  launch
+  sleep 2
+  running || fail "start-up did not wait for the camera: $(tail -n 5 "$WORK/program.log")"
+  kill -TERM "$PID"
+  wait_for 10 ended || fail "SIGTERM during start-up did not end the program within 1 s"
+  wait "$PID" || fail "exit status $? after SIGTERM during start-up"
+  launch
+  local box
+  box=$(wait_window '1001' "$PID") || fail "start-up never gave up on the camera"
+  key "$box" Return
+  box=$(wait_window '環境設定' "$PID") || fail "no preferences dialog after the message"
+  key "$box" Escape
+  wait_for 50 ended || fail "the program still runs"
+}
+
 # The program as a Wayland client under Weston, drawn into the X screen: the picture, translucency
 # painted by the program itself, SIGTERM, and the stored place left alone (a client never learns
 # it).

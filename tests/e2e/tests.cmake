@@ -1,5 +1,5 @@
 # End-to-end tests: the real program under Xvfb (and Weston for Wayland), driven with xdotool.
-set(E2E_SCENARIOS desktop camera_lost_and_back no_camera wayland_run)
+set(E2E_SCENARIOS desktop camera_lost_and_back no_camera stuck_camera wayland_run)
 foreach(scenario IN LISTS E2E_SCENARIOS)
   add_test(NAME e2e.${scenario} COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/scenarios.sh ${scenario})
   set_tests_properties(e2e.${scenario} PROPERTIES LABELS e2e TIMEOUT 120
