@@ -68,13 +68,16 @@ CCVController& Open(std::unique_ptr<CCVController>& controller, const char* came
 }
 
 // The test camera's frame number (modulo 60) in a movie frame, from the red marker that moves
-// one step per frame (see TestPatternSource); -1 when it is not found.
-int MarkerStep(const cv::Mat& frame) {
+// one step per frame (see TestPattern) across the width less the marker's own, a twelfth of the
+// camera picture's shorter side; -1 when it is not found.
+int MarkerStep(const cv::Mat& frame, cv::Size camera) {
     const int row = frame.rows * 19 / 24; // the marker's middle row
+    const double travel =
+        frame.cols * (1.0 - std::min(camera.width, camera.height) / 12.0 / camera.width);
     for (int x = 0; x < frame.cols; ++x) {
         const cv::Vec3b p = frame.at<cv::Vec3b>(row, x);
         if (p[2] > 180 && p[1] < 90 && p[0] < 90)
-            return int(std::lround(x * 60.0 / (frame.cols * 15 / 16)));
+            return int(std::lround(x * 60.0 / travel)) % 60;
     }
     return -1;
 }
@@ -86,13 +89,13 @@ struct Repeats {
     double seconds = 0; // the movie's length
 };
 
-Repeats CountRepeats(const QString& path) {
+Repeats CountRepeats(const QString& path, cv::Size camera) {
     Repeats r;
     cv::VideoCapture movie(path.toStdString(), cv::CAP_FFMPEG);
     cv::Mat frame;
     int previous = -1;
     while (movie.read(frame)) {
-        const int step = MarkerStep(frame);
+        const int step = MarkerStep(frame, camera);
         if (previous >= 0 && step >= 0) {
             const int advance = (step - previous + 60) % 60;
             r.repeated += advance == 0;
@@ -112,7 +115,7 @@ void MeasureRepeats(int perform, const QString& folder) {
     controller->RecordMovie(true, path, 0);
     RunView(*controller, ComputeIntervals(perform, true).quiet, 5s);
     controller->RecordMovie(false, QString(), 0);
-    const Repeats r = CountRepeats(path);
+    const Repeats r = CountRepeats(path, {640, 480});
     // A repeat beside a missing camera frame is a frame lost on the way; a repeat where no
     // camera frame is missing is the time base filling a late frame's slot.
     const int unexplained = std::min(r.repeated, r.skipped);
@@ -189,7 +192,7 @@ void MeasureDevice(int seconds, const QString& folder) {
         RunView(controller, quiet, std::chrono::seconds(seconds));
         controller.RecordMovie(false, QString(), 0);
     });
-    const Repeats r = CountRepeats(path);
+    const Repeats r = CountRepeats(path, {1920, 1080});
     std::printf("| recording, Perform 330, 800 x 450 view | %d s | %.1f %% | %.2f s, %d frames, "
                 "%d repeated, %d lost |\n",
                 seconds, recording, r.seconds, r.frames, r.repeated, r.skipped);
