@@ -1,0 +1,44 @@
+// A camera served by PipeWire, read through GStreamer's PipeWire source into an application sink
+// whose reads have a time limit: when the camera's node goes away the PipeWire stream reports
+// nothing, so a camera that delivers nothing for kPipeWireFrameLimit counts as failed.
+#pragma once
+
+#include "capture/CameraSource.h"
+
+#include <QString>
+
+#include <chrono>
+#include <memory>
+
+typedef struct _GstElement GstElement;
+typedef struct _GstSample GstSample;
+
+// How long a read waits for the next frame before the camera counts as failed.
+inline constexpr std::chrono::milliseconds kPipeWireFrameLimit{2000};
+
+class CPipeWireCameraSource : public CCameraSource {
+public:
+    // Opens node `nodeName` on the connection `remoteFd` (negative: the user's own daemon).
+    // Null when the node is not listed there now (a stream to a missing node would wait for
+    // ever) or its stream does not start.
+    static std::unique_ptr<CPipeWireCameraSource> Open(const QString& nodeName, int remoteFd);
+    ~CPipeWireCameraSource() override;
+    CPipeWireCameraSource(const CPipeWireCameraSource&) = delete;
+    CPipeWireCameraSource& operator=(const CPipeWireCameraSource&) = delete;
+
+    bool Grab() override;
+    bool Retrieve(cv::Mat& frame) override;
+
+private:
+    CPipeWireCameraSource() = default;
+    bool StreamFailed() const;
+
+    GstElement* m_pipeline = nullptr;
+    GstElement* m_sink = nullptr;
+    GstSample* m_sample = nullptr; // the frame the last Grab took
+};
+
+// Opens the PipeWire camera `nodeName` on the connection the program uses (see CameraPortal.h);
+// null when it is not listed there now or does not open. PipeWire cameras offer no mode choice:
+// the stream takes the format the camera's node negotiates.
+std::unique_ptr<CCameraSource> OpenPipeWireCamera(const QString& nodeName);
