@@ -1,7 +1,10 @@
-// The camera list (V4L2 capture nodes, or VISTRELCV_CAMERAS) and opening a camera by index.
+// The camera list (V4L2 capture nodes, then the cameras only PipeWire serves, or
+// VISTRELCV_CAMERAS) and opening a camera by index.
 #include "capture/CameraSource.h"
 
 #include "capture/CameraEntry.h"
+#include "capture/PipeWireCameraSource.h"
+#include "capture/PipeWireCameras.h"
 #include "capture/StillImageSource.h"
 #include "capture/TestPatternSource.h"
 #include "capture/V4l2Devices.h"
@@ -46,8 +49,14 @@ QList<CameraInfo> ListCameras() {
             cameras << CameraInfo{text, DescribeEntry(ParseCameraEntry(text))};
         return cameras;
     }
-    for (const V4l2Node& node : SelectCaptureNodes(ScanV4l2Nodes()))
+    QStringList v4l2Paths;
+    for (const V4l2Node& node : SelectCaptureNodes(ScanV4l2Nodes())) {
         cameras << CameraInfo{node.path, node.card};
+        v4l2Paths << node.path;
+    }
+    for (const PipeWireCamera& camera : PipeWireOnlyCameras(ListPipeWireCameras(), v4l2Paths))
+        cameras << CameraInfo{kPipeWireLocationPrefix + PipeWireCameraIdentity(camera),
+                              camera.description};
     return cameras;
 }
 
@@ -82,7 +91,12 @@ CameraOpener CameraOpenerFor(int index) {
     const QList<CameraInfo> cameras = ListCameras();
     if (index < 0 || index >= cameras.size())
         return {};
-    const CameraEntry entry = ParseCameraEntry(cameras[index].location);
+    const QString& location = cameras[index].location;
+    if (location.startsWith(kPipeWireLocationPrefix))
+        return [identity = location.mid(kPipeWireLocationPrefix.size())] {
+            return OpenPipeWireCamera(identity);
+        };
+    const CameraEntry entry = ParseCameraEntry(location);
     if (entry.kind != CameraEntry::Kind::Device)
         return [entry] { return OpenEntry(entry); };
     const V4l2Identity identity = IdentifyV4l2Device(entry.location);

@@ -1,6 +1,8 @@
 // Camera sources: camera index i is the i-th V4L2 device that captures video (metadata-only
-// nodes skipped), unless VISTRELCV_CAMERAS replaces the list with its ";"-separated entries:
-// device paths, video or image files, stream URLs, GStreamer pipelines, or "testsrc[:WxH@FPS]".
+// nodes skipped), followed by the cameras only PipeWire serves ("pipewire:NODE", see
+// PipeWireCameras.h), unless VISTRELCV_CAMERAS replaces the list with its ";"-separated entries:
+// device paths, video or image files, stream URLs, GStreamer pipelines, "pipewire:NODE", or
+// "testsrc[:WxH@FPS]".
 // A source is read by one thread only, the camera reader's.
 #pragma once
 

@@ -18,10 +18,14 @@ constexpr const char* kPipeline = "pipewiresrc name=src ! videoconvert ! video/x
 
 } // namespace
 
-std::unique_ptr<CPipeWireCameraSource> CPipeWireCameraSource::Open(const QString& nodeName,
+std::unique_ptr<CPipeWireCameraSource> CPipeWireCameraSource::Open(const QString& identity,
                                                                    int remoteFd) {
-    if (nodeName.isEmpty() || !FindPipeWireCamera(ListPipeWireCamerasOn(remoteFd), nodeName))
+    const QList<PipeWireCamera> cameras = ListPipeWireCamerasOn(remoteFd);
+    const PipeWireCamera* camera = FindPipeWireCamera(cameras, identity);
+    if (!camera)
         return nullptr;
+    // The stream finds its node by name, or by serial for a node without one.
+    const QString target = camera->nodeName.isEmpty() ? camera->serial : camera->nodeName;
     gst_init(nullptr, nullptr);
     std::unique_ptr<CPipeWireCameraSource> source(new CPipeWireCameraSource);
     GError* error = nullptr;
@@ -32,7 +36,7 @@ std::unique_ptr<CPipeWireCameraSource> CPipeWireCameraSource::Open(const QString
         return nullptr; // the PipeWire elements are not installed
     }
     GstElement* src = gst_bin_get_by_name(GST_BIN(source->m_pipeline), "src");
-    g_object_set(src, "target-object", nodeName.toUtf8().constData(), "client-name", "VistrelCV",
+    g_object_set(src, "target-object", target.toUtf8().constData(), "client-name", "VistrelCV",
                  nullptr);
     if (remoteFd >= 0)
         g_object_set(src, "fd", remoteFd, nullptr); // the element connects with a copy
@@ -97,10 +101,10 @@ bool CPipeWireCameraSource::Retrieve(cv::Mat& frame) {
     return whole && !frame.empty();
 }
 
-std::unique_ptr<CCameraSource> OpenPipeWireCamera(const QString& nodeName) {
+std::unique_ptr<CCameraSource> OpenPipeWireCamera(const QString& identity) {
     const CameraPortalAccess access = CameraPortal();
     if (access.state != CameraPortalAccess::State::Direct &&
         access.state != CameraPortalAccess::State::Granted)
         return nullptr;
-    return CPipeWireCameraSource::Open(nodeName, access.remoteFd);
+    return CPipeWireCameraSource::Open(identity, access.remoteFd);
 }

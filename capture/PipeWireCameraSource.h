@@ -18,10 +18,10 @@ inline constexpr std::chrono::milliseconds kPipeWireFrameLimit{2000};
 
 class CPipeWireCameraSource : public CCameraSource {
 public:
-    // Opens node `nodeName` on the connection `remoteFd` (negative: the user's own daemon).
-    // Null when the node is not listed there now (a stream to a missing node would wait for
-    // ever) or its stream does not start.
-    static std::unique_ptr<CPipeWireCameraSource> Open(const QString& nodeName, int remoteFd);
+    // Opens the camera with `identity` (see PipeWireCameraIdentity) on the connection `remoteFd`
+    // (negative: the user's own daemon). Null when it is not listed there now (a stream to a
+    // missing node would wait for ever) or its stream does not start.
+    static std::unique_ptr<CPipeWireCameraSource> Open(const QString& identity, int remoteFd);
     ~CPipeWireCameraSource() override;
     CPipeWireCameraSource(const CPipeWireCameraSource&) = delete;
     CPipeWireCameraSource& operator=(const CPipeWireCameraSource&) = delete;
@@ -38,7 +38,7 @@ private:
     GstSample* m_sample = nullptr; // the frame the last Grab took
 };
 
-// Opens the PipeWire camera `nodeName` on the connection the program uses (see CameraPortal.h);
-// null when it is not listed there now or does not open. PipeWire cameras offer no mode choice:
-// the stream takes the format the camera's node negotiates.
-std::unique_ptr<CCameraSource> OpenPipeWireCamera(const QString& nodeName);
+// Opens the PipeWire camera with `identity` on the connection the program uses (see
+// CameraPortal.h); null when it is not listed there now or does not open. PipeWire cameras offer no
+// mode choice: the stream takes the format the camera's node negotiates.
+std::unique_ptr<CCameraSource> OpenPipeWireCamera(const QString& identity);

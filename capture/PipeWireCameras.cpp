@@ -43,6 +43,7 @@ void OnNodeInfo(void* data, const pw_node_info* info) {
     camera.nodeName = Prop(info->props, PW_KEY_NODE_NAME);
     camera.description = Prop(info->props, PW_KEY_NODE_DESCRIPTION);
     camera.objectPath = Prop(info->props, PW_KEY_OBJECT_PATH);
+    camera.serial = Prop(info->props, PW_KEY_OBJECT_SERIAL);
     camera.v4l2Path = Prop(info->props, "api.v4l2.path");
     if (camera.v4l2Path.isEmpty() && camera.objectPath.startsWith(QLatin1String("v4l2:")))
         camera.v4l2Path = camera.objectPath.mid(5);
@@ -174,11 +175,20 @@ QList<PipeWireCamera> ListPipeWireCameras() {
 }
 
 const PipeWireCamera* FindPipeWireCamera(const QList<PipeWireCamera>& cameras,
-                                         const QString& nodeName) {
+                                         const QString& identity) {
     for (const PipeWireCamera& camera : cameras)
-        if (PipeWireCameraIdentity(camera) == nodeName)
+        if (PipeWireCameraIdentity(camera) == identity)
             return &camera;
     return nullptr;
+}
+
+QList<PipeWireCamera> PipeWireOnlyCameras(const QList<PipeWireCamera>& cameras,
+                                          const QStringList& v4l2Paths) {
+    QList<PipeWireCamera> only;
+    for (const PipeWireCamera& camera : cameras)
+        if (camera.v4l2Path.isEmpty() || !v4l2Paths.contains(camera.v4l2Path))
+            only << camera;
+    return only;
 }
 
 QString PipeWireCameraIdentity(const PipeWireCamera& camera) {

@@ -5,11 +5,13 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 
 struct PipeWireCamera {
     uint32_t id = 0;     // the node's id in this daemon (reused after the node goes)
+    QString serial;      // object.serial: never reused while the daemon runs
     QString nodeName;    // node.name: what the camera is opened by and known again by
     QString description; // node.description: the name shown to the user
     QString objectPath;  // object.path ("v4l2:/dev/video0", "libcamera:...")
@@ -26,8 +28,14 @@ QList<PipeWireCamera> ListPipeWireCamerasOn(int remoteFd);
 // ListPipeWireCamerasOn the connection the program uses (see CameraPortal.h): the portal's when
 // the program goes through the portal, none when the portal refused, else the direct one.
 QList<PipeWireCamera> ListPipeWireCameras();
-// The camera whose node is `nodeName` in `cameras`; null when it is not there.
-const PipeWireCamera* FindPipeWireCamera(const QList<PipeWireCamera>& cameras,
-                                         const QString& nodeName);
 // The identity a PipeWire camera is known again by: its node.name, else its object.path.
 QString PipeWireCameraIdentity(const PipeWireCamera& camera);
+// The camera with `identity` in `cameras`; null when it is not there.
+const PipeWireCamera* FindPipeWireCamera(const QList<PipeWireCamera>& cameras,
+                                         const QString& identity);
+// The cameras that are not the V4L2 nodes `v4l2Paths` (listed as V4L2 cameras already), in order.
+QList<PipeWireCamera> PipeWireOnlyCameras(const QList<PipeWireCamera>& cameras,
+                                          const QStringList& v4l2Paths);
+
+// A PipeWire camera in the camera list (and in VISTRELCV_CAMERAS): "pipewire:" and its identity.
+inline const QString kPipeWireLocationPrefix = QStringLiteral("pipewire:");

@@ -78,13 +78,33 @@ protected:
     QStringList m_cameras;
 };
 
-TEST_F(PipeWireTest, ListsEachVideoSourceOnceByItsNodeAndDescription) {
+TEST(PipeWireCamerasTest, CamerasFromListedV4l2NodesAreLeftToTheV4l2List) {
+    const auto camera = [](const QString& name, const QString& v4l2Path) {
+        PipeWireCamera camera;
+        camera.nodeName = name;
+        camera.v4l2Path = v4l2Path;
+        return camera;
+    };
+    const QList<PipeWireCamera> cameras = {camera("v4l2_input.usb", "/dev/video0"),
+                                           camera("libcamera_input.ipu6", ""),
+                                           camera("v4l2_input.bayer", "/dev/video4")};
+    const QList<PipeWireCamera> only = PipeWireOnlyCameras(cameras, {"/dev/video0", "/dev/video2"});
+    ASSERT_EQ(only.size(), 2);
+    EXPECT_EQ(only[0].nodeName, "libcamera_input.ipu6");
+    EXPECT_EQ(only[1].nodeName, "v4l2_input.bayer");
+}
+
+TEST_F(PipeWireTest, CameraListShowsEachVideoSourceOnceByItsDescription) {
     StartCamera("vcam-list", "テスト カメラ A");
     const QList<PipeWireCamera> cameras = ListPipeWireCamerasOn(-1);
     ASSERT_EQ(cameras.size(), 1); // the device monitors are off: nothing else is a video source
     EXPECT_EQ(cameras[0].nodeName, "vcam-list");
-    EXPECT_EQ(cameras[0].description, "テスト カメラ A");
     EXPECT_TRUE(cameras[0].v4l2Path.isEmpty());
+    qunsetenv("VISTRELCV_CAMERAS");
+    const QList<CameraInfo> list = ListCameras(); // after the machine's V4L2 cameras, if any
+    ASSERT_FALSE(list.isEmpty());
+    EXPECT_EQ(list.last().location, "pipewire:vcam-list");
+    EXPECT_EQ(list.last().name, "テスト カメラ A");
 
     qputenv("PIPEWIRE_REMOTE", "no-such-daemon");
     EXPECT_TRUE(ListPipeWireCamerasOn(-1).isEmpty());
