@@ -13,13 +13,26 @@
 
 namespace {
 
-constexpr const char* kPipeline = "pipewiresrc name=src ! videoconvert ! video/x-raw,format=BGR "
-                                  "! appsink name=sink max-buffers=4 drop=true sync=false";
+// The stream, in `mode` when it names one.
+QByteArray Pipeline(const PipeWireMode& mode) {
+    QString caps;
+    if (mode.width > 0)
+        caps = QStringLiteral("video/x-raw,format=%1,width=%2,height=%3,framerate=%4/%5 ! ")
+                   .arg(mode.format)
+                   .arg(mode.width)
+                   .arg(mode.height)
+                   .arg(mode.rateNum)
+                   .arg(mode.rateDen);
+    return QStringLiteral("pipewiresrc name=src ! %1videoconvert ! video/x-raw,format=BGR ! "
+                          "appsink name=sink max-buffers=4 drop=true sync=false")
+        .arg(caps)
+        .toUtf8();
+}
 
 } // namespace
 
-std::unique_ptr<CPipeWireCameraSource> CPipeWireCameraSource::Open(const QString& identity,
-                                                                   int remoteFd) {
+std::unique_ptr<CPipeWireCameraSource>
+CPipeWireCameraSource::Open(const QString& identity, int remoteFd, const PipeWireMode& mode) {
     const QList<PipeWireCamera> cameras = ListPipeWireCamerasOn(remoteFd);
     const PipeWireCamera* camera = FindPipeWireCamera(cameras, identity);
     if (!camera)
@@ -29,7 +42,7 @@ std::unique_ptr<CPipeWireCameraSource> CPipeWireCameraSource::Open(const QString
     gst_init(nullptr, nullptr);
     std::unique_ptr<CPipeWireCameraSource> source(new CPipeWireCameraSource);
     GError* error = nullptr;
-    source->m_pipeline = gst_parse_launch(kPipeline, &error);
+    source->m_pipeline = gst_parse_launch(Pipeline(mode).constData(), &error);
     if (error) {
         qWarning("PipeWire camera: %s", error->message);
         g_error_free(error);
@@ -101,10 +114,11 @@ bool CPipeWireCameraSource::Retrieve(cv::Mat& frame) {
     return whole && !frame.empty();
 }
 
-std::unique_ptr<CCameraSource> OpenPipeWireCamera(const QString& identity) {
+std::unique_ptr<CCameraSource> OpenPipeWireCamera(const QString& identity,
+                                                  const PipeWireMode& mode) {
     const CameraPortalAccess access = CameraPortal();
     if (access.state != CameraPortalAccess::State::Direct &&
         access.state != CameraPortalAccess::State::Granted)
         return nullptr;
-    return CPipeWireCameraSource::Open(identity, access.remoteFd);
+    return CPipeWireCameraSource::Open(identity, access.remoteFd, mode);
 }

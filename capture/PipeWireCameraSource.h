@@ -4,6 +4,7 @@
 #pragma once
 
 #include "capture/CameraSource.h"
+#include "capture/PipeWireCameras.h"
 
 #include <QString>
 
@@ -19,9 +20,11 @@ inline constexpr std::chrono::milliseconds kPipeWireFrameLimit{2000};
 class CPipeWireCameraSource : public CCameraSource {
 public:
     // Opens the camera with `identity` (see PipeWireCameraIdentity) on the connection `remoteFd`
-    // (negative: the user's own daemon). Null when it is not listed there now (a stream to a
+    // (negative: the user's own daemon), in `mode` (one of its listed modes) or, with an empty
+    // mode, in the one PipeWire negotiates. Null when it is not listed there now (a stream to a
     // missing node would wait for ever) or its stream does not start.
-    static std::unique_ptr<CPipeWireCameraSource> Open(const QString& identity, int remoteFd);
+    static std::unique_ptr<CPipeWireCameraSource> Open(const QString& identity, int remoteFd,
+                                                       const PipeWireMode& mode = {});
     ~CPipeWireCameraSource() override;
     CPipeWireCameraSource(const CPipeWireCameraSource&) = delete;
     CPipeWireCameraSource& operator=(const CPipeWireCameraSource&) = delete;
@@ -39,6 +42,7 @@ private:
 };
 
 // Opens the PipeWire camera with `identity` on the connection the program uses (see
-// CameraPortal.h); null when it is not listed there now or does not open. PipeWire cameras offer no
-// mode choice: the stream takes the format the camera's node negotiates.
-std::unique_ptr<CCameraSource> OpenPipeWireCamera(const QString& identity);
+// CameraPortal.h), as CPipeWireCameraSource::Open; null when it is not listed there now or does
+// not open.
+std::unique_ptr<CCameraSource> OpenPipeWireCamera(const QString& identity,
+                                                  const PipeWireMode& mode = {});

@@ -1,10 +1,14 @@
 // One round trip through PipeWire's registry: every global is announced, the video sources are
-// bound to read their full properties, and two syncs tell when all of it has arrived.
+// bound to read their full properties and formats, and two syncs tell when all of it has arrived.
 #include "capture/PipeWireCameras.h"
 
 #include "capture/CameraPortal.h"
 
 #include <pipewire/pipewire.h>
+#include <spa/debug/types.h>
+#include <spa/param/format-utils.h>
+#include <spa/param/video/format.h>
+#include <spa/param/video/type-info.h>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -49,10 +53,62 @@ void OnNodeInfo(void* data, const pw_node_info* info) {
         camera.v4l2Path = camera.objectPath.mid(5);
 }
 
+// The values a format offers for `key`: a fixed value, the alternatives of a list, or the default
+// (`rangeMax`: the largest) of a range.
+template <typename T>
+QList<T> Values(const spa_pod* format, uint32_t key, uint32_t type, bool rangeMax) {
+    const spa_pod_prop* prop = spa_pod_find_prop(format, nullptr, key);
+    if (!prop)
+        return {};
+    uint32_t count = 0, choice = 0;
+    const spa_pod* values = spa_pod_get_values(const_cast<spa_pod*>(&prop->value), &count, &choice);
+    if (values->type != type || values->size < sizeof(T) || count == 0)
+        return {};
+    const T* value = static_cast<const T*>(SPA_POD_BODY_CONST(values));
+    if (choice == SPA_CHOICE_None || (choice == SPA_CHOICE_Enum && count == 1))
+        return {value[0]};
+    if (choice == SPA_CHOICE_Enum)
+        return QList<T>(value + 1, value + count); // the first is the default, listed again
+    return {value[rangeMax && count > 2 ? 2 : 0]};
+}
+
+void AddMode(QList<PipeWireMode>& modes, const PipeWireMode& mode) {
+    for (PipeWireMode& known : modes)
+        if (known.format == mode.format && known.width == mode.width &&
+            known.height == mode.height) {
+            if (mode.Fps() > known.Fps())
+                known = mode;
+            return;
+        }
+    modes << mode;
+}
+
+void OnNodeParam(void* data, int, uint32_t id, uint32_t, uint32_t, const spa_pod* param) {
+    uint32_t mediaType = 0, mediaSubtype = 0;
+    if (id != SPA_PARAM_EnumFormat || spa_format_parse(param, &mediaType, &mediaSubtype) < 0 ||
+        mediaType != SPA_MEDIA_TYPE_video || mediaSubtype != SPA_MEDIA_SUBTYPE_raw)
+        return;
+    spa_fraction best{0, 1};
+    for (const spa_fraction& rate :
+         Values<spa_fraction>(param, SPA_FORMAT_VIDEO_framerate, SPA_TYPE_Fraction, true))
+        if (rate.denom > 0 && uint64_t(rate.num) * best.denom > uint64_t(best.num) * rate.denom)
+            best = rate;
+    auto* node = static_cast<BoundNode*>(data);
+    for (uint32_t format : Values<uint32_t>(param, SPA_FORMAT_VIDEO_format, SPA_TYPE_Id, false)) {
+        const char* name = spa_debug_type_find_short_name(spa_type_video_format, format);
+        for (const spa_rectangle& size :
+             Values<spa_rectangle>(param, SPA_FORMAT_VIDEO_size, SPA_TYPE_Rectangle, false))
+            if (name && size.width > 0 && size.height > 0)
+                AddMode(node->camera.modes, {QString::fromLatin1(name), int(size.width),
+                                             int(size.height), int(best.num), int(best.denom)});
+    }
+}
+
 const pw_node_events kNodeEvents = [] {
     pw_node_events events{};
     events.version = PW_VERSION_NODE_EVENTS;
     events.info = OnNodeInfo;
+    events.param = OnNodeParam;
     return events;
 }();
 
@@ -72,6 +128,8 @@ void OnGlobal(void* data, uint32_t id, uint32_t, const char* type, uint32_t,
     node.camera.nodeName = Prop(props, PW_KEY_NODE_NAME);
     node.camera.description = Prop(props, PW_KEY_NODE_DESCRIPTION);
     pw_node_add_listener(static_cast<pw_node*>(proxy), &node.listener, &kNodeEvents, &node);
+    pw_node_enum_params(static_cast<pw_node*>(proxy), 0, SPA_PARAM_EnumFormat, 0, UINT32_MAX,
+                        nullptr);
 }
 
 const pw_registry_events kRegistryEvents = [] {

@@ -9,13 +9,26 @@
 
 #include <chrono>
 
+// A way a PipeWire camera delivers raw pictures: a format, a size and its best rate. Compressed
+// formats are not listed: the cameras only PipeWire serves (libcamera, virtual cameras) are raw,
+// and one that PipeWire takes from a V4L2 node is opened through V4L2.
+struct PipeWireMode {
+    QString format; // the raw format's name, as GStreamer names it too ("YUY2", "NV12")
+    int width = 0;
+    int height = 0;
+    int rateNum = 0; // the highest frame rate at this format and size, as a fraction
+    int rateDen = 1;
+    double Fps() const { return rateDen > 0 ? double(rateNum) / rateDen : 0.0; }
+};
+
 struct PipeWireCamera {
-    uint32_t id = 0;     // the node's id in this daemon (reused after the node goes)
-    QString serial;      // object.serial: never reused while the daemon runs
-    QString nodeName;    // node.name: what the camera is opened by and known again by
-    QString description; // node.description: the name shown to the user
-    QString objectPath;  // object.path ("v4l2:/dev/video0", "libcamera:...")
-    QString v4l2Path;    // the V4L2 node PipeWire takes the camera from, empty when none
+    uint32_t id = 0;           // the node's id in this daemon (reused after the node goes)
+    QString serial;            // object.serial: never reused while the daemon runs
+    QString nodeName;          // node.name: what the camera is opened by and known again by
+    QString description;       // node.description: the name shown to the user
+    QString objectPath;        // object.path ("v4l2:/dev/video0", "libcamera:...")
+    QString v4l2Path;          // the V4L2 node PipeWire takes the camera from, empty when none
+    QList<PipeWireMode> modes; // from the node's EnumFormat, in its order; may be empty
 };
 
 // How long a listing waits for the daemon's answer before giving up with what it has.

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QSize>
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -100,6 +101,10 @@ TEST_F(PipeWireTest, CameraListShowsEachVideoSourceOnceByItsDescription) {
     ASSERT_EQ(cameras.size(), 1); // the device monitors are off: nothing else is a video source
     EXPECT_EQ(cameras[0].nodeName, "vcam-list");
     EXPECT_TRUE(cameras[0].v4l2Path.isEmpty());
+    ASSERT_EQ(cameras[0].modes.size(), 1); // what the virtual camera offers
+    EXPECT_EQ(cameras[0].modes[0].format, "YUY2");
+    EXPECT_EQ(QSize(cameras[0].modes[0].width, cameras[0].modes[0].height), QSize(640, 480));
+    EXPECT_EQ(cameras[0].modes[0].Fps(), 30.0);
     qunsetenv("VISTRELCV_CAMERAS");
     const QList<CameraInfo> list = ListCameras(); // after the machine's V4L2 cameras, if any
     ASSERT_FALSE(list.isEmpty());
@@ -150,7 +155,8 @@ TEST_F(PipeWireTest, PortalGrantsTheCamerasOfItsConnectionOrRefuses) {
         const QList<PipeWireCamera> cameras = ListPipeWireCamerasOn(access.remoteFd);
         ASSERT_EQ(cameras.size(), 1);
         EXPECT_EQ(cameras[0].description, "Portal Camera");
-        auto source = CPipeWireCameraSource::Open(cameras[0].nodeName, access.remoteFd);
+        auto source = CPipeWireCameraSource::Open(cameras[0].nodeName, access.remoteFd,
+                                                  cameras[0].modes.value(0));
         cv::Mat image;
         ASSERT_NE(source, nullptr);
         EXPECT_TRUE(source->Read(image) && ShowsTestPicture(image));
