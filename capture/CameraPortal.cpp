@@ -137,6 +137,14 @@ CameraPortalAccess CameraPortal() {
     return access;
 }
 
+std::optional<int> CameraRemoteFd() {
+    const CameraPortalAccess access = CameraPortal();
+    if (access.state == CameraPortalAccess::State::Direct ||
+        access.state == CameraPortalAccess::State::Granted)
+        return access.remoteFd;
+    return std::nullopt;
+}
+
 bool CameraAccessRefused() {
     return CameraPortal().state == CameraPortalAccess::State::Refused;
 }

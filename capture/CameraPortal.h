@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 
 struct CameraPortalAccess {
     enum class State {
@@ -25,6 +26,9 @@ bool ShouldUseCameraPortal();
 // The program's access: asked on the first call (of the user-interface thread, at start-up, as
 // the portal may show the user a question) when ShouldUseCameraPortal, else Direct.
 CameraPortalAccess CameraPortal();
+// The PipeWire connection the cameras are reached on: the portal's descriptor while Granted, -1
+// (the user's own daemon) while Direct, nothing when the portal refused or has no camera.
+std::optional<int> CameraRemoteFd();
 // True when the user or the system refused the camera: start-up then shows 32805 and ends as for
 // a camera that does not open.
 bool CameraAccessRefused();

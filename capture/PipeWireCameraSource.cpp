@@ -116,9 +116,6 @@ bool CPipeWireCameraSource::Retrieve(cv::Mat& frame) {
 
 std::unique_ptr<CCameraSource> OpenPipeWireCamera(const QString& identity,
                                                   const PipeWireMode& mode) {
-    const CameraPortalAccess access = CameraPortal();
-    if (access.state != CameraPortalAccess::State::Direct &&
-        access.state != CameraPortalAccess::State::Granted)
-        return nullptr;
-    return CPipeWireCameraSource::Open(identity, access.remoteFd, mode);
+    const std::optional<int> remoteFd = CameraRemoteFd();
+    return remoteFd ? CPipeWireCameraSource::Open(identity, *remoteFd, mode) : nullptr;
 }

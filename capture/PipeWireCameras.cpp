@@ -226,10 +226,8 @@ QList<PipeWireCamera> ListPipeWireCamerasOn(int remoteFd) {
 }
 
 QList<PipeWireCamera> ListPipeWireCameras() {
-    const CameraPortalAccess access = CameraPortal();
-    if (access.state == CameraPortalAccess::State::Refused)
-        return {};
-    return ListPipeWireCamerasOn(access.remoteFd);
+    const std::optional<int> remoteFd = CameraRemoteFd();
+    return remoteFd ? ListPipeWireCamerasOn(*remoteFd) : QList<PipeWireCamera>();
 }
 
 const PipeWireCamera* FindPipeWireCamera(const QList<PipeWireCamera>& cameras,

@@ -39,7 +39,8 @@ inline constexpr std::chrono::milliseconds kPipeWireListLimit{1500};
 // daemon runs.
 QList<PipeWireCamera> ListPipeWireCamerasOn(int remoteFd);
 // ListPipeWireCamerasOn the connection the program uses (see CameraPortal.h): the portal's when
-// the program goes through the portal, none when the portal refused, else the direct one.
+// the program goes through the portal, none when the portal refused or has no camera, else the
+// direct one.
 QList<PipeWireCamera> ListPipeWireCameras();
 // The identity a PipeWire camera is known again by: its node.name, else its object.path.
 QString PipeWireCameraIdentity(const PipeWireCamera& camera);
