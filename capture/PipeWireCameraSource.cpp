@@ -1,5 +1,7 @@
-// pipewiresrc ! videoconvert ! BGR appsink. The sink keeps a few frames, dropping the oldest, so
-// a reader that comes late gets the newest ones and the PipeWire stream never waits on it.
+// pipewiresrc ! appsink in the camera's own raw format: a frame is converted to BGR only when it
+// is taken. The source copies each frame out of PipeWire's buffers, so frames held here never
+// starve the camera's buffer pool; the sink keeps a few, dropping the oldest, so a reader that
+// comes late gets the newest ones and the stream never waits on it.
 #include "capture/PipeWireCameraSource.h"
 
 #include "capture/CameraPortal.h"
@@ -23,10 +25,44 @@ QByteArray Pipeline(const PipeWireMode& mode) {
                    .arg(mode.height)
                    .arg(mode.rateNum)
                    .arg(mode.rateDen);
-    return QStringLiteral("pipewiresrc name=src ! %1videoconvert ! video/x-raw,format=BGR ! "
-                          "appsink name=sink max-buffers=4 drop=true sync=false")
+    return QStringLiteral("pipewiresrc name=src always-copy=true ! %1appsink name=sink "
+                          "caps=video/x-raw max-buffers=4 drop=true sync=false")
         .arg(caps)
         .toUtf8();
+}
+
+// The layout of `frame` (8-bit BGR, continuous) for a converter from `in`, which changes the
+// format only: size, rate, pixel shape and interlacing stay.
+GstVideoInfo BgrInfo(const GstVideoInfo& in, const cv::Mat& frame) {
+    GstVideoInfo out;
+    gst_video_info_set_format(&out, GST_VIDEO_FORMAT_BGR, frame.cols, frame.rows);
+    GST_VIDEO_INFO_PLANE_STRIDE(&out, 0) = static_cast<int>(frame.step[0]);
+    GST_VIDEO_INFO_SIZE(&out) = frame.total() * frame.elemSize();
+    GST_VIDEO_INFO_FPS_N(&out) = GST_VIDEO_INFO_FPS_N(&in);
+    GST_VIDEO_INFO_FPS_D(&out) = GST_VIDEO_INFO_FPS_D(&in);
+    GST_VIDEO_INFO_PAR_N(&out) = GST_VIDEO_INFO_PAR_N(&in);
+    GST_VIDEO_INFO_PAR_D(&out) = GST_VIDEO_INFO_PAR_D(&in);
+    GST_VIDEO_INFO_INTERLACE_MODE(&out) = GST_VIDEO_INFO_INTERLACE_MODE(&in);
+    return out;
+}
+
+// Converts the picture in `buffer` into `frame`, laid out as `out`.
+bool Convert(GstVideoConverter* converter, const GstVideoInfo& in, GstBuffer* buffer,
+             const GstVideoInfo& out, cv::Mat& frame) {
+    GstBuffer* target = gst_buffer_new_wrapped_full(GST_MEMORY_FLAG_NO_SHARE, frame.data, out.size,
+                                                    0, out.size, nullptr, nullptr);
+    GstVideoFrame source, converted;
+    bool ok = gst_video_frame_map(&source, &in, buffer, GST_MAP_READ);
+    if (ok) {
+        ok = gst_video_frame_map(&converted, &out, target, GST_MAP_WRITE);
+        if (ok) {
+            gst_video_converter_frame(converter, &source, &converted);
+            gst_video_frame_unmap(&converted);
+        }
+        gst_video_frame_unmap(&source);
+    }
+    gst_buffer_unref(target);
+    return ok;
 }
 
 } // namespace
@@ -61,6 +97,9 @@ CPipeWireCameraSource::Open(const QString& identity, int remoteFd, const PipeWir
 }
 
 CPipeWireCameraSource::~CPipeWireCameraSource() {
+    if (m_converter)
+        gst_video_converter_free(m_converter);
+    gst_caps_replace(&m_convertFrom, nullptr);
     if (m_sample)
         gst_sample_unref(m_sample);
     if (m_sink)
@@ -95,23 +134,22 @@ bool CPipeWireCameraSource::Grab() {
 }
 
 bool CPipeWireCameraSource::Retrieve(cv::Mat& frame) {
-    if (!m_sample)
+    GstVideoInfo in;
+    GstBuffer* buffer = m_sample ? gst_sample_get_buffer(m_sample) : nullptr;
+    GstCaps* caps = m_sample ? gst_sample_get_caps(m_sample) : nullptr;
+    if (!buffer || !caps || !gst_video_info_from_caps(&in, caps))
         return false;
-    GstVideoInfo info;
-    GstBuffer* buffer = gst_sample_get_buffer(m_sample);
-    if (!buffer || !gst_video_info_from_caps(&info, gst_sample_get_caps(m_sample)))
-        return false;
-    GstMapInfo map;
-    if (!gst_buffer_map(buffer, &map, GST_MAP_READ))
-        return false;
-    const size_t stride = GST_VIDEO_INFO_PLANE_STRIDE(&info, 0);
-    const bool whole = map.size >= stride * GST_VIDEO_INFO_HEIGHT(&info);
-    if (whole)
-        cv::Mat(GST_VIDEO_INFO_HEIGHT(&info), GST_VIDEO_INFO_WIDTH(&info), CV_8UC3, map.data,
-                stride)
-            .copyTo(frame);
-    gst_buffer_unmap(buffer, &map);
-    return whole && !frame.empty();
+    if (!frame.isContinuous())
+        frame.release(); // the converter writes rows of exactly the width
+    frame.create(GST_VIDEO_INFO_HEIGHT(&in), GST_VIDEO_INFO_WIDTH(&in), CV_8UC3);
+    const GstVideoInfo out = BgrInfo(in, frame);
+    if (!m_converter || !gst_caps_is_equal(m_convertFrom, caps)) {
+        if (m_converter)
+            gst_video_converter_free(m_converter);
+        m_converter = gst_video_converter_new(&in, &out, nullptr);
+        gst_caps_replace(&m_convertFrom, caps);
+    }
+    return m_converter && Convert(m_converter, in, buffer, out, frame);
 }
 
 std::unique_ptr<CCameraSource> OpenPipeWireCamera(const QString& identity,

@@ -11,8 +11,10 @@
 #include <chrono>
 #include <memory>
 
+typedef struct _GstCaps GstCaps;
 typedef struct _GstElement GstElement;
 typedef struct _GstSample GstSample;
+typedef struct _GstVideoConverter GstVideoConverter;
 
 // How long a read waits for the next frame before the camera counts as failed.
 inline constexpr std::chrono::milliseconds kPipeWireFrameLimit{2000};
@@ -38,7 +40,9 @@ private:
 
     GstElement* m_pipeline = nullptr;
     GstElement* m_sink = nullptr;
-    GstSample* m_sample = nullptr; // the frame the last Grab took
+    GstSample* m_sample = nullptr;            // the frame the last Grab took
+    GstVideoConverter* m_converter = nullptr; // to BGR, from the format m_convertFrom describes
+    GstCaps* m_convertFrom = nullptr;
 };
 
 // Opens the PipeWire camera with `identity` on the connection the program uses (see
