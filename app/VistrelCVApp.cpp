@@ -3,6 +3,7 @@
 #include "app/CommandLineInfoEx.h"
 #include "app/FramePlacement.h"
 #include "app/MainFrame.h"
+#include "capture/CameraPortal.h"
 #include "capture/CameraReader.h"
 #include "dialogs/AboutDlg.h"
 #include "dialogs/PrefDlg.h"
@@ -27,6 +28,7 @@ namespace {
 constexpr int kSearchedCameras = 5;
 constexpr int IDS_CAM_NUMBER_CHANGED = 32774;
 constexpr int IDS_CAM_NOT_FOUND = 32775;
+constexpr int IDS_CAM_ACCESS_REFUSED = 32805;
 
 // Cancel in the camera chooser ends start-up at once, without a message.
 struct CStartupAbort {
@@ -100,7 +102,11 @@ bool CVistrelCVApp::InitInstance(const QStringList& arguments) {
         return false;
     }
     if (!found) {
-        ShowStartupMessage(IDS_CAM_NOT_FOUND, "Cam not found.(%d)", MessageNumber(1000, m_nCamera));
+        if (CameraAccessRefused()) // the camera portal said no: no camera could be reached
+            ShowStartupMessage(IDS_CAM_ACCESS_REFUSED, "Camera access refused.", 0);
+        else
+            ShowStartupMessage(IDS_CAM_NOT_FOUND, "Cam not found.(%d)",
+                               MessageNumber(1000, m_nCamera));
         if (g_UserDefault.LockInstance())
             OnPreferences();
         return false;

@@ -1,7 +1,10 @@
-// The camera list (V4L2 capture nodes, or VISTRELCV_CAMERAS) and opening a camera by index.
+// The camera list (V4L2 capture nodes, then the cameras only PipeWire serves, or
+// VISTRELCV_CAMERAS) and opening a camera by index.
 #include "capture/CameraSource.h"
 
 #include "capture/CameraEntry.h"
+#include "capture/PipeWireCameraSource.h"
+#include "capture/PipeWireCameras.h"
 #include "capture/StillImageSource.h"
 #include "capture/TestPatternSource.h"
 #include "capture/V4l2Devices.h"
@@ -16,9 +19,13 @@
 
 #include <mutex>
 
+#include <linux/videodev2.h>
+
 namespace {
 
 thread_local CameraOpenFailure t_openFailure = CameraOpenFailure::None;
+// Stored identities beyond this many cameras are not numbers anyone uses.
+constexpr int kMaxCameraIndex = 64;
 
 QString DescribeEntry(const CameraEntry& entry) {
     if (entry.kind == CameraEntry::Kind::TestPattern)
@@ -67,31 +74,77 @@ CameraInfo InfoOf(const V4l2Node& node) {
                       ListV4l2Modes(node.path)};
 }
 
-// Camera numbers for the attached capture nodes: a stored identity keeps its number wherever
-// its camera now is; the other cameras take the numbers left over, in device order.
-QList<CameraInfo> AssignV4l2Cameras(const QList<V4l2Node>& nodes, const StoredCameraIds& stored) {
-    QMap<int, int> nodeOf; // camera index -> node index
-    QList<bool> claimed(nodes.size(), false);
+// The identity text a PipeWire camera is stored by ("pipewire", its node name or object path).
+QString PipeWireIdText(const QString& identity) {
+    return QStringLiteral("pipewire\t") + identity;
+}
+
+// A PipeWire camera's raw modes as sizes and rates (all its formats are raw; the one to open in
+// is found again by size, PipeWireModeFor).
+QList<CameraMode> ModesOf(const PipeWireCamera& camera) {
+    QList<CameraMode> modes;
+    for (const PipeWireMode& mode : camera.modes)
+        modes << CameraMode{V4L2_PIX_FMT_YUYV, QSize(mode.width, mode.height), mode.Fps()};
+    return modes;
+}
+
+PipeWireMode PipeWireModeFor(const PipeWireCamera& camera, const std::optional<CameraMode>& mode) {
+    PipeWireMode best;
+    for (const PipeWireMode& candidate : camera.modes) {
+        if (mode && QSize(candidate.width, candidate.height) == mode->size &&
+            candidate.Fps() > best.Fps())
+            best = candidate;
+    }
+    return best;
+}
+
+CameraInfo InfoOf(const PipeWireCamera& camera) {
+    const QString identity = PipeWireCameraIdentity(camera);
+    return CameraInfo{kPipeWireLocationPrefix + identity, camera.description,
+                      PipeWireIdText(identity), ModesOf(camera)};
+}
+
+// The attached camera a stored identity names: a V4L2 camera among the first nodes.size()
+// cameras, a PipeWire camera by its exact identity; -1 when it is not attached.
+int MatchStored(const QString& stored, const QList<V4l2Node>& nodes,
+                const QList<CameraInfo>& attached) {
+    if (stored.startsWith(QLatin1String("pipewire\t"))) {
+        for (int i = 0; i < attached.size(); ++i) {
+            if (attached[i].id == stored)
+                return i;
+        }
+        return -1;
+    }
+    return MatchV4l2Identity(ParseV4l2Identity(stored), nodes);
+}
+
+// Camera numbers for the attached cameras (the V4L2 capture nodes, then the cameras only PipeWire
+// serves): a stored identity keeps its number wherever its camera now is; the other cameras take
+// the numbers left over, in list order.
+QList<CameraInfo> AssignCameras(const QList<V4l2Node>& nodes, const QList<CameraInfo>& attached,
+                                const StoredCameraIds& stored) {
+    QMap<int, int> cameraOf; // camera index -> attached index
+    QList<bool> claimed(attached.size(), false);
     for (auto it = stored.begin(); it != stored.end(); ++it) {
-        const int node = MatchV4l2Identity(ParseV4l2Identity(it.value()), nodes);
-        if (node >= 0 && !claimed[node] && it.key() >= 0) {
-            nodeOf.insert(it.key(), node);
-            claimed[node] = true;
+        const int camera = MatchStored(it.value(), nodes, attached);
+        if (camera >= 0 && !claimed[camera] && it.key() >= 0 && it.key() < kMaxCameraIndex) {
+            cameraOf.insert(it.key(), camera);
+            claimed[camera] = true;
         }
     }
     int next = 0;
-    for (int camera = 0; next < nodes.size(); ++camera) {
-        if (nodeOf.contains(camera))
+    for (int index = 0; next < attached.size(); ++index) {
+        if (cameraOf.contains(index))
             continue;
-        while (next < nodes.size() && claimed[next])
+        while (next < attached.size() && claimed[next])
             ++next;
-        if (next < nodes.size())
-            nodeOf.insert(camera, next++);
+        if (next < attached.size())
+            cameraOf.insert(index, next++);
     }
     QList<CameraInfo> cameras;
-    const int count = nodeOf.isEmpty() ? 0 : nodeOf.lastKey() + 1;
-    for (int camera = 0; camera < count; ++camera)
-        cameras << (nodeOf.contains(camera) ? InfoOf(nodes[nodeOf[camera]]) : CameraInfo{});
+    const int count = cameraOf.isEmpty() ? 0 : cameraOf.lastKey() + 1;
+    for (int index = 0; index < count; ++index)
+        cameras << (cameraOf.contains(index) ? attached[cameraOf[index]] : CameraInfo{});
     return cameras;
 }
 
@@ -157,13 +210,28 @@ QList<CameraInfo> ListCameras(const StoredCameraIds& stored) {
         for (const QString& text : SplitCameraList(qEnvironmentVariable("VISTRELCV_CAMERAS"))) {
             const CameraEntry entry = ParseCameraEntry(text);
             CameraInfo info{text, DescribeEntry(entry), {}, {}};
+            if (text.startsWith(kPipeWireLocationPrefix)) {
+                const QList<PipeWireCamera> listed = ListPipeWireCameras();
+                if (const PipeWireCamera* camera =
+                        FindPipeWireCamera(listed, text.mid(kPipeWireLocationPrefix.size())))
+                    info = InfoOf(*camera);
+            }
             if (entry.kind == CameraEntry::Kind::Device)
                 info.modes = ListV4l2Modes(text);
             cameras << info;
         }
         return cameras;
     }
-    return AssignV4l2Cameras(SelectCaptureNodes(ScanV4l2Nodes()), stored);
+    const QList<V4l2Node> nodes = SelectCaptureNodes(ScanV4l2Nodes());
+    QList<CameraInfo> attached;
+    QStringList v4l2Paths;
+    for (const V4l2Node& node : nodes) {
+        attached << InfoOf(node);
+        v4l2Paths << node.path;
+    }
+    for (const PipeWireCamera& camera : PipeWireOnlyCameras(ListPipeWireCameras(), v4l2Paths))
+        attached << InfoOf(camera);
+    return AssignCameras(nodes, attached, stored);
 }
 
 CameraOpener CameraOpenerFor(int index, const StoredCameraIds& stored, std::optional<QSize> size) {
@@ -176,6 +244,19 @@ CameraOpener CameraOpenerFor(int index, const StoredCameraIds& stored, std::opti
 CameraOpener CameraOpenerFor(const CameraInfo& camera, std::optional<QSize> size) {
     if (camera.location.isEmpty())
         return {};
+    if (camera.location.startsWith(kPipeWireLocationPrefix)) {
+        const QString identity = camera.location.mid(kPipeWireLocationPrefix.size());
+        const std::optional<CameraMode> mode = ChooseCameraMode(camera.modes, size);
+        return [identity, mode] {
+            const QList<PipeWireCamera> now = ListPipeWireCameras();
+            const PipeWireCamera* found = FindPipeWireCamera(now, identity);
+            std::unique_ptr<CCameraSource> source =
+                found ? OpenPipeWireCamera(identity, PipeWireModeFor(*found, mode)) : nullptr;
+            if (!source)
+                NoteOpenFailure(CameraOpenFailure::NotFound);
+            return source;
+        };
+    }
     CameraEntry entry = ParseCameraEntry(camera.location);
     // A node of the device scan is a V4L2 camera wherever the device folder is.
     if (camera.id.startsWith(QLatin1String("v4l2\t")))

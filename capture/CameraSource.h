@@ -1,8 +1,10 @@
 // Camera sources: camera index i is the camera stored under number i (its identity in that
-// camera's settings), else the next V4L2 device that captures video in device order (metadata
-// and raw Bayer nodes skipped), unless VISTRELCV_CAMERAS replaces the list with its
+// camera's settings), else the next camera in list order: the V4L2 devices that capture video in
+// device order (metadata and raw Bayer nodes skipped), then the cameras only PipeWire serves
+// ("pipewire:NODE", see PipeWireCameras.h). VISTRELCV_CAMERAS replaces the list with its
 // ";"-separated entries: device paths, video or image files, stream URLs, GStreamer pipelines,
-// or "testsrc[:WxH@FPS]". A source is read by one thread only, the camera reader's.
+// "pipewire:NODE", or "testsrc[:WxH@FPS]". A source is read by one thread only, the camera
+// reader's.
 #pragma once
 
 #include "capture/CameraMode.h"

@@ -21,7 +21,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, fonts-noto-cjk | fonts-japanese-gothic")
 # Wayland support, Qt's own Japanese texts, the sound theme's fall-back cues, and libcanberra's
 # PulseAudio back end (a plugin too), without which the cues go to ALSA even when PulseAudio or
-# PipeWire runs.
+# PipeWire runs; GStreamer's PipeWire elements (plugins too), through which cameras that only
+# PipeWire reaches are opened.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "qt6-wayland, qt6-translations-l10n, sound-theme-freedesktop, libcanberra-pulse")
+    "qt6-wayland, qt6-translations-l10n, sound-theme-freedesktop, libcanberra-pulse, gstreamer1.0-pipewire")
 include(CPack)

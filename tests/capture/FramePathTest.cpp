@@ -4,7 +4,7 @@
 #include "capture/FramePath.h"
 #include "capture/JpegDecoder.h"
 #include "capture/MovieTimeline.h"
-#include "capture/TestPatternSource.h"
+#include "capture/TestPattern.h"
 
 #include <QImage>
 #include <gtest/gtest.h>

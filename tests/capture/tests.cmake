@@ -28,3 +28,16 @@ vistrelcv_add_test(test_capture_v4l2
 # Nothing of the test calls into the device library, so the linker would drop it unless told to
 # keep it; kept, it stands in front of the C library as a preloaded one would.
 target_link_options(test_capture_v4l2 PRIVATE -Wl,--no-as-needed)
+
+# Cameras through PipeWire and the camera portal: a private PipeWire daemon, session manager and
+# session bus (tests/support/pipewire.sh), virtual cameras from a helper, a stand-in portal.
+add_executable(pipewire_camera_helper capture/PipeWireCameraHelper.cpp)
+target_link_libraries(pipewire_camera_helper PRIVATE vistrelcv_core vistrelcv_options
+                      PkgConfig::PIPEWIRE)
+vistrelcv_add_test(test_pipewire SOURCES capture/PipeWireTest.cpp LIBS PkgConfig::PIPEWIRE
+                   LABELS pipewire)
+add_dependencies(test_pipewire pipewire_camera_helper)
+target_compile_definitions(test_pipewire PRIVATE
+                           PIPEWIRE_CAMERA_HELPER="$<TARGET_FILE:pipewire_camera_helper>"
+                           PIPEWIRE_SH="${CMAKE_SOURCE_DIR}/tests/support/pipewire.sh"
+                           PORTAL_STANDIN="${CMAKE_SOURCE_DIR}/tests/support/camera_portal.py")

@@ -1,0 +1,102 @@
+# A private PipeWire for tests: a session bus, the PipeWire daemon and WirePlumber in the caller's
+# own XDG_RUNTIME_DIR, with WirePlumber's device monitors off so no real camera, sound card or
+# Bluetooth device appears, and virtual cameras: $PW_CAMERA_HELPER (tests/capture/
+# PipeWireCameraHelper.cpp), a real PipeWire client publishing a Video/Source node.
+#
+# Sourced, it defines the pw_* functions below. Run as a script, its first argument names one of
+# them: "pipewire.sh start" prints DBUS_SESSION_BUS_ADDRESS=... for the clients, "camera NAME
+# DESCRIPTION" starts a virtual camera, "kill NAME" kills it, "stop" ends everything, "available"
+# tells whether the packages are there. Pid files and logs live in $XDG_RUNTIME_DIR/pw-test.
+
+: "${XDG_RUNTIME_DIR:?a private runtime folder}"
+PW_STATE="$XDG_RUNTIME_DIR/pw-test"
+
+pw_available() {
+  command -v pipewire && command -v wireplumber && command -v dbus-daemon &&
+    gst-inspect-1.0 pipewiresrc
+} >/dev/null 2>&1
+
+pw_wait() { # pw_wait TRIES COMMAND...: 0.1 s apart
+  local i
+  for ((i = 0; i < $1; i++)); do
+    "${@:2}" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+pw_has_node() { pw-cli ls Node | grep -q "node.name = \"$1\""; }
+# pw_running PID: the process runs (a killed one may stay a zombie where nothing reaps it).
+pw_running() { [ -r "/proc/$1/stat" ] && [ "$(sed 's/.*) //' "/proc/$1/stat" | cut -c1)" != Z ]; }
+pw_alive() { [ -f "$PW_STATE/$1.pid" ] && pw_running "$(cat "$PW_STATE/$1.pid")"; }
+
+# pw_spawn NAME COMMAND...: runs the command in the background with pid file and log NAME.
+pw_spawn() {
+  "${@:2}" >"$PW_STATE/$1.log" 2>&1 &
+  echo $! >"$PW_STATE/$1.pid"
+}
+
+# pw_start: the bus, the daemon and the session manager; exports DBUS_SESSION_BUS_ADDRESS.
+pw_start() {
+  local config="$PW_STATE/config/wireplumber"
+  mkdir -p "$config/main.lua.d" "$config/bluetooth.lua.d"
+  printf '%s_monitor.enabled = false\n' alsa v4l2 libcamera >"$config/main.lua.d/90-test.lua"
+  echo 'bluez_monitor.enabled = false' >"$config/bluetooth.lua.d/90-test.lua"
+  unset PIPEWIRE_REMOTE PIPEWIRE_RUNTIME_DIR
+  pw_alive bus || pw_spawn bus dbus-daemon --session --nofork --print-address=1
+  pw_wait 50 test -s "$PW_STATE/bus.log" || { echo "no session bus" >&2; return 1; }
+  DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$PW_STATE/bus.log")
+  export DBUS_SESSION_BUS_ADDRESS
+  pw_alive daemon || pw_spawn daemon pipewire
+  pw_wait 50 test -S "$XDG_RUNTIME_DIR/pipewire-0" || { echo "no PipeWire" >&2; return 1; }
+  pw_alive session || XDG_CONFIG_HOME="$PW_STATE/config" pw_spawn session wireplumber
+  # WirePlumber is ready once it has joined as a client.
+  pw_wait 50 sh -c 'pw-cli ls Client | grep -qi wireplumber' || { echo "no WirePlumber" >&2; return 1; }
+}
+
+# pw_kill NAME: ends the process behind pid file NAME and waits for it.
+pw_kill() {
+  [ -f "$PW_STATE/$1.pid" ] || return 0
+  local pid
+  pid=$(cat "$PW_STATE/$1.pid")
+  kill -KILL "$pid" 2>/dev/null || true
+  pw_wait 50 eval "! pw_running $pid" || true
+  rm -f "$PW_STATE/$1.pid"
+}
+
+# pw_camera NAME DESCRIPTION: a virtual camera whose node is NAME; returns once it is listed.
+pw_camera() {
+  pw_kill "camera-$1"
+  pw_spawn "camera-$1" "${PW_CAMERA_HELPER:?the virtual camera program}" "$1" "$2"
+  pw_wait 100 pw_has_node "$1" || { echo "virtual camera $1 did not appear" >&2; return 1; }
+}
+
+# pw_camera_kill NAME: kills the virtual camera's producer; returns once its node is gone.
+pw_camera_kill() {
+  pw_kill "camera-$1"
+  pw_wait 50 eval "! pw_has_node '$1'"
+}
+
+# pw_stop: every virtual camera, the session manager, the daemon and the bus.
+pw_stop() {
+  local f
+  for f in "$PW_STATE"/camera-*.pid; do
+    [ -e "$f" ] && pw_kill "$(basename "$f" .pid)"
+  done
+  pw_kill session
+  pw_kill daemon
+  pw_kill bus
+}
+
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+  set -euo pipefail
+  mkdir -p "$PW_STATE"
+  case "${1:-}" in
+    available) pw_available ;;
+    start) pw_start && echo "DBUS_SESSION_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS" ;;
+    camera) pw_camera "$2" "$3" ;;
+    kill) pw_camera_kill "$2" ;;
+    stop) pw_stop ;;
+    *) echo "usage: $0 available|start|camera NAME DESCRIPTION|kill NAME|stop" >&2; exit 2 ;;
+  esac
+fi
