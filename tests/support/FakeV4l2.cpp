@@ -67,12 +67,17 @@ QString FakeV4l2::Node(int number) const {
     return m_root + QStringLiteral("/video%1").arg(number);
 }
 
-QStringList FakeV4l2::Environment() const {
-    return {QLatin1String("LD_PRELOAD=") + Library(), QLatin1String("FAKEV4L2_ROOT=") + m_root,
-            QLatin1String("VISTRELCV_DEVICE_ROOT=") + m_root,
-            // A sanitizer build's program would refuse a library loaded ahead of its runtime.
-            QLatin1String("ASAN_OPTIONS=verify_asan_link_order=0:") +
-                QString::fromLocal8Bit(qgetenv("ASAN_OPTIONS"))};
+QProcessEnvironment FakeV4l2::Environment() const {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LD_PRELOAD"), Library());
+    environment.insert(QStringLiteral("FAKEV4L2_ROOT"), m_root);
+    environment.insert(QStringLiteral("VISTRELCV_DEVICE_ROOT"), m_root);
+    environment.remove(QStringLiteral("VISTRELCV_CAMERAS"));
+    // A sanitizer build's program would refuse a library loaded ahead of its runtime.
+    const QString asan = environment.value(QStringLiteral("ASAN_OPTIONS"));
+    environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                       QLatin1String("verify_asan_link_order=0:") + asan);
+    return environment;
 }
 
 QString FakeV4l2::Library() {

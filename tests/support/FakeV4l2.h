@@ -4,6 +4,7 @@
 // program's device scan, in this process's environment, which child processes inherit.
 #pragma once
 
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -25,8 +26,9 @@ public:
     bool SetSpec(int number, const QString& spec);
 
     QString Node(int number) const;
-    // The environment a child process needs to see the cameras ("LD_PRELOAD=...", ...).
-    QStringList Environment() const;
+    // This process's environment plus what a child process needs to see the cameras
+    // (LD_PRELOAD, ...), for QProcess::setProcessEnvironment.
+    QProcessEnvironment Environment() const;
     // The device library.
     static QString Library();
 
