@@ -22,7 +22,13 @@ install)
   desktop-file-validate "$desktop" || fail "the desktop file is not valid"
   appstreamcli validate --no-net "$metainfo" >"$work/as.log" || fail "metainfo: $(cat "$work/as.log")"
   # One version everywhere: the program, the metainfo's release, the man page.
-  [ "$(bin/vistrelcv --version)" = "VistrelCV $version" ] || fail "--version: $(bin/vistrelcv --version)"
+  bin/vistrelcv --version >"$work/version"
+  [ "$(head -n1 "$work/version")" = "VistrelCV $version" ] || fail "--version: $(cat "$work/version")"
+  grep -q '^License GPLv3+' "$work/version" || fail "--version names no licence"
+  # An option it does not know: the usage text and status 2, with no display needed.
+  status=0
+  env -u DISPLAY -u WAYLAND_DISPLAY bin/vistrelcv --bogus 2>"$work/usage" || status=$?
+  [ $status = 2 ] && grep -q '^Usage:' "$work/usage" || fail "--bogus: status $status"
   grep -q "<release version=\"$version\"" "$metainfo" || fail "metainfo release"
   grep -q "VistrelCV $version" share/man/man1/vistrelcv.1 || fail "man page version"
   grep -q VISTRELCV_CAMERAS share/man/man1/vistrelcv.1 || fail "man page lacks VISTRELCV_CAMERAS"
