@@ -34,8 +34,11 @@ desktop() {
   wait_for 50 xdotool search --name '^xcompmgr$' >/dev/null || fail "no compositor"
   settings '[UserDefault0]' AlphaValue=128
   launch 1
-  local wid first=$PID errors
+  local wid first=$PID errors class
   wid=$(main_window)
+  # Docks group the window with its launcher entry by the window's class.
+  class=$(sed -n 's/^StartupWMClass=//p' "$(dirname "$0")/../../res/jp.quenbor.VistrelCV.desktop")
+  xprop -id "$wid" WM_CLASS | grep -q ", \"$class\"$" || fail "WM_CLASS is not $class"
   # The desktop, until the compositor shows the window blended over it.
   blended() {
     import -window root "$SHOTS/desktop.png"
