@@ -18,6 +18,9 @@ class CFiletypeMgr;
 class CRecCtrlDlg;
 class CPendingInput;
 
+// "The save folder could not be opened", with the folder in place of "%s".
+inline constexpr int IDS_CANNOT_OPEN_FOLDER = 32806;
+
 class CVistrelCVView : public QWidget, public CCaptureTarget {
     Q_OBJECT
 public:
@@ -48,7 +51,8 @@ public:
     virtual bool IsRecCtrlDlgVisible() const;
     void ShowRecCtrlDlg();
     // Opens the folder the shutter saves into in the current mode in the desktop's file manager;
-    // the default folder is made first, as the shutter would. False when nothing could open it.
+    // the default folder is made first, as the shutter would. When nothing could open it, says so
+    // in a message that names the folder (IDS_CANNOT_OPEN_FOLDER) and gives false.
     bool OpenOutputFolder();
 
     CCVController* Controller() const { return m_pController.get(); }
