@@ -39,6 +39,7 @@ public:
 private:
     bool FindCamera();
     bool ProbeCamera();
+    void ShowCameraNotFound() const;
 
     int m_nCamera = 0;
     unsigned char m_nAlpha = 0;

@@ -99,7 +99,8 @@ camera_lost_and_back() {
 }
 
 # Without a camera: message 1001, then the preferences (this instance holds the camera's lock);
-# closing them ends the program with a failure status.
+# closing them ends the program with a failure status. The same with a pipeline whose element is
+# missing, whose message names it.
 no_camera() {
   export VISTRELCV_CAMERAS="$WORK/no-such-camera.mp4"
   launch
@@ -110,7 +111,15 @@ no_camera() {
   key "$box" Escape
   wait_for 50 ended || fail "the program still runs"
   wait "$PID" && fail "exit status 0 without a camera"
-  return 0
+  # A pipeline with an element that is not installed says which, on the screen and on stderr.
+  export VISTRELCV_CAMERAS="nosuchsrc ! appsink"
+  launch
+  box=$(wait_window 'nosuchsrc' "$PID") || fail "no message naming the missing element"
+  key "$box" Return
+  box=$(wait_window '環境設定' "$PID") || fail "no preferences dialog after that message"
+  key "$box" Escape
+  wait_for 50 ended || fail "the program still runs"
+  grep -q 'not installed: nosuchsrc' "$WORK/program.log" || fail "stderr does not name nosuchsrc"
 }
 
 # The program as a Wayland client under Weston, drawn into the X screen: the picture, translucency
