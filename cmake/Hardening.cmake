@@ -25,7 +25,8 @@ endfunction()
 vistrelcv_buildflags(CPPFLAGS cpp_flags)
 vistrelcv_buildflags(CXXFLAGS cxx_flags)
 vistrelcv_buildflags(LDFLAGS ld_flags)
-# glibc's checked functions need an optimising build, and say so in a warning otherwise.
-list(TRANSFORM cpp_flags REPLACE "^(-D_FORTIFY_SOURCE=.*)$" "$<$<NOT:$<CONFIG:Debug>>:\\1>")
+# glibc's checked functions need an optimising build type, and say so in a warning otherwise.
+list(TRANSFORM cpp_flags REPLACE "^(-D_FORTIFY_SOURCE=.*)$"
+     "$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:\\1>")
 target_compile_options(vistrelcv_options INTERFACE ${cpp_flags} ${cxx_flags})
 target_link_options(vistrelcv_options INTERFACE ${ld_flags})
