@@ -5,6 +5,7 @@
 #include "app/MainFrame.h"
 #include "capture/CameraPortal.h"
 #include "capture/CameraReader.h"
+#include "capture/GstElements.h"
 #include "dialogs/AboutDlg.h"
 #include "dialogs/PrefDlg.h"
 #include "dialogs/SelCamDlg.h"
@@ -29,6 +30,7 @@ constexpr int kSearchedCameras = 5;
 constexpr int IDS_CAM_NUMBER_CHANGED = 32774;
 constexpr int IDS_CAM_NOT_FOUND = 32775;
 constexpr int IDS_CAM_ACCESS_REFUSED = 32805;
+constexpr int IDS_GST_ELEMENT_MISSING = 32807;
 
 // Cancel in the camera chooser ends start-up at once, without a message.
 struct CStartupAbort {
@@ -102,11 +104,7 @@ bool CVistrelCVApp::InitInstance(const QStringList& arguments) {
         return false;
     }
     if (!found) {
-        if (CameraAccessRefused()) // the camera portal said no: no camera could be reached
-            ShowStartupMessage(IDS_CAM_ACCESS_REFUSED, "Camera access refused.", 0);
-        else
-            ShowStartupMessage(IDS_CAM_NOT_FOUND, "Cam not found.(%d)",
-                               MessageNumber(1000, m_nCamera));
+        ShowCameraNotFound();
         if (g_UserDefault.LockInstance())
             OnPreferences();
         return false;
@@ -130,6 +128,24 @@ bool CVistrelCVApp::InitInstance(const QStringList& arguments) {
     m_pFrame->show();
     m_pFrame->activateWindow();
     return true;
+}
+
+// A GStreamer pipeline that names an element no plugin provides is not a camera that is missing
+// or busy: the message names the elements instead.
+void CVistrelCVApp::ShowCameraNotFound() const {
+    if (CameraAccessRefused()) { // the camera portal said no: no camera could be reached
+        ShowStartupMessage(IDS_CAM_ACCESS_REFUSED, "Camera access refused.", 0);
+        return;
+    }
+    const QStringList missing = MissingGstElementsOfCamera(m_nCamera);
+    if (missing.isEmpty()) {
+        ShowStartupMessage(IDS_CAM_NOT_FOUND, "Cam not found.(%d)", MessageNumber(1000, m_nCamera));
+        return;
+    }
+    QString text = LoadStringOr(IDS_GST_ELEMENT_MISSING,
+                                QStringLiteral("GStreamer element not installed: %s"));
+    CVistrelMessageBox box(text.replace(QLatin1String("%s"), missing.join(QLatin1String(", "))), 0);
+    box.exec();
 }
 
 bool CVistrelCVApp::SelectCamera(const CCommandLineInfoEx& commandLine) {

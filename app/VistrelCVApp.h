@@ -49,6 +49,7 @@ private:
     std::shared_ptr<CCameraReader> m_pProbed;
     QString m_strCameraId;
     bool m_bCameraBusy = false; // the probe found the camera streaming for another program
+    void ShowCameraNotFound() const;
 
     int m_nCamera = 0;
     unsigned char m_nAlpha = 0;

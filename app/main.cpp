@@ -1,4 +1,5 @@
-// Program entry: --help and --version need no display; everything else starts the application.
+// Program entry: --help, --version and a refused command line need no display; everything else
+// starts the application.
 #include "app/CommandLineInfoEx.h"
 #include "app/MainFrame.h"
 #include "app/TerminationSignals.h"
@@ -21,8 +22,13 @@ int main(int argc, char** argv) {
         std::fputs(UsageText().toLocal8Bit().constData(), stdout);
         return 0;
     case EarlyAction::Version:
-        std::printf("VistrelCV %s\n", VISTRELCV_VERSION);
+        std::fputs(VersionText().toLocal8Bit().constData(), stdout);
         return 0;
+    case EarlyAction::UnknownOption:
+        std::fprintf(stderr, "vistrelcv: unknown option %s\n",
+                     UnknownOption(arguments).toLocal8Bit().constData());
+        std::fputs(UsageText().toLocal8Bit().constData(), stderr);
+        return 2;
     case EarlyAction::BadCamera:
         std::fputs(UsageText().toLocal8Bit().constData(), stderr);
         return 2;

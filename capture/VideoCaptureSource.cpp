@@ -1,6 +1,8 @@
 // Opens OpenCV captures with the settings each kind of source needs.
 #include "capture/VideoCaptureSource.h"
 
+#include "capture/GstElements.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -37,6 +39,17 @@ bool OpenStream(cv::VideoCapture& capture, const std::string& url) {
     return capture.open(url, cv::CAP_ANY);
 }
 
+// OpenCV reports a pipeline with an element that is not installed only as one that did not open.
+bool OpenPipeline(cv::VideoCapture& capture, const QString& pipeline) {
+    const QStringList missing = MissingGstElements(pipeline);
+    if (!missing.isEmpty()) {
+        qWarning("VISTRELCV_CAMERAS: GStreamer element not installed: %s (in \"%s\")",
+                 qUtf8Printable(missing.join(QLatin1String(", "))), qUtf8Printable(pipeline));
+        return false;
+    }
+    return capture.open(QFile::encodeName(pipeline).toStdString(), cv::CAP_GSTREAMER);
+}
+
 } // namespace
 
 bool NormalizeToBgr(cv::Mat& frame) {
@@ -62,7 +75,7 @@ std::unique_ptr<CVideoCaptureSource> CVideoCaptureSource::Open(const CameraEntry
             opened = OpenStream(source->m_capture, location);
             break;
         case CameraEntry::Kind::Pipeline:
-            opened = source->m_capture.open(location, cv::CAP_GSTREAMER);
+            opened = OpenPipeline(source->m_capture, entry.location);
             break;
         case CameraEntry::Kind::VideoFile: {
             opened = QFileInfo::exists(entry.location) &&

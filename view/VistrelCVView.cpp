@@ -10,6 +10,7 @@
 #include "output_files/ImgFileMgr.h"
 #include "output_files/MediaKind.h"
 #include "output_files/PathChecks.h"
+#include "platform/StringTable.h"
 #include "platform/WindowShape.h"
 #include "settings/AppProfile.h"
 #include "settings/SettingsKeys.h"
@@ -202,7 +203,14 @@ void CVistrelCVView::ShowRecCtrlDlg() {
 bool CVistrelCVView::OpenOutputFolder() {
     const QString folder = GetFoldername(m_nCamMode);
     CreateDefaultFolderIfMissing(folder, m_nCamMode);
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    // Qt hands the folder to xdg-open (xdg-utils), or says it found no program to open it with.
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+        return true;
+    QString text =
+        LoadStringOr(IDS_CANNOT_OPEN_FOLDER, QStringLiteral("Cannot open the save folder.\n%s"));
+    CVistrelMessageBox box(text.replace(QLatin1String("%s"), folder), MB_OK, window());
+    box.exec();
+    return false;
 }
 
 CaptureSizeChoices CVistrelCVView::SizeChoices() const {

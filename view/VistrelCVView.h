@@ -20,6 +20,9 @@ class CFiletypeMgr;
 class CRecCtrlDlg;
 class CPendingInput;
 
+// "The save folder could not be opened", with the folder in place of "%s".
+inline constexpr int IDS_CANNOT_OPEN_FOLDER = 32806;
+
 class CVistrelCVView : public QWidget, public CCaptureTarget {
     Q_OBJECT
 public:
@@ -51,7 +54,8 @@ public:
     virtual bool IsRecCtrlDlgVisible() const;
     void ShowRecCtrlDlg();
     // Opens the folder the shutter saves into in the current mode in the desktop's file manager;
-    // the default folder is made first, as the shutter would. False when nothing could open it.
+    // the default folder is made first, as the shutter would. When nothing could open it, says so
+    // in a message that names the folder (IDS_CANNOT_OPEN_FOLDER) and gives false.
     bool OpenOutputFolder();
     // The resolution submenu's state, and a choice from it: stored for this camera and applied
     // at once by opening the camera again.

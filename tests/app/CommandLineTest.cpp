@@ -37,6 +37,17 @@ TEST(CommandLineTest, HelpAndVersionComeBeforeAnything) {
     EXPECT_EQ(EarlyActionFor({QString::number(largest + 1)}), EarlyAction::BadCamera);
     EXPECT_EQ(EarlyActionFor({"/99999999999999999999"}), EarlyAction::BadCamera);
     EXPECT_EQ(EarlyActionFor({"2", "99999999999999999999"}), EarlyAction::Run);
+    // An option it does not know is refused wherever it stands; a dash before a number is not one.
+    for (const QStringList& arguments : {QStringList{"--bogus"}, {"-v"}, {"2", "-"}})
+        EXPECT_EQ(EarlyActionFor(arguments), EarlyAction::UnknownOption)
+            << arguments.join(' ').toStdString();
+    EXPECT_EQ(UnknownOption({"2", "-x", "--y"}), "-x");
+    EXPECT_EQ(EarlyActionFor({"-2", "--3", "/x", "abc"}), EarlyAction::Run);
+    // Qt's own options are Qt's to take, with their values.
+    EXPECT_EQ(EarlyActionFor({"-platform", "xcb", "--style", "-x", "-reverse", "2"}),
+              EarlyAction::Run);
+    EXPECT_EQ(EarlyActionFor({"-platform", "offscreen", "99999999999"}), EarlyAction::BadCamera);
+    EXPECT_EQ(EarlyActionFor({"--bogus", "--help"}), EarlyAction::Help);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "capture/CameraSource.h"
 #include "capture/CameraEntry.h"
 #include "capture/CameraMode.h"
+#include "capture/GstElements.h"
 #include "capture/V4l2Devices.h"
 #include "support/TestEnvironment.h"
 
@@ -170,5 +171,18 @@ TEST(CameraSourceTest, FilesAndPipelinesDeliverFramesAndVideosStartAgain) {
             EXPECT_EQ(frame.size(), cv::Size(160, 120));
         }
     }
+    qunsetenv("VISTRELCV_CAMERAS");
+}
+
+// A pipeline naming an element that no plugin provides is told apart from a camera that is
+// missing: the names come back, and the source does not open.
+TEST(CameraSourceTest, PipelinesNameTheElementsThatAreNotInstalled) {
+    EXPECT_EQ(MissingGstElements("videotestsrc ! videoconvert ! appsink"), QStringList());
+    EXPECT_EQ(MissingGstElements("nosuchsrc ! videoconvert ! nosuchfilter ! appsink"),
+              (QStringList{"nosuchsrc", "nosuchfilter"}));
+    qputenv("VISTRELCV_CAMERAS", "testsrc;nosuchsrc ! appsink");
+    EXPECT_EQ(MissingGstElementsOfCamera(0), QStringList());
+    EXPECT_EQ(MissingGstElementsOfCamera(1), QStringList{"nosuchsrc"});
+    EXPECT_EQ(OpenCameraSource(1), nullptr);
     qunsetenv("VISTRELCV_CAMERAS");
 }

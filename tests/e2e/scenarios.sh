@@ -34,8 +34,11 @@ desktop() {
   wait_for 50 xdotool search --name '^xcompmgr$' >/dev/null || fail "no compositor"
   settings '[UserDefault0]' AlphaValue=128
   launch 1
-  local wid first=$PID errors
+  local wid first=$PID errors class
   wid=$(main_window)
+  # Docks group the window with its launcher entry by the window's class.
+  class=$(sed -n 's/^StartupWMClass=//p' "$(dirname "$0")/../../res/jp.quenbor.VistrelCV.desktop")
+  xprop -id "$wid" WM_CLASS | grep -q ", \"$class\"$" || fail "WM_CLASS is not $class"
   # The desktop, until the compositor shows the window blended over it.
   blended() {
     import -window root "$SHOTS/desktop.png"
@@ -96,7 +99,8 @@ camera_lost_and_back() {
 }
 
 # Without a camera: message 1001, then the preferences (this instance holds the camera's lock);
-# closing them ends the program with a failure status.
+# closing them ends the program with a failure status. The same with a pipeline whose element is
+# missing, whose message names it.
 no_camera() {
   export VISTRELCV_CAMERAS="$WORK/no-such-camera.mp4"
   launch
@@ -107,7 +111,15 @@ no_camera() {
   key "$box" Escape
   wait_for 50 ended || fail "the program still runs"
   wait "$PID" && fail "exit status 0 without a camera"
-  return 0
+  # A pipeline with an element that is not installed says which, on the screen and on stderr.
+  export VISTRELCV_CAMERAS="nosuchsrc ! appsink"
+  launch
+  box=$(wait_window 'nosuchsrc' "$PID") || fail "no message naming the missing element"
+  key "$box" Return
+  box=$(wait_window '環境設定' "$PID") || fail "no preferences dialog after that message"
+  key "$box" Escape
+  wait_for 50 ended || fail "the program still runs"
+  grep -q 'not installed: nosuchsrc' "$WORK/program.log" || fail "stderr does not name nosuchsrc"
 }
 
 # A camera that never answers (a named pipe nobody writes): SIGTERM while start-up waits for it

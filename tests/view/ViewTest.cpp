@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QTest>
@@ -122,6 +123,20 @@ TEST_F(ViewTest, MovieMessagesAndTheRecordingFloorUntilTheCameraStops) {
     // The refused start took no number, and the movie ended by the camera is kept.
     EXPECT_EQ(QDir(view->GetFoldername(CAMMODE_MOV)).entryList(QDir::Files),
               QStringList{"mov00001.mpg"});
+}
+
+// With no program to open folders with (xdg-utils not installed), the user is told which folder
+// did not open.
+TEST_F(ViewTest, AFolderThatDoesNotOpenIsNamed) {
+    auto view = MakeView();
+    const QByteArray path = qgetenv("PATH");
+    ::setenv("PATH", QFile::encodeName(testenv::Home()).constData(), 1); // no programs there
+    dialogtest::BoxAnswerer boxes;
+    EXPECT_FALSE(view->OpenOutputFolder());
+    ::setenv("PATH", path.constData(), 1);
+    const QString folder = view->GetFoldername(CAMMODE_PICT);
+    EXPECT_EQ(boxes.texts,
+              QStringList{LoadTableString(IDS_CANNOT_OPEN_FOLDER).replace("%s", folder)});
 }
 
 TEST_F(ViewTest, ViewMayGoWhileThePanelsSettingsDialogRuns) {
