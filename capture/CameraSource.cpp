@@ -62,8 +62,6 @@ std::unique_ptr<CCameraSource> OpenEntry(const CameraEntry& entry) {
         return std::make_unique<CTestPatternSource>(entry);
     case CameraEntry::Kind::ImageFile:
         return OpenImageFile(entry.location);
-    case CameraEntry::Kind::Device:
-        return CV4l2Source::Open(entry.location, ChooseCameraMode(ListV4l2Modes(entry.location)));
     default:
         return CVideoCaptureSource::Open(entry);
     }
@@ -72,6 +70,17 @@ std::unique_ptr<CCameraSource> OpenEntry(const CameraEntry& entry) {
 CameraInfo InfoOf(const V4l2Node& node) {
     return CameraInfo{node.path, node.card, V4l2IdentityText(IdentityOf(node)),
                       ListV4l2Modes(node.path)};
+}
+
+// A device named in VISTRELCV_CAMERAS: the capture node of the scan it is, found again by its
+// identity after a replug like any scanned camera; else the path alone.
+CameraInfo DeviceEntryInfo(const QString& path) {
+    const QString node = QFileInfo(path).canonicalFilePath();
+    for (const V4l2Node& scanned : SelectCaptureNodes(ScanV4l2Nodes())) {
+        if (!node.isEmpty() && QFileInfo(scanned.path).canonicalFilePath() == node)
+            return InfoOf(scanned);
+    }
+    return CameraInfo{path, path, {}, ListV4l2Modes(path)};
 }
 
 // The identity text a PipeWire camera is stored by ("pipewire", its node name or object path).
@@ -217,7 +226,7 @@ QList<CameraInfo> ListCameras(const StoredCameraIds& stored) {
                     info = InfoOf(*camera);
             }
             if (entry.kind == CameraEntry::Kind::Device)
-                info.modes = ListV4l2Modes(text);
+                info = DeviceEntryInfo(text);
             cameras << info;
         }
         return cameras;

@@ -8,25 +8,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include <cstdlib>
-
 namespace {
-
-// A stalled or unplugged V4L2 camera makes OpenCV wait this long (its default is 10 s) before a
-// read gives up. OpenCV reads the variable once, at the first V4L2 read of the process.
-void ShortenV4l2ReadTimeout() {
-    ::setenv("OPENCV_VIDEOIO_V4L_SELECT_TIMEOUT", "2", 0);
-}
-
-bool OpenDevice(cv::VideoCapture& capture, const std::string& path) {
-    ShortenV4l2ReadTimeout();
-    if (!capture.open(path, cv::CAP_V4L2))
-        return false;
-    // One buffer in the driver's queue: a slow refresh sees the newest picture, not a stale one.
-    // Each property change restarts the stream, so this is the only one and is set once.
-    capture.set(cv::CAP_PROP_BUFFERSIZE, 1);
-    return true;
-}
 
 bool OpenStream(cv::VideoCapture& capture, const std::string& url) {
     const std::vector<int> timeouts = {cv::CAP_PROP_OPEN_TIMEOUT_MSEC, 5000,
@@ -68,9 +50,6 @@ std::unique_ptr<CVideoCaptureSource> CVideoCaptureSource::Open(const CameraEntry
     bool opened = false;
     try {
         switch (entry.kind) {
-        case CameraEntry::Kind::Device:
-            opened = OpenDevice(source->m_capture, location);
-            break;
         case CameraEntry::Kind::Stream:
             opened = OpenStream(source->m_capture, location);
             break;

@@ -1,4 +1,4 @@
-// Sources served by OpenCV's video input: V4L2 devices, video files (played at their own rate
+// Sources served by OpenCV's video input: video files (played at their own rate
 // and started again at their end), stream URLs and GStreamer pipelines.
 #pragma once
 
