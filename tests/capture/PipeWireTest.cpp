@@ -1,10 +1,13 @@
 // Cameras through PipeWire: a private daemon and session manager (tests/support/pipewire.sh),
 // virtual cameras showing the test camera's picture, and a stand-in for the camera portal.
+#include "CaptureTestSupport.h"
+#include "capture/CVController.h"
 #include "capture/CameraPortal.h"
-#include "capture/CameraReader.h"
+#include "capture/FramePath.h"
 #include "capture/PipeWireCameraSource.h"
 #include "capture/PipeWireCameras.h"
 #include "capture/TestPattern.h"
+#include "support/TestEnvironment.h"
 
 #include <QFile>
 #include <QProcess>
@@ -36,11 +39,16 @@ bool ShowsTestPicture(const cv::Mat& frame) {
     return difference[0] + difference[1] + difference[2] < 3 * 12;
 }
 
+// Whether `condition` came true within `limit` (it is not asked again once it has).
 template <typename Condition> bool WaitUntil(Condition condition, std::chrono::seconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
-    while (!condition() && std::chrono::steady_clock::now() < end)
+    for (;;) {
+        if (condition())
+            return true;
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
         std::this_thread::sleep_for(50ms);
-    return condition();
+    }
 }
 
 } // namespace
@@ -101,26 +109,42 @@ TEST_F(PipeWireTest, CameraListShowsEachVideoSourceOnceByItsDescription) {
     qunsetenv("PIPEWIRE_REMOTE");
 }
 
-// The stream of a vanished node reports nothing: the camera must still count as lost, and the
-// reader's reopen must find the node again when a producer with the same name returns.
-TEST_F(PipeWireTest, CameraGivesFramesIsLostWithItsProducerAndReturnsWithIt) {
+// A PipeWire camera works like any camera: it keeps its number by its identity when another
+// virtual camera appears first, records, is lost with its producer although its stream reports
+// nothing (the recording ends as lost, its frames kept), and comes back through a new open when a
+// producer with the same node name returns.
+TEST_F(PipeWireTest, CameraKeepsItsNumberRecordsIsLostAndReturns) {
+    testenv::FreshSettings();
+    qunsetenv("VISTRELCV_CAMERAS");
+    qputenv("VISTRELCV_DEVICE_ROOT", testenv::NewFolder("no-devices").toUtf8()); // no webcams
     const QString name = "vcam-a";
     EXPECT_EQ(OpenPipeWireCamera(name), nullptr); // not listed: never opened
     StartCamera(name, "Test Camera A");
-    CCameraReader reader(OpenPipeWireCamera(name), [name] { return OpenPipeWireCamera(name); });
-    StampedFrame frame;
-    ASSERT_TRUE(reader.WaitFirstFrame(10s, frame));
-    EXPECT_TRUE(ShowsTestPicture(frame.image));
-
+    const StoredCameraIds stored{{0, ListCameras().value(0).id}};
     ASSERT_TRUE(Script({"kill", name}));
-    EXPECT_TRUE(WaitUntil([&] { return reader.IsLost(); }, 10s));
-    EXPECT_EQ(OpenPipeWireCamera(name), nullptr);
+    StartCamera("vcam-b", "Test Camera B");
+    StartCamera(name, "Test Camera A");
+    QStringList order;
+    for (const CameraInfo& camera : ListCameras(stored))
+        order << camera.location;
+    EXPECT_EQ(order, (QStringList{"pipewire:vcam-a", "pipewire:vcam-b"}));
+
+    CCVController controller(nullptr);
+    controller.StartCamera(0, stored);
+    ASSERT_TRUE(WaitUntil([&] { return controller.GrabFrame(0, 0, 640, 480); }, 10s));
+    EXPECT_TRUE(ShowsTestPicture(DisplayImageToBgr(controller.DisplayImage())));
+    const QString movie = testenv::NewFolder("movies") + "/pipewire.mpg";
+    controller.RecordMovie(true, movie, 0);
+    std::this_thread::sleep_for(2s);
+    ASSERT_TRUE(Script({"kill", name}));
+    EXPECT_TRUE(WaitUntil([&] { return controller.RecordingLostCamera(); }, 10s));
+    controller.RecordMovie(false, QString(), 0);
+    EXPECT_GE(capturetest::ProbeMovie(movie).first, 45);
+    EXPECT_TRUE(controller.CameraLost());
 
     StartCamera(name, "Test Camera A");
-    const uint64_t before = frame.number;
-    EXPECT_TRUE(
-        WaitUntil([&] { return !reader.IsLost() && reader.TakeNewest(before, frame); }, 20s));
-    EXPECT_TRUE(ShowsTestPicture(frame.image));
+    EXPECT_TRUE(WaitUntil([&] { return !controller.CameraLost(); }, 20s));
+    qunsetenv("VISTRELCV_DEVICE_ROOT");
 }
 
 TEST_F(PipeWireTest, PortalGrantsTheCamerasOfItsConnectionOrRefuses) {

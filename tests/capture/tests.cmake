@@ -34,7 +34,10 @@ target_link_options(test_capture_v4l2 PRIVATE -Wl,--no-as-needed)
 add_executable(pipewire_camera_helper capture/PipeWireCameraHelper.cpp)
 target_link_libraries(pipewire_camera_helper PRIVATE vistrelcv_core vistrelcv_options
                       PkgConfig::PIPEWIRE)
-vistrelcv_add_test(test_pipewire SOURCES capture/PipeWireTest.cpp LIBS PkgConfig::PIPEWIRE
+vistrelcv_add_test(test_pipewire
+                   SOURCES capture/PipeWireTest.cpp capture/CaptureTestSupport.cpp
+                           capture/CaptureTestSupport.h
+                   LIBS PkgConfig::PIPEWIRE
                    LABELS pipewire)
 add_dependencies(test_pipewire pipewire_camera_helper)
 target_compile_definitions(test_pipewire PRIVATE
