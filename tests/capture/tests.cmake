@@ -31,9 +31,6 @@ target_link_options(test_capture_v4l2 PRIVATE -Wl,--no-as-needed)
 
 # Cameras through PipeWire and the camera portal: a private PipeWire daemon, session manager and
 # session bus (tests/support/pipewire.sh), virtual cameras from a helper, a stand-in portal.
-add_executable(pipewire_camera_helper capture/PipeWireCameraHelper.cpp)
-target_link_libraries(pipewire_camera_helper PRIVATE vistrelcv_core vistrelcv_options
-                      PkgConfig::PIPEWIRE)
 vistrelcv_add_test(test_pipewire
                    SOURCES capture/PipeWireTest.cpp capture/CaptureTestSupport.cpp
                            capture/CaptureTestSupport.h

@@ -1,7 +1,7 @@
 # A private PipeWire for tests: a session bus, the PipeWire daemon and WirePlumber in the caller's
 # own XDG_RUNTIME_DIR, with WirePlumber's device monitors off so no real camera, sound card or
 # Bluetooth device appears, and virtual cameras: $PW_CAMERA_HELPER (tests/capture/
-# PipeWireCameraHelper.cpp), a real PipeWire client publishing a Video/Source node.
+# testdevices/pipewire/VirtualCamera.cpp), a real PipeWire client publishing a Video/Source node.
 #
 # Sourced, it defines the pw_* functions below. Run as a script, its first argument names one of
 # them: "pipewire.sh start" prints DBUS_SESSION_BUS_ADDRESS=... for the clients, "camera NAME
