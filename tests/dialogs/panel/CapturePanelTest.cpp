@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -32,7 +33,11 @@ class FakeCaptureTarget : public CCaptureTarget {
 public:
     FakeCaptureTarget() { FillFiletypeTables(); }
 
-    void Shoot(int action) override { shots.push_back(action); }
+    void Shoot(int action) override {
+        shots.push_back(action);
+        if (onShoot)
+            onShoot();
+    }
     bool IsRecording() const override { return recording; }
     int GetCamMode() const override { return mode; }
     void SetCamMode(int newMode) override { modes.push_back(mode = newMode); }
@@ -50,6 +55,7 @@ public:
 
     static int Slot(int kind) { return IsMovieKind(kind) ? 1 : 0; }
 
+    std::function<void()> onShoot;
     std::vector<int> shots;
     std::vector<int> modes; // every mode stored, in order
     bool recording = false;
@@ -144,6 +150,33 @@ TEST_F(RecCtrlDlgTest, SpaceReleaseWorksTheShutterAndEnterTheFocusedButton) {
     EXPECT_FALSE(Panel().isVisible()); // closing only hides, and is remembered
     EXPECT_EQ(g_UserDefault.GetInt(kRecCtrlDlg.key, -1), 0);
     EXPECT_TRUE(target.shots.empty()); // REC ran for neither
+}
+
+// A still disables REC while it is saved, and Qt hands the focus on to the close button. REC
+// takes it back, so the next Enter takes the next still instead of hiding the panel; also after a
+// click on REC.
+TEST_F(RecCtrlDlgTest, EnterAfterAStillTakesTheNextStill) {
+    target.onShoot = [this] { // the capture-state events of a still, as the view hands them on
+        Panel().SetCaptureState(CAMMODE_PICT, 1);
+        QMetaObject::invokeMethod(
+            &Panel(), [this] { Panel().SetCaptureState(CAMMODE_PICT, 0); }, Qt::QueuedConnection);
+    };
+    Panel().ShowPanel(true);
+    QApplication::setActiveWindow(&Panel());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Panel()));
+    const auto enter = [this] {
+        QTest::keyClick(Panel().focusWidget(), Qt::Key_Return);
+        QCoreApplication::processEvents(); // the still ends
+    };
+    enter();
+    enter();
+    Child<QPushButton>(Panel(), "btnClose_1")->setFocus();
+    QTest::mouseClick(Rec(), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    enter();
+    EXPECT_EQ(target.shots, (std::vector<int>(4, SHOOT_TAKE)));
+    EXPECT_TRUE(Panel().isVisible());
+    EXPECT_EQ(g_UserDefault.GetInt(kRecCtrlDlg.key, -1), 1);
 }
 
 constexpr int kNoFolder = 32784;
