@@ -28,6 +28,7 @@ struct CCameraReader::State {
     std::atomic<bool> stop{false};
     std::atomic<bool> exited{false};
     std::atomic<bool> failed{false};
+    std::atomic<bool> reopened{false}; // failed, but open again and waiting for its first frame
     std::atomic<int64_t> lastFrame{0}; // Ticks of the last frame off the camera, or of the start
     // What the live view asks for: when it last took a frame, how often it takes them, and
     // whether its last call found nothing new.
@@ -91,6 +92,7 @@ void ReadLoop(CCameraReader::State& state, std::unique_ptr<CCameraSource> source
             if (Clock::now() >= nextReopen && !state.stop.load()) {
                 nextReopen = Clock::now() + kReopenInterval;
                 source = reopen ? reopen() : nullptr;
+                state.reopened.store(source != nullptr);
             }
             continue;
         }
@@ -106,6 +108,7 @@ void ReadLoop(CCameraReader::State& state, std::unique_ptr<CCameraSource> source
             if (!warned)
                 qWarning("The camera stopped delivering; trying to open it again");
             warned = true;
+            state.reopened.store(false);
             state.Lose();
             source.reset(); // closed here, on the reader's thread
             nextReopen = Clock::now() + kReopenInterval;
@@ -200,7 +203,8 @@ bool CCameraReader::IsLost() const {
 
 void CCameraReader::Attach(std::shared_ptr<CFrameQueue> queue) {
     std::lock_guard lock(g_csCapture);
-    if (m_state->failed.load())
+    // A camera open again after a loss is given its chance to deliver.
+    if (m_state->failed.load() && !m_state->reopened.load())
         queue->End();
     else
         m_state->queue = std::move(queue);

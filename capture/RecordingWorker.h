@@ -35,11 +35,13 @@ inline constexpr size_t kRecordingQueueFrames = 2 * kMovieFps;
 inline constexpr int kRecordingStopped = 0;
 inline constexpr int kRecordingGaveUp = -1;
 inline constexpr int kRecordingCameraLost = -2;
+inline constexpr int kRecordingNoPicture = -3;
 
 // The worker's body: kRecordingStopped after a normal end (the stop flag); kRecordingCameraLost
-// when the camera was lost (its frames until then are in the closed movie) or gave no first
-// frame; kRecordingGaveUp when it gave up (no camera, the writer could not be created, a write
-// failed). A worker that ended before writing anything removes the empty file the probe left.
+// when the camera was lost (its frames until then are in the closed movie); kRecordingNoPicture
+// when the camera gave no first frame; kRecordingGaveUp when it gave up (no camera, the writer
+// could not be created, a write failed). A worker that ended before writing anything removes the
+// empty file the probe left.
 int RecordingThreadProc(RecThreadParam* param);
 
 class CRecordingWorker {
