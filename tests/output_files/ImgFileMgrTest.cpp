@@ -40,6 +40,24 @@ TEST(ImgFileMgrTest, SerialNumbersAreWrittenOnEveryCallAndWrap) {
     EXPECT_EQ(Stored("PictNum"), 1);
 }
 
+// Stored values the program never writes (edited by hand) read as what the wrap and the
+// save-settings dialog allow: a serial number outside 1 to 65535 as 1, a base name the dialog
+// refuses (too long, a forbidden character, too long for a file name once expanded) as the
+// kind's default.
+TEST(ImgFileMgrTest, StoredValuesOutsideTheRulesReadAsDefaults) {
+    testenv::FreshSettings();
+    for (const int stored : {-1, 0, 65536, 2147483647}) {
+        g_UserDefault.WriteInt("PictNum", stored);
+        EXPECT_EQ(LoadImgFileMgr(CAMMODE_PICT, "/f")->MakeFilePath(false), "/f/pict00001.jpg")
+            << stored;
+    }
+    for (const QString& stored :
+         {QString(10000, 'a'), QString("a:b"), QString(90, QChar(0x3042))}) {
+        g_UserDefault.WriteString("MovFilename", stored);
+        EXPECT_EQ(LoadImgFileMgr(CAMMODE_MOV, "/v")->MakeFilePath(false), "/v/mov00001.mpg");
+    }
+}
+
 TEST(ImgFileMgrTest, BaseNameTemplatesAndFolders) {
     testenv::FreshSettings();
     auto movies = LoadImgFileMgr(CAMMODE_MOV, "/videos");
