@@ -40,10 +40,12 @@ CCVController::CCVController(QObject* view)
       m_pView(view) {}
 
 CCVController::~CCVController() {
-    // A recording in progress is finished and its file closed before the camera goes.
-    RecordMovie(false, QString(), 0);
+    // A recording in progress is finished and its file closed before the camera goes. Both
+    // threads share one time limit, so closing never waits longer than one of them may take.
+    const auto deadline = std::chrono::steady_clock::now() + kThreadWaitLimit;
+    StopRecording(deadline);
     if (m_pCapture)
-        m_pCapture->Stop();
+        m_pCapture->Stop(deadline);
     m_pCapture.reset();
 }
 
@@ -118,14 +120,18 @@ bool CCVController::SaveStill(const QString& extension,
     return saved;
 }
 
+void CCVController::StopRecording(std::chrono::steady_clock::time_point deadline) {
+    g_bStopRecording.store(true);
+    if (m_pRecThread) {
+        m_pRecThread->Wait(deadline);
+        PostCaptureState(1, 0);
+    }
+    m_pRecThread.reset();
+}
+
 void CCVController::RecordMovie(bool start, const QString& path, int fileType) {
     if (!start) {
-        g_bStopRecording.store(true);
-        if (m_pRecThread) {
-            m_pRecThread->Wait();
-            PostCaptureState(1, 0);
-        }
-        m_pRecThread.reset();
+        StopRecording(std::chrono::steady_clock::now() + kThreadWaitLimit);
         return;
     }
     if (m_pRecThread)

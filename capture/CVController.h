@@ -79,6 +79,8 @@ public:
 
 private:
     void PostCaptureState(int wParam, int lParam) const;
+    // Sets the stop flag and waits for the worker until `deadline` at most.
+    void StopRecording(std::chrono::steady_clock::time_point deadline);
 
     QImage m_dispImage;
     std::unique_ptr<FrameScratch> m_pScratch; // scaling buffers, reused

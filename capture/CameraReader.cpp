@@ -2,6 +2,7 @@
 #include "capture/CameraReader.h"
 
 #include "capture/CVController.h"
+#include "platform/BackgroundThreads.h"
 
 #include <QtGlobal>
 
@@ -138,7 +139,9 @@ CCameraReader::CCameraReader(std::unique_ptr<CCameraSource> source, CameraOpener
     // a read keeps all it uses alive.
     m_thread = std::thread(
         [state = m_state, source = std::move(source), reopen = std::move(reopen)]() mutable {
+            const CBackgroundThread counted;
             ReadLoop(*state, std::move(source), reopen);
+            reopen = nullptr;
             std::lock_guard lock(state->exitMutex);
             state->exited.store(true);
             state->exitedSignal.notify_all();
@@ -150,14 +153,18 @@ CCameraReader::~CCameraReader() {
 }
 
 void CCameraReader::Stop() {
+    Stop(Clock::now() + kThreadWaitLimit);
+}
+
+void CCameraReader::Stop(std::chrono::steady_clock::time_point deadline) {
     if (!m_thread.joinable())
         return;
     m_state->stop.store(true);
     bool exited = false;
     {
         std::unique_lock lock(m_state->exitMutex);
-        exited = m_state->exitedSignal.wait_for(lock, kThreadWaitLimit,
-                                                [this] { return m_state->exited.load(); });
+        exited = m_state->exitedSignal.wait_until(lock, deadline,
+                                                  [this] { return m_state->exited.load(); });
     }
     if (exited) {
         m_thread.join();

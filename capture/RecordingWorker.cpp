@@ -8,6 +8,7 @@
 #include "capture/FrameQueue.h"
 #include "capture/MovieTimeline.h"
 #include "capture/MovieWriter.h"
+#include "platform/BackgroundThreads.h"
 #include "platform/SoundCue.h"
 
 #include <QFile>
@@ -202,9 +203,11 @@ std::unique_ptr<CRecordingWorker> CRecordingWorker::Start(std::unique_ptr<RecThr
     std::unique_ptr<CRecordingWorker> worker(new CRecordingWorker);
     worker->m_state->param = std::move(param);
     try {
-        worker->m_thread = std::thread([state = worker->m_state] {
+        worker->m_thread = std::thread([state = worker->m_state]() mutable {
+            const CBackgroundThread counted;
             state->result.store(RecordingThreadProc(state->param.get()));
             state->finished.store(true);
+            state.reset(); // the camera's reader may go with it, while still counted
         });
     } catch (const std::system_error&) {
         return nullptr;
@@ -213,14 +216,13 @@ std::unique_ptr<CRecordingWorker> CRecordingWorker::Start(std::unique_ptr<RecThr
 }
 
 CRecordingWorker::~CRecordingWorker() {
-    Wait();
+    Wait(Clock::now() + kThreadWaitLimit);
 }
 
-void CRecordingWorker::Wait() {
+void CRecordingWorker::Wait(std::chrono::steady_clock::time_point deadline) {
     if (!m_thread.joinable())
         return;
-    const Clock::time_point limit = Clock::now() + kThreadWaitLimit;
-    while (!m_state->finished.load() && Clock::now() < limit)
+    while (!m_state->finished.load() && Clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     if (m_state->finished.load()) {
         m_thread.join();

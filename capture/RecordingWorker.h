@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <thread>
@@ -52,9 +53,9 @@ public:
     CRecordingWorker(const CRecordingWorker&) = delete;
     CRecordingWorker& operator=(const CRecordingWorker&) = delete;
 
-    // Waits until the worker has ended, at most kThreadWaitLimit; a worker still busy then (a
+    // Waits until the worker has ended, at most until `deadline`; a worker still busy then (a
     // disk that does not answer) is told to end and left behind.
-    void Wait();
+    void Wait(std::chrono::steady_clock::time_point deadline);
     // True once the worker's body has returned.
     bool Finished() const { return m_state->finished.load(); }
     // RecordingThreadProc's result, valid once Finished().

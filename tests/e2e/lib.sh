@@ -48,7 +48,8 @@ ended() { ! running "$@"; }
 start_display() {
   Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp >"$WORK/display" 2>"$WORK/xvfb.log" &
   XVFB_PID=$!
-  display_up() { [ -s "$WORK/display" ] && DISPLAY=":$(head -n1 "$WORK/display")" xdpyinfo >/dev/null 2>&1; }
+  # (A server of another run on the same number would answer too, and go when that run ends.)
+  display_up() { running "$XVFB_PID" && [ -s "$WORK/display" ] && DISPLAY=":$(head -n1 "$WORK/display")" xdpyinfo >/dev/null 2>&1; }
   wait_for 100 display_up || fail "no virtual display: $(cat "$WORK/xvfb.log")"
   export DISPLAY=":$(head -n1 "$WORK/display")"
 }
@@ -101,6 +102,17 @@ stop_program() {
   wait "$PID" 2>/dev/null || status=$?
   [ "$status" != 134 ] && [ "$status" != 139 ] ||
     fail "the program crashed on the way out ($status): $(tail -n 20 "$WORK/program.log")"
+}
+
+# ends_within SECONDS: the program ends within SECONDS from now, with exit status 0.
+ends_within() {
+  local start status=0 ms
+  start=$(date +%s%N)
+  wait_for $(($1 * 10 + 30)) ended || fail "the program still runs $1 s on"
+  ms=$((($(date +%s%N) - start) / 1000000))
+  wait "$PID" 2>/dev/null || status=$?
+  [ "$ms" -le $(($1 * 1000)) ] || fail "the program took $ms ms to end"
+  [ "$status" = 0 ] || fail "exit status $status: $(tail -n 5 "$WORK/program.log")"
 }
 
 # check_movie FILE MIN_SECONDS: an MPEG-1 movie of 320 x 240 at 30 fps that decodes whole.
