@@ -97,8 +97,10 @@ TEST_F(ViewTest, SharpOnHighDensityScreens) {
     EXPECT_EQ(QImage(view->GetFoldername(CAMMODE_PICT) + "/pict00001.jpg").size(), picture.size());
 }
 
-// A folder that cannot be written gives the movies' message; then a recording whose camera stops
-// delivering 2 s after it opened ends with the camera's message, not the folder's.
+// A folder that cannot be written gives the movies' message. A recording whose camera stops
+// delivering 2 s after it opened ends with the camera's message, shown outside the refresh tick,
+// so the picture dims under the lost-camera notice behind it. One that never gets a frame has a
+// message of its own and takes no number.
 TEST_F(ViewTest, MovieMessagesAndTheRecordingFloorUntilTheCameraStops) {
     ::setenv("VISTRELCV_CAMERAS", "testsrc:160x120@30,stop=2", 1);
     g_UserDefault.WriteInt(QStringLiteral("Perform"), 100);
@@ -106,32 +108,47 @@ TEST_F(ViewTest, MovieMessagesAndTheRecordingFloorUntilTheCameraStops) {
     ASSERT_TRUE(WaitForPicture(*view));
     view->ShowRecCtrlDlg();
     view->SetCamMode(CAMMODE_MOV);
-    dialogtest::BoxAnswerer boxes;
+    view->SetFoldername(testenv::NewFolder("movies"), CAMMODE_MOV);
+    const QString folder = view->GetFoldername(CAMMODE_MOV);
+    QStringList texts;
+    bool dimmed = false; // the test picture's white block at the top-left
+    dialogtest::ModalAnswerer<CVistrelMessageBox> user([&](CVistrelMessageBox* box) {
+        texts << box->Text();
+        if (texts.size() == 2)
+            dimmed = QTest::qWaitFor(
+                [&] { return view->grab().toImage().pixelColor(4, 4).lightness() < 160; }, 5000);
+        box->done(IDOK);
+    });
     view->SetFoldername(testenv::Home() + "/missing/folder", CAMMODE_MOV);
     view->ToggleShoot();
     EXPECT_FALSE(view->IsRecording());
-    view->SetFoldername(QString(), CAMMODE_MOV); // back to the default
+    view->SetFoldername(folder, CAMMODE_MOV);
     view->ToggleShoot();
     ASSERT_TRUE(view->IsRecording());
     QTest::qWait(100); // the posted "recording began" reaches the view and the panel
     EXPECT_EQ(view->IntervalQuiet(), 550);           // the recording floor
     EXPECT_EQ(view->RecCtrlDlg()->RecIconId(), 135); // the stop image
 
-    EXPECT_TRUE(TickUntil(*view, 15000, [&view] { return !view->IsRecording(); }));
-    QTest::qWait(100);
-    EXPECT_EQ(boxes.texts, (QStringList{LoadTableString(32793), LoadTableString(32801)}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return texts.size() == 2; }, 15000)); // the view's ticks
+    EXPECT_TRUE(dimmed);
     EXPECT_EQ(view->IntervalQuiet(), 100);
     EXPECT_EQ(view->RecCtrlDlg()->RecIconId(), 136); // the panel is idle again
-    // The refused start took no number, and the movie ended by the camera is kept.
-    EXPECT_EQ(QDir(view->GetFoldername(CAMMODE_MOV)).entryList(QDir::Files),
-              QStringList{"mov00001.mpg"});
+
+    ::setenv("VISTRELCV_CAMERAS", "testsrc,stop=0", 1);
+    view = MakeView();
+    view->ToggleShoot();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return texts.size() == 3; }, 15000));
+    EXPECT_EQ(texts, (QStringList{LoadTableString(32793), LoadTableString(32801),
+                                  LoadTableString(32804)}));
+    // The refused starts took no number, and the movie ended by the camera is kept.
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{"mov00001.mpg"});
+    EXPECT_EQ(g_UserDefault.GetInt(QStringLiteral("MovNum"), -1), 2);
 }
 
 // Only the user's input holds the picture back: not the blinking cursor of a text field that
 // has the focus in another window.
 TEST_F(ViewTest, PictureKeepsMovingWhileATextFieldHasTheFocus) {
     auto view = MakeView();
-    view->show();
     QLineEdit field;
     field.show();
     QApplication::setActiveWindow(&field);
@@ -139,48 +156,11 @@ TEST_F(ViewTest, PictureKeepsMovingWhileATextFieldHasTheFocus) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&field));
     std::set<std::chrono::steady_clock::time_point> shown;
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
+        [&] { // the first is the time of no picture
             shown.insert(view->Controller()->DisplayCapturedAt());
-            return shown.size() > 3; // the first is the time of no picture
+            return shown.size() > 3;
         },
         5000));
-}
-
-// A message about a recording that the camera ended is shown outside the refresh tick, so the
-// ticks go on behind it: the picture dims under the lost-camera notice while the message is up.
-// The recording that never got a frame has a message of its own.
-TEST_F(ViewTest, LostCameraNoticeShowsBehindTheRecordingsMessage) {
-    ::setenv("VISTRELCV_CAMERAS", "testsrc:160x120@30,stop=1", 1);
-    auto view = MakeView();
-    view->show();
-    ASSERT_TRUE(WaitForPicture(*view));
-    view->SetCamMode(CAMMODE_MOV);
-    view->SetFoldername(testenv::NewFolder("movies"), CAMMODE_MOV);
-    const auto dimmed = [&view] { // the test picture's white block at the top-left
-        return view->grab().toImage().pixelColor(4, 4).lightness() < 160;
-    };
-    EXPECT_FALSE(dimmed());
-    bool dimmedBehindTheMessage = false;
-    QStringList texts;
-    dialogtest::ModalAnswerer<CVistrelMessageBox> user([&](CVistrelMessageBox* box) {
-        texts << box->Text();
-        dimmedBehindTheMessage = QTest::qWaitFor(dimmed, 5000);
-        box->done(IDOK);
-    });
-    view->ToggleShoot();
-    ASSERT_TRUE(view->IsRecording());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return user.seen == 1; }, 15000));
-    EXPECT_TRUE(dimmedBehindTheMessage);
-
-    // A camera that never gives a picture: the recording cannot start, and takes no number.
-    ::setenv("VISTRELCV_CAMERAS", "testsrc,stop=0", 1);
-    view = MakeView();
-    view->ToggleShoot();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return user.seen == 2; }, 15000));
-    EXPECT_EQ(texts, (QStringList{LoadTableString(32801), LoadTableString(32804)}));
-    EXPECT_EQ(QDir(view->GetFoldername(CAMMODE_MOV)).entryList(QDir::Files),
-              QStringList{"mov00001.mpg"});
-    EXPECT_EQ(g_UserDefault.GetInt(QStringLiteral("MovNum"), -1), 2);
 }
 
 TEST_F(ViewTest, ViewMayGoWhileThePanelsSettingsDialogRuns) {
