@@ -159,32 +159,21 @@ TEST_F(RecordingTest, MovieHoldsEveryCameraFrameUntilTheStopOrTheLoss) {
     }
 }
 
-// A camera that never gives a picture ends the recording by itself, the camera (not the folder)
-// named as the cause, and leaves no file. One that is open again after a loss but has not yet
-// delivered is waited for: the recording started then keeps its frames.
+// A camera open again after a loss but without a frame yet is waited for: a recording started
+// then keeps its frames. (One that never gives a picture is the view test's.) Each opening here
+// waits 1.5 s before its first frame and delivers until 2 s after it opened; the reader opens it
+// again 1 s after a loss.
 TEST_F(RecordingTest, RecordingWaitsForTheFirstPictureOfACameraOpenAgain) {
-    const auto waitForTheEnd = [this] {
-        for (int waitedMs = 0; !controller->RecordingGaveUp() && waitedMs < 20000; waitedMs += 10)
-            QThread::msleep(10);
-    };
-    Open("testsrc,stop=0");
-    ASSERT_EQ(Start(), 0);
-    waitForTheEnd();
-    EXPECT_TRUE(controller->RecordingGotNoPicture());
-    Stop();
-    EXPECT_TRUE(QDir(folder).isEmpty());
-
-    // Each opening waits 1.5 s before its first frame and delivers until 2 s after it opened;
-    // the reader opens it again 1 s after a loss.
     Open("testsrc:320x240@30,stall=0+1.5,stop=2");
     for (int waitedMs = 0; !controller->CameraLost() && waitedMs < 20000; waitedMs += 10)
         QThread::msleep(10);
     QThread::msleep(1250); // open again, its first frame not yet there
     ASSERT_EQ(Start(), 0);
-    waitForTheEnd();
+    for (int waitedMs = 0; !controller->RecordingGaveUp() && waitedMs < 20000; waitedMs += 10)
+        QThread::msleep(10);
     EXPECT_TRUE(controller->RecordingLostCamera());
     Stop();
-    EXPECT_GT(ProbeMovie(Movie(2)).first, 5); // the first start's number was not taken back
+    EXPECT_GT(ProbeMovie(Movie(1)).first, 5);
 }
 
 // An encoder that falls behind: the queue refuses frames beyond its room, in frames and in bytes
@@ -199,11 +188,10 @@ TEST(FrameQueueTest, FullQueueRefusesAndCountsNewFramesAndEndsAfterItsFrames) {
         EXPECT_EQ(queue->Dropped(), 2u);
         StampedFrame frame;
         for (uint64_t n = 1; n <= 2; ++n) {
-            ASSERT_EQ(queue->Pop(frame, std::chrono::milliseconds(0)),
-                      CFrameQueue::PopResult::Frame);
+            ASSERT_EQ(queue->Pop(frame, {}), CFrameQueue::PopResult::Frame);
             EXPECT_EQ(frame.number, n);
         }
-        EXPECT_EQ(queue->Pop(frame, std::chrono::milliseconds(0)), CFrameQueue::PopResult::Ended);
+        EXPECT_EQ(queue->Pop(frame, {}), CFrameQueue::PopResult::Ended);
     }
 }
 
