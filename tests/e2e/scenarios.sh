@@ -89,7 +89,7 @@ camera_lost_and_back() {
   launch 2
   wid=$(main_window)
   key "$wid" Return
-  sleep 4 # into the hang, before the recording takes the camera for lost
+  sleep 3.5 # into the hang (7 s), before the recording takes the camera for lost (9 s)
   xdotool mousemove --window "$wid" 40 40 click 3 sleep 0.5 key x
   stop_program none
   check_movie "$HOME/Videos/mov00001.mpg" 3
