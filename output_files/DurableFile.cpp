@@ -9,9 +9,25 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+// The process's file-creation mask, read without changing it (umask() would, for a moment, for
+// every thread); the common 022 where the system does not tell.
+mode_t CreationMask() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+            bool ok = false;
+            const uint mask = line.startsWith("Umask:") ? line.mid(6).trimmed().toUInt(&ok, 8) : 0;
+            if (ok)
+                return mode_t(mask);
+        }
+    }
+    return 022;
+}
 
 bool SyncFolder(const QString& folder) {
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
@@ -30,11 +46,12 @@ CStagedFile::CStagedFile(const QString& folder, const char* data, qint64 size)
     : m_file(std::make_unique<QTemporaryFile>(folder + QLatin1String("/.vcv-XXXXXX"))) {
     if (!m_file->open())
         return;
-    // The temporary file is private to its owner; a picture is read by all, written by its owner.
-    m_file->setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                           QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    // Written while private to its owner (as QTemporaryFile makes it), then given what a new
+    // file would get, where the file system keeps permissions at all.
     m_ready =
         m_file->write(data, size) == size && m_file->flush() && ::fdatasync(m_file->handle()) == 0;
+    if (m_ready)
+        ::fchmod(m_file->handle(), 0666 & ~CreationMask());
 }
 
 CStagedFile::~CStagedFile() = default;
