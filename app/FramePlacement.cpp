@@ -1,7 +1,5 @@
 #include "app/FramePlacement.h"
 
-#include <QRegion>
-
 #include <algorithm>
 
 namespace {
@@ -35,10 +33,12 @@ QRect ResolvePlacement(int x, int y, int width, int height, QSize pictureSize) {
 }
 
 QRect FitToScreens(const QRect& placement, const QList<QRect>& screens) {
-    QRegion visible;
-    for (const QRect& screen : screens)
-        visible += screen;
-    if (screens.isEmpty() || visible.intersected(placement) == QRegion(placement))
+    const auto showsEnough = [&placement](const QRect& screen) {
+        const QRect shown = screen.intersected(placement);
+        return shown.width() >= kMinimumShownSide && shown.height() >= kMinimumShownSide &&
+               placement.width() <= screen.width() && placement.height() <= screen.height();
+    };
+    if (screens.isEmpty() || std::any_of(screens.begin(), screens.end(), showsEnough))
         return placement;
     const QRect target =
         *std::min_element(screens.begin(), screens.end(), [&](const QRect& a, const QRect& b) {

@@ -14,16 +14,19 @@ inline constexpr int kSizingZone = 32;
 inline constexpr QSize kMinimumFrameSize{128, 96};
 // No window system makes a larger window; a stored size beyond it is cut before anything else.
 inline constexpr int kMaxWindowExtent = 32767;
+// How much of a window a screen must show for the user to find it and drag it back.
+inline constexpr int kMinimumShownSide = 64;
 
 // The stored placement with its fall-backs: a coordinate outside +-9699 puts the window at
 // (101, 101); a width or height below 1 gives the picture size in both dimensions; a width or
 // height above kMaxWindowExtent is cut to it.
 QRect ResolvePlacement(int x, int y, int width, int height, QSize pictureSize);
 
-// A placement shown whole by the screens (their available areas, `screens`) stays as it is.
-// Otherwise (a monitor unplugged, a smaller resolution) it goes onto the screen it overlaps most,
-// else the nearest one, cut to that screen's size where it is larger and moved until it shows
-// whole. No screens: unchanged.
+// A placement of which some screen (their available areas, `screens`) shows at least
+// kMinimumShownSide x kMinimumShownSide pixels stays as it is, also over a panel or a screen's
+// edge, as long as it is no larger than that screen. Otherwise (a monitor unplugged, a smaller
+// resolution) it goes onto the screen it overlaps most, else the nearest one, cut to that
+// screen's size where it is larger and moved until it shows whole. No screens: unchanged.
 QRect FitToScreens(const QRect& placement, const QList<QRect>& screens);
 
 // Whether the window system tells a program where its window is. Wayland does not: there a

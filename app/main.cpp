@@ -5,6 +5,7 @@
 #include "app/TerminationSignals.h"
 #include "app/VistrelCVApp.h"
 #include "dialogs/AboutDlg.h"
+#include "platform/BackgroundThreads.h"
 #include "platform/StringTable.h"
 
 #include <QApplication>
@@ -68,8 +69,17 @@ int main(int argc, char** argv) {
 
     // Qt has taken its own options (-platform, ...) out of argv by now.
     arguments = QApplication::arguments().mid(1);
-    if (!theApp.InitInstance(arguments))
-        return 1;
-    running = true;
-    return app.exec();
+    int status = 1;
+    if (theApp.InitInstance(arguments)) {
+        running = true;
+        status = app.exec();
+    }
+    // Settings are on disk already (written as they change), the movie closed with the window.
+    // A thread still running (a camera stuck inside a read, a recording worker given up on, a
+    // sound cue held by a frozen sound server) must not see library destructors run under it.
+    if (BackgroundThreadsRunning() > 0) {
+        std::fflush(nullptr);
+        ::_exit(status);
+    }
+    return status;
 }

@@ -5,13 +5,10 @@
 #include "capture/CaptureStateEvent.h"
 #include "capture/FramePath.h"
 #include "capture/RecordingWorker.h"
-#include "output_files/DurableFile.h"
 #include "output_files/FiletypeMgr.h"
 #include "platform/SoundCue.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
 #include <QPainter>
 
 #include <opencv2/imgcodecs.hpp>
@@ -21,22 +18,19 @@ std::atomic<bool> g_bStopRecording{false};
 
 namespace {
 
-// Encodes the picture by the path's extension (".jpg" gives JPEG) and writes it so that either
-// the whole file reaches the disk or the call fails.
-bool WriteImageFile(const QImage& image, const QString& path) {
+// The picture encoded by `extension` ("jpg" gives JPEG); empty when it cannot be.
+QByteArray EncodeImage(const QImage& image, const QString& extension) {
     const cv::Mat bgr = DisplayImageToBgr(image);
     if (bgr.empty())
-        return false;
+        return {};
     std::vector<uchar> encoded;
     try {
-        const std::string extension = QString(u'.' + QFileInfo(path).suffix()).toStdString();
-        if (!cv::imencode(extension, bgr, encoded))
-            return false;
+        if (!cv::imencode(QString(u'.' + extension).toStdString(), bgr, encoded))
+            return {};
     } catch (const cv::Exception&) {
-        return false;
+        return {};
     }
-    return WriteFileDurably(path, reinterpret_cast<const char*>(encoded.data()),
-                            static_cast<qint64>(encoded.size()));
+    return QByteArray(reinterpret_cast<const char*>(encoded.data()), qsizetype(encoded.size()));
 }
 
 } // namespace
@@ -46,10 +40,12 @@ CCVController::CCVController(QObject* view)
       m_pView(view) {}
 
 CCVController::~CCVController() {
-    // A recording in progress is finished and its file closed before the camera goes.
-    RecordMovie(false, QString(), 0);
+    // A recording in progress is finished and its file closed before the camera goes. Both
+    // threads share one time limit, so closing never waits longer than one of them may take.
+    const auto deadline = std::chrono::steady_clock::now() + kThreadWaitLimit;
+    StopRecording(deadline);
     if (m_pCapture)
-        m_pCapture->Stop();
+        m_pCapture->Stop(deadline);
     m_pCapture.reset();
 }
 
@@ -133,28 +129,32 @@ void CCVController::DrawFrame(QPainter& painter) const {
         painter.drawImage(0, 0, m_dispImage);
 }
 
-bool CCVController::SaveStill(const QString& path) {
+bool CCVController::SaveStill(const QString& extension,
+                              const std::function<bool(const QByteArray& encoded)>& store) {
     if (m_pView) {
         CCaptureStateEvent busy(0, 1);
         QCoreApplication::sendEvent(m_pView, &busy);
     }
-    const bool saved = WriteImageFile(m_dispImage, path);
+    const QByteArray encoded = EncodeImage(m_dispImage, extension);
+    const bool saved = !encoded.isEmpty() && store(encoded);
     if (saved)
         PlaySoundCue(QStringLiteral("rel.wav"));
-    else
-        QFile::remove(path); // the empty file the probe left; the caller reports the failure
     PostCaptureState(0, 0);
     return saved;
 }
 
+void CCVController::StopRecording(std::chrono::steady_clock::time_point deadline) {
+    g_bStopRecording.store(true);
+    if (m_pRecThread) {
+        m_pRecThread->Wait(deadline);
+        PostCaptureState(1, 0);
+    }
+    m_pRecThread.reset();
+}
+
 void CCVController::RecordMovie(bool start, const QString& path, int fileType) {
     if (!start) {
-        g_bStopRecording.store(true);
-        if (m_pRecThread) {
-            m_pRecThread->Wait();
-            PostCaptureState(1, 0);
-        }
-        m_pRecThread.reset();
+        StopRecording(std::chrono::steady_clock::now() + kThreadWaitLimit);
         return;
     }
     if (m_pRecThread)
@@ -184,4 +184,8 @@ bool CCVController::RecordingGaveUp() const {
 
 bool CCVController::RecordingLostCamera() const {
     return RecordingGaveUp() && m_pRecThread->Result() == kRecordingCameraLost;
+}
+
+bool CCVController::RecordingGotNoPicture() const {
+    return RecordingGaveUp() && m_pRecThread->Result() == kRecordingNoPicture;
 }

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -67,9 +68,11 @@ public:
     // The display image takes `devicePixelRatio`, so a high-density screen paints it 1:1 without
     // scaling again.
     virtual bool GrabFrame(int left, int top, int right, int bottom, qreal devicePixelRatio = 1.0);
-    // Writes the display image as JPEG to `path` with the shutter sound and the (0,1)/(0,0)
-    // events. False when nothing could be written (the caller reports it).
-    virtual bool SaveStill(const QString& path);
+    // Encodes the display image by `extension` ("jpg": JPEG) and hands it to `store`, which puts
+    // it into its file, with the shutter sound and the (0,1)/(0,0) events. False when nothing
+    // could be stored (the caller reports it).
+    virtual bool SaveStill(const QString& extension,
+                           const std::function<bool(const QByteArray& encoded)>& store);
     // Starts (`start`) or stops the recording into `path`; `fileType` indexes the movie table.
     virtual void RecordMovie(bool start, const QString& path, int fileType);
     // True from a successful start until the next stop.
@@ -81,6 +84,8 @@ public:
     // True when the recording that gave up ended because the camera was lost: the movie holds
     // every frame until then.
     bool RecordingLostCamera() const;
+    // True when the recording that gave up never got a frame from the camera (nothing is saved).
+    bool RecordingGotNoPicture() const;
     // True while the camera is lost (failed, or silent for 2 s); its reader is reopening it.
     bool CameraLost() const;
 
@@ -95,6 +100,8 @@ public:
 
 private:
     void PostCaptureState(int wParam, int lParam) const;
+    // Sets the stop flag and waits for the worker until `deadline` at most.
+    void StopRecording(std::chrono::steady_clock::time_point deadline);
 
     void ListModes(int index, const StoredCameraIds& stored, std::optional<QSize> size);
 

@@ -3,6 +3,7 @@
 
 #include "capture/CVController.h"
 #include "capture/RecordingWorker.h"
+#include "platform/BackgroundThreads.h"
 
 #include <QtGlobal>
 
@@ -265,6 +266,7 @@ CCameraReader::CCameraReader(std::unique_ptr<CCameraSource> source, CameraOpener
     // a read keeps all it uses alive.
     m_thread = std::thread(
         [state = m_state, source = std::move(source), reopen = std::move(reopen)]() mutable {
+            const CBackgroundThread counted;
             CReadLoop(*state, std::move(reopen)).Run(std::move(source));
             std::lock_guard lock(state->exitMutex);
             state->exited.store(true);
@@ -277,14 +279,18 @@ CCameraReader::~CCameraReader() {
 }
 
 void CCameraReader::Stop() {
+    Stop(Clock::now() + kThreadWaitLimit);
+}
+
+void CCameraReader::Stop(std::chrono::steady_clock::time_point deadline) {
     if (!m_thread.joinable())
         return;
     m_state->stop.store(true);
     bool exited = false;
     {
         std::unique_lock lock(m_state->exitMutex);
-        exited = m_state->exitedSignal.wait_for(lock, kThreadWaitLimit,
-                                                [this] { return m_state->exited.load(); });
+        exited = m_state->exitedSignal.wait_until(lock, deadline,
+                                                  [this] { return m_state->exited.load(); });
     }
     if (exited) {
         m_thread.join();
@@ -349,6 +355,7 @@ bool CCameraReader::BandwidthShort() const {
 
 void CCameraReader::Attach(std::shared_ptr<CFrameQueue> queue) {
     std::lock_guard lock(g_csCapture);
+    // A camera open again after a loss is given its chance to deliver.
     if (m_state->failed.load())
         queue->End();
     else

@@ -58,6 +58,8 @@ public:
     // Ends the thread, waiting at most kThreadWaitLimit. A thread stuck inside a read is left
     // behind: it owns the source and the shared state, and ends by itself if the read returns.
     void Stop();
+    // The same, waiting until `deadline` at most.
+    void Stop(std::chrono::steady_clock::time_point deadline);
 
     struct State;
 

@@ -8,10 +8,12 @@
 #include "capture/FrameQueue.h"
 #include "capture/MovieTimeline.h"
 #include "capture/MovieWriter.h"
+#include "platform/BackgroundThreads.h"
 #include "platform/SoundCue.h"
 
 #include <QFile>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <system_error>
@@ -67,9 +69,20 @@ bool TakeFirstFrame(const RecThreadParam& param, CFrameQueue& queue, StampedFram
     return false;
 }
 
+// How long a stop waits for frames captured before it that are still on their way: one frame
+// period of the camera as measured, at least the movie's, at most a second.
+Clock::duration StopWait(Clock::duration cameraInterval) {
+    constexpr Clock::duration kMoviePeriod =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / kMovieFps));
+    return std::clamp<Clock::duration>(cameraInterval, kMoviePeriod, std::chrono::seconds(1));
+}
+
 // The frame loop, from the first frame (already in `last`) until the stop flag or the loss of
-// the camera. Frames captured after the stop was seen are not part of the movie. A normal stop
-// makes the movie last until that moment; after a loss the movie ends with the last real frame.
+// the camera. A frame is stamped when it came off the camera, which may be a little before the
+// reader hands it over: at a stop, frames captured before it are still taken until one captured
+// at or after it comes, or one frame period has passed. A normal stop makes the movie last until
+// that moment; after a loss the movie ends with the last real frame. A frame that the movie's
+// time base drops is not scaled at all.
 int RecordFrames(const RecThreadParam& param, CFrameQueue& queue, CMovieWriter& writer,
                  cv::Mat& last, Clock::time_point start) {
     CMovieTimeline timeline(kMovieFps);
@@ -78,24 +91,34 @@ int RecordFrames(const RecThreadParam& param, CFrameQueue& queue, CMovieWriter& 
         return kRecordingGaveUp;
     StampedFrame frame;
     cv::Mat next;
-    Clock::time_point lastFlush = Clock::now(), lastArrival = Clock::now();
+    Clock::time_point lastFlush = Clock::now(), lastArrival = Clock::now(), lastCapture = start;
+    Clock::duration cameraInterval{};
     std::optional<Clock::time_point> stopAt;
     for (;;) {
         if (!stopAt && StopRequested(param))
             stopAt = Clock::now();
+        const Clock::time_point stopWaitEnd =
+            stopAt ? *stopAt + StopWait(cameraInterval) : Clock::time_point();
         const CFrameQueue::PopResult got =
-            queue.Pop(frame, stopAt ? std::chrono::milliseconds(0) : kPollInterval);
-        if (got == CFrameQueue::PopResult::Frame && (!stopAt || frame.capturedAt <= *stopAt)) {
+            queue.Pop(frame, stopAt ? std::chrono::ceil<std::chrono::milliseconds>(std::max(
+                                          stopWaitEnd - Clock::now(), Clock::duration::zero()))
+                                    : kPollInterval);
+        if (got == CFrameQueue::PopResult::Frame && (!stopAt || frame.capturedAt < *stopAt)) {
             lastArrival = Clock::now();
-            ScaleFrame(frame.image, param.mirror, kMovieSize, next);
+            if (frame.capturedAt > lastCapture)
+                cameraInterval = frame.capturedAt - lastCapture;
+            lastCapture = frame.capturedAt;
             const CMovieTimeline::Placement placement =
                 timeline.Place(Seconds(frame.capturedAt - start));
             if (placement.write) {
+                ScaleFrame(frame.image, param.mirror, kMovieSize, next);
                 if (!WriteRepeated(writer, last, placement.repeats) || !writer.WriteFrame(next))
                     return kRecordingGaveUp;
                 std::swap(last, next);
             }
         } else if (stopAt) {
+            if (got == CFrameQueue::PopResult::Empty && Clock::now() < stopWaitEnd)
+                continue;
             const int64_t fill = timeline.FillUntil(Seconds(*stopAt - start));
             return WriteRepeated(writer, last, fill) ? kRecordingStopped : kRecordingGaveUp;
         } else if (got == CFrameQueue::PopResult::Ended ||
@@ -142,7 +165,7 @@ int Record(const RecThreadParam& param, CMovieWriter& writer) {
     StampedFrame first;
     if (!TakeFirstFrame(param, attached.Queue(), first)) {
         GiveUp(param, writer, "the camera gives no picture");
-        return kRecordingCameraLost; // the camera is the cause, not the folder
+        return kRecordingNoPicture; // the camera is the cause, not the folder
     }
     if (QFile::decodeName(QFile::encodeName(param.path)) != param.path)
         return GiveUp(param, writer, "the file name cannot be encoded");
@@ -180,9 +203,11 @@ std::unique_ptr<CRecordingWorker> CRecordingWorker::Start(std::unique_ptr<RecThr
     std::unique_ptr<CRecordingWorker> worker(new CRecordingWorker);
     worker->m_state->param = std::move(param);
     try {
-        worker->m_thread = std::thread([state = worker->m_state] {
+        worker->m_thread = std::thread([state = worker->m_state]() mutable {
+            const CBackgroundThread counted;
             state->result.store(RecordingThreadProc(state->param.get()));
             state->finished.store(true);
+            state.reset(); // the camera's reader may go with it, while still counted
         });
     } catch (const std::system_error&) {
         return nullptr;
@@ -191,14 +216,13 @@ std::unique_ptr<CRecordingWorker> CRecordingWorker::Start(std::unique_ptr<RecThr
 }
 
 CRecordingWorker::~CRecordingWorker() {
-    Wait();
+    Wait(Clock::now() + kThreadWaitLimit);
 }
 
-void CRecordingWorker::Wait() {
+void CRecordingWorker::Wait(std::chrono::steady_clock::time_point deadline) {
     if (!m_thread.joinable())
         return;
-    const Clock::time_point limit = Clock::now() + kThreadWaitLimit;
-    while (!m_state->finished.load() && Clock::now() < limit)
+    while (!m_state->finished.load() && Clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     if (m_state->finished.load()) {
         m_thread.join();

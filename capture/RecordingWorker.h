@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <thread>
@@ -35,11 +36,13 @@ inline constexpr size_t kRecordingQueueFrames = 2 * kMovieFps;
 inline constexpr int kRecordingStopped = 0;
 inline constexpr int kRecordingGaveUp = -1;
 inline constexpr int kRecordingCameraLost = -2;
+inline constexpr int kRecordingNoPicture = -3;
 
 // The worker's body: kRecordingStopped after a normal end (the stop flag); kRecordingCameraLost
-// when the camera was lost (its frames until then are in the closed movie) or gave no first
-// frame; kRecordingGaveUp when it gave up (no camera, the writer could not be created, a write
-// failed). A worker that ended before writing anything removes the empty file the probe left.
+// when the camera was lost (its frames until then are in the closed movie); kRecordingNoPicture
+// when the camera gave no first frame; kRecordingGaveUp when it gave up (no camera, the writer
+// could not be created, a write failed). A worker that ended before writing anything removes the
+// empty file the probe left.
 int RecordingThreadProc(RecThreadParam* param);
 
 class CRecordingWorker {
@@ -50,9 +53,9 @@ public:
     CRecordingWorker(const CRecordingWorker&) = delete;
     CRecordingWorker& operator=(const CRecordingWorker&) = delete;
 
-    // Waits until the worker has ended, at most kThreadWaitLimit; a worker still busy then (a
+    // Waits until the worker has ended, at most until `deadline`; a worker still busy then (a
     // disk that does not answer) is told to end and left behind.
-    void Wait();
+    void Wait(std::chrono::steady_clock::time_point deadline);
     // True once the worker's body has returned.
     bool Finished() const { return m_state->finished.load(); }
     // RecordingThreadProc's result, valid once Finished().

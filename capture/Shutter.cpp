@@ -3,6 +3,7 @@
 #include "capture/Shutter.h"
 
 #include "capture/CVController.h"
+#include "output_files/DurableFile.h"
 #include "output_files/ImgFileMgr.h"
 #include "output_files/MediaKind.h"
 #include "output_files/PathChecks.h"
@@ -56,7 +57,7 @@ std::vector<bool> TakenSerialNumbers(const QString& folder, const QString& name,
 
 // A fresh account may not have its Pictures or Videos folder yet: the default folder of the kind
 // is made here, a folder the user chose never is.
-QString ClaimNextFile(CImgFileMgr& files, int kind) {
+QString ClaimNextFile(CImgFileMgr& files, int kind, const FileCreator& create) {
     CreateDefaultFolderIfMissing(files.GetFoldername(), kind);
     const QString expandedName = files.GetExpandedFilename(); // one name for the whole search
     std::vector<bool> taken; // filled at the first number found taken
@@ -67,7 +68,7 @@ QString ClaimNextFile(CImgFileMgr& files, int kind) {
         const QString path = files.MakeFilePathFor(serial, expandedName);
         if (path.isEmpty())
             break;
-        if (TestCreateFile(path)) {
+        if (create(path)) {
             files.SetSerialNumber(NextSerialNumber(serial));
             return path;
         }
@@ -90,18 +91,18 @@ bool TestCreateFile(const QString& path) {
     return true;
 }
 
+// The picture is written beside its name first and takes the next free number only once it is
+// whole on disk, so a still cut short (a crash, a power cut) leaves no empty numbered file.
 int ShootStill(CImgFileMgr& stills, CCVController& controller) {
     if (controller.DisplayImage().isNull())
         return IDS_NO_PICTURE_YET; // no file made, the number stays: there is nothing to save
-    const int serial = stills.SerialNumber();
-    const QString path = ClaimNextFile(stills, CAMMODE_PICT);
-    if (path.isEmpty())
-        return IDS_CANNOT_SAVE_STILL;
-    if (!controller.SaveStill(path)) { // it removed the claimed file
-        stills.SetSerialNumber(serial);
-        return IDS_CANNOT_SAVE_STILL;
-    }
-    return 0;
+    const auto store = [&stills](const QByteArray& picture) {
+        CreateDefaultFolderIfMissing(stills.GetFoldername(), CAMMODE_PICT);
+        CStagedFile staged(stills.GetFoldername(), picture.constData(), picture.size());
+        const auto publish = [&staged](const QString& path) { return staged.PublishAs(path); };
+        return staged.IsReady() && !ClaimNextFile(stills, CAMMODE_PICT, publish).isEmpty();
+    };
+    return controller.SaveStill(stills.GetExtension(), store) ? 0 : IDS_CANNOT_SAVE_STILL;
 }
 
 int StartMovie(CImgFileMgr& movies, CCVController& controller, MovieClaim* claim) {

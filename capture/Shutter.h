@@ -7,6 +7,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class CCVController;
 class CImgFileMgr;
 
@@ -17,6 +19,8 @@ inline constexpr int IDS_CAMERA_LOST = 32800;
 // A recording ended because its camera was lost.
 inline constexpr int IDS_RECORDING_CAMERA_LOST = 32801;
 inline constexpr int IDS_NO_PICTURE_YET = 32802;
+// A recording ended before the camera gave it a frame.
+inline constexpr int IDS_RECORDING_NO_PICTURE = 32804;
 
 // Creates an empty file at `path` only if nothing exists there; true when it did.
 bool TestCreateFile(const QString& path);
@@ -29,11 +33,15 @@ struct MovieClaim {
     int serialAfter = 0;
 };
 
-// The next free numbered file of `files`, created empty; the stored serial number then names the
-// file after it. Existing files are stepped over, never touched; when the stored number is
-// taken, one listing of the folder finds the next free one, and the serial number is stored
-// once. Empty text when the folder refuses the file or every number is taken.
-QString ClaimNextFile(CImgFileMgr& files, int kind);
+// Makes the file at a path, failing when anything is there already.
+using FileCreator = std::function<bool(const QString& path)>;
+
+// The next free numbered file of `files`, made by `create` (by default an empty file); the stored
+// serial number then names the file after it. Existing files are stepped over, never touched;
+// when the stored number is taken, one listing of the folder finds the next free one, and the
+// serial number is stored once. Empty text when the folder refuses the file or every number is
+// taken.
+QString ClaimNextFile(CImgFileMgr& files, int kind, const FileCreator& create = TestCreateFile);
 
 int ShootStill(CImgFileMgr& stills, CCVController& controller);
 // `claim`, when given, receives what a successful start took.

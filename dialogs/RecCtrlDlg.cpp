@@ -97,8 +97,20 @@ void CRecCtrlDlg::UpdateRecButton(int mode, int activity) {
     // The busy shutter is red to say "saving", also while REC is disabled.
     PutIcon(m_btnRec, state.recIcon, true);
     if (state.recEnabled)
-        m_btnRec->setEnabled(*state.recEnabled);
+        EnableRec(*state.recEnabled);
     EnableModeButtons(state.modeButtonsEnabled);
+}
+
+// Disabling the focused REC hands the focus to the next button (the close button), where the
+// next Enter would hide the panel: REC takes it back when it is enabled again.
+void CRecCtrlDlg::EnableRec(bool enable) {
+    if (!enable && m_btnRec->isEnabled())
+        m_bRecHadFocus = focusWidget() == m_btnRec;
+    m_btnRec->setEnabled(enable);
+    if (enable && m_bRecHadFocus) {
+        m_bRecHadFocus = false;
+        m_btnRec->setFocus();
+    }
 }
 
 void CRecCtrlDlg::ShowRecIndicator(int activity) {

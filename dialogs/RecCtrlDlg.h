@@ -60,6 +60,7 @@ protected:
 
 private:
     void OnInitDialog();
+    void EnableRec(bool enable);
     QWidget* MainWindow() const;
 
     CCaptureTarget* m_pView = nullptr;
@@ -71,4 +72,5 @@ private:
     QRadioButton* m_btnPict = nullptr;
     QLabel* m_staticRecMark = nullptr;
     int m_nRecIcon = 0;
+    bool m_bRecHadFocus = false; // REC had the focus when a still disabled it
 };

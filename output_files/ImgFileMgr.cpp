@@ -2,6 +2,7 @@
 
 #include "output_files/FiletypeMgr.h"
 #include "output_files/MediaKind.h"
+#include "output_files/PathChecks.h"
 #include "output_files/TimeTemplate.h"
 #include "settings/SettingsKeys.h"
 #include "settings/UserDefault.h"
@@ -16,6 +17,15 @@ std::unique_ptr<CImgFileMgr> LoadImgFileMgr(int kind, const QString& defaultFold
                                              (movie ? kMovNum : kPictNum).key);
     const SettingKey& name = movie ? kMovFilename : kPictFilename;
     mgr->LoadFilename(name.key, name.textDefault);
+    // A stored name the save-settings dialog would refuse (edited by hand, or one whose dates no
+    // longer fit the file system's limit) would give broken or nameless files.
+    const QString stored = mgr->GetFilename();
+    if (!IsValidFilename(stored) ||
+        !FitsFileNameLimit(ExpandTimeTemplateNow(stored), mgr->GetExtension())) {
+        qWarning("The stored base name \"%s\" cannot name files; using \"%s\"",
+                 qUtf8Printable(stored.left(120)), name.textDefault);
+        mgr->SetFilename(QLatin1String(name.textDefault));
+    }
     mgr->LoadFoldername((movie ? kMovFoldername : kPictFoldername).key, defaultFolder);
     return mgr;
 }
@@ -23,6 +33,8 @@ std::unique_ptr<CImgFileMgr> LoadImgFileMgr(int kind, const QString& defaultFold
 CImgFileMgr::CImgFileMgr(const CFiletypeMgr* filetypeMgr, QString serialNumberKey)
     : m_pFiletypeMgr(filetypeMgr), m_strSerialNumberKey(std::move(serialNumberKey)) {
     m_nSerialNumber = g_UserDefault.GetInt(m_strSerialNumberKey, 1);
+    if (m_nSerialNumber < 1 || m_nSerialNumber > kMaxSerialNumber)
+        m_nSerialNumber = 1; // as the wrap after the last number does
 }
 
 QString CImgFileMgr::GetExpandedFilename() const {

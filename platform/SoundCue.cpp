@@ -7,6 +7,8 @@
 // thread keeps it until the library's context is destroyed, after which no callback can come.
 #include "platform/SoundCue.h"
 
+#include "platform/BackgroundThreads.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -163,7 +165,10 @@ void PlaySoundCue(const QString& fileName) {
     const Clock::time_point deadline = Clock::now() + CueLength(path) + kCueSlack;
     auto state = std::make_shared<CueState>();
     try {
-        std::thread([state, path, deadline] { PlayCue(state, path, deadline); }).detach();
+        std::thread([state, path, deadline] {
+            const CBackgroundThread counted;
+            PlayCue(state, path, deadline);
+        }).detach();
     } catch (const std::system_error&) {
         return; // no thread to play on: a silent cue
     }

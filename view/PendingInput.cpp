@@ -3,9 +3,8 @@
 #include "view/RefreshIntervals.h"
 
 #include <QCoreApplication>
-#include <QWidget>
 
-CPendingInput::CPendingInput(QWidget* view) : m_view(view) {
+CPendingInput::CPendingInput() {
     QCoreApplication::instance()->installEventFilter(this);
 }
 
@@ -32,34 +31,13 @@ unsigned CPendingInput::ClassOf(const QEvent* event) {
     case QEvent::TouchUpdate:
     case QEvent::TouchEnd:
         return kPendingMouseButton;
-    case QEvent::Timer:
-        return kPendingTimer;
-    case QEvent::Paint:
-    case QEvent::UpdateRequest:
-        return kPendingPaint;
-    case QEvent::MetaCall:
-        return kPendingPosted;
     default:
-        // Posted events of the program's own (capture state, panel follow).
-        return event->type() >= QEvent::User && event->type() <= QEvent::MaxUser
-                   ? unsigned(kPendingPosted)
-                   : 0u;
+        return 0;
     }
 }
 
-bool CPendingInput::IsOwnWork(QObject* watched, const QEvent* event) const {
-    if (!m_view)
-        return false;
-    if (event->type() == QEvent::Timer)
-        return watched == m_view; // the refresh tick is the view's only timer
-    if (event->type() == QEvent::Paint || event->type() == QEvent::UpdateRequest)
-        return watched == m_view || watched == m_view->window();
-    return false;
-}
-
-bool CPendingInput::eventFilter(QObject* watched, QEvent* event) {
-    if (const unsigned cls = ClassOf(event); cls && !IsOwnWork(watched, event))
-        m_arrived |= cls;
+bool CPendingInput::eventFilter(QObject*, QEvent* event) {
+    m_arrived |= ClassOf(event);
     return false;
 }
 

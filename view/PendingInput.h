@@ -1,16 +1,15 @@
-// Tells whether events of some classes (keys, mouse, posted, timers, paint) have arrived since
-// the last probe: an application-wide event filter notes the class of every event delivered.
-// The view's own repaint and refresh tick are not counted, as they are the work in progress.
+// Tells whether the user's input (keys, mouse, touch) has arrived since the last probe: an
+// application-wide event filter notes the class of every input event delivered. What the toolkit
+// does on its own (timers such as a text cursor's blink, repaints, queued calls) is handled as it
+// comes and never waits behind a refresh, so it does not count.
 #pragma once
 
 #include <QObject>
-#include <QPointer>
 
 class CPendingInput : public QObject {
     Q_OBJECT
 public:
-    // `view` is the window whose own paints and refresh timer are not counted.
-    explicit CPendingInput(QWidget* view);
+    CPendingInput();
     ~CPendingInput() override;
 
     // Whether any class in `mask` arrived since it was last probed; clears those classes.
@@ -22,8 +21,5 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    bool IsOwnWork(QObject* watched, const QEvent* event) const;
-
-    QPointer<QWidget> m_view;
     unsigned m_arrived = 0;
 };

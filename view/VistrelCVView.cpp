@@ -65,7 +65,7 @@ void CVistrelCVView::Create(int camera, std::shared_ptr<CCameraReader> opened) {
     else
         m_pController->StartCamera(camera, stored, size);
     LoadSettings();
-    m_pPending = std::make_unique<CPendingInput>(this);
+    m_pPending = std::make_unique<CPendingInput>();
     // The first tick comes at once, so the first picture shows as soon as it is there.
     m_pTimer->Start(0);
     if (g_UserDefault.GetInt(kRecCtrlDlg.key, kRecCtrlDlg.intDefault))
@@ -131,6 +131,9 @@ void CVistrelCVView::ShowCannotSave(int stringId) {
     if (stringId == IDS_RECORDING_CAMERA_LOST)
         fallback = QStringLiteral("The camera stopped sending pictures, so the recording was "
                                   "ended. Everything recorded until then is saved.");
+    else if (stringId == IDS_RECORDING_NO_PICTURE)
+        fallback = QStringLiteral("No picture came from the camera, so the recording could not "
+                                  "start.");
     else if (stringId == IDS_NO_PICTURE_YET)
         fallback = QStringLiteral("No picture has come from the camera yet; the still was not "
                                   "saved.");
@@ -267,14 +270,21 @@ bool CVistrelCVView::IsMainWindowMinimized() const {
 }
 
 // A worker that gave up (no frames, the writer failed, the disk filled) or whose camera was lost
-// ends by itself. Run the normal stop so the panel returns to idle, and say why it ended.
+// ends by itself. Run the normal stop so the panel returns to idle, and say why it ended. The
+// message waits for the event loop: run inside the tick, it would keep the refresh timer from
+// firing until it is closed, and the picture and the lost-camera notice would stand still.
 void CVistrelCVView::CheckRecordingWorker() {
     if (!m_pController || !m_pController->RecordingGaveUp())
         return;
-    const bool cameraLost = m_pController->RecordingLostCamera();
+    int message = IDS_CANNOT_SAVE_MOVIE;
+    if (m_pController->RecordingGotNoPicture())
+        message = IDS_RECORDING_NO_PICTURE;
+    else if (m_pController->RecordingLostCamera())
+        message = IDS_RECORDING_CAMERA_LOST;
     m_pController->RecordMovie(false, QString(), 0);
     TakeBackEmptyMovie(*m_pMovFileMgr, m_movieClaim);
-    ShowCannotSave(cameraLost ? IDS_RECORDING_CAMERA_LOST : IDS_CANNOT_SAVE_MOVIE);
+    QMetaObject::invokeMethod(
+        this, [this, message] { ShowCannotSave(message); }, Qt::QueuedConnection);
 }
 
 void CVistrelCVView::OnTick() {

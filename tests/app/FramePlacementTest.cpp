@@ -21,7 +21,7 @@ TEST(FramePlacementTest, StoredPlacementFallBacks) {
         EXPECT_EQ(ResolvePlacement(c.x, c.y, c.w, c.h, kPicture), c.expected) << c.x << "," << c.y;
 }
 
-TEST(FramePlacementTest, PlacementsComeBackWholeOnTheScreensThereAre) {
+TEST(FramePlacementTest, PlacementsComeBackWhereTheScreensThereAreShowThem) {
     const QRect left(0, 0, 1920, 1080), right(1920, 0, 1280, 1024);
     struct Case {
         QRect placement;
@@ -30,8 +30,10 @@ TEST(FramePlacementTest, PlacementsComeBackWholeOnTheScreensThereAre) {
     };
     const Case cases[] = {
         {{1800, 100, 320, 240}, {left, right}, {1800, 100, 320, 240}}, // across two screens
-        {{1800, 100, 320, 240}, {left}, {1600, 100, 320, 240}},        // the right one is gone
-        {{3000, 900, 400, 300}, {left, right}, {2800, 724, 400, 300}}, // nearest: the right one
+        {{1800, 100, 320, 240}, {left}, {1800, 100, 320, 240}},        // partly on the one left
+        {{1856, -176, 320, 240}, {left}, {1856, -176, 320, 240}},      // 64 x 64 of it shown
+        {{1857, 100, 320, 240}, {left}, {1600, 100, 320, 240}},        // only 63 pixels wide shown
+        {{5000, 900, 400, 300}, {left, right}, {2800, 724, 400, 300}}, // nearest: the right one
         {{101, 101, 32767, 32767}, {left, right}, {0, 0, 1920, 1080}}, // cut to the screen
         {{101, 101, 320, 240}, {}, {101, 101, 320, 240}}, // no screen known: left alone
     };

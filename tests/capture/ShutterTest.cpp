@@ -57,6 +57,7 @@ TEST_F(ShutterTest, StillIsThePictureShownAndNeverReplacesAFile) {
     for (const int n : {65535, 1})
         EXPECT_EQ(testenv::ReadFile(Still(n)), "mine");
     EXPECT_FALSE(QFileInfo::exists(folder + "/nowhere"));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Hidden | QDir::Files).size(), 3); // no temporary file
     EXPECT_EQ(StoredSerial(), 4);
     const cv::Mat saved = cv::imread(Still(3).toStdString());
     // JPEG is lossy: the white block at the picture's top-left sits at the top-right.
@@ -105,7 +106,7 @@ TEST_F(ShutterTest, AFullDiskLeavesNoFileAndKeepsTheSerialNumber) {
     ASSERT_TRUE(controller->GrabFrame(0, 0, 320, 240));
     stills->SetFoldername(full);
     EXPECT_EQ(Shoot(), IDS_CANNOT_SAVE_STILL);
-    EXPECT_EQ(StoredSerial(), 1);
+    EXPECT_EQ(StoredSerial(), -1); // never advanced
     EXPECT_EQ(files(), QStringList{"filler"});
 
     // A movie starts (its worker runs), then gives up on its first flush with nothing on disk.

@@ -34,19 +34,24 @@ TEST(ImgFileMgrTest, SerialNumbersAreWrittenOnEveryCallAndWrap) {
     mgr->ResetSerialNumber();
     EXPECT_EQ(Stored("PictNum"), 1);
     EXPECT_EQ(mgr->MakeFilePath(false), "/f/pict00001.jpg");
-    // A number written from outside with more digits is used as it is; the next is 1.
-    mgr->SetSerialNumber(1234567);
-    EXPECT_EQ(mgr->MakeFilePath(true), "/f/pict1234567.jpg");
-    EXPECT_EQ(Stored("PictNum"), 1);
+    // A stored number the program never writes (edited by hand) reads as the wrap would have it.
+    for (const int stored : {-1, 0, 65536, 2147483647}) {
+        g_UserDefault.WriteInt("PictNum", stored);
+        EXPECT_EQ(LoadImgFileMgr(CAMMODE_PICT, "/f")->MakeFilePath(false), "/f/pict00001.jpg");
+    }
 }
 
 TEST(ImgFileMgrTest, BaseNameTemplatesAndFolders) {
     testenv::FreshSettings();
     auto movies = LoadImgFileMgr(CAMMODE_MOV, "/videos");
     EXPECT_EQ(movies->MakeFilePath(false), "/videos/mov00001.mpg");
+    // A stored name the save-settings dialog refuses (too long, a forbidden character, too long
+    // for a file name once expanded) reads as the default.
+    for (const QString& stored : {QString(10000, 'a'), QString("a:b"), QString(90, u'あ')}) {
+        g_UserDefault.WriteString("MovFilename", stored);
+        EXPECT_EQ(LoadImgFileMgr(CAMMODE_MOV, "/v")->MakeFilePath(false), "/v/mov00001.mpg");
+    }
     movies->SetFoldername("");
-    movies->SetFilename(QString(128, 'a')); // expands past the limit: no base name
-    EXPECT_EQ(movies->MakeFilePath(false), "/00001.mpg");
     // The template is expanded at the time of the call; the date read on both sides of it
     // settles a call across midnight.
     movies->SetFilename("%Y%m%d_");

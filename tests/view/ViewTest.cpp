@@ -73,6 +73,8 @@ TEST_F(ViewTest, TickSkipsTheGrabWhileInputIsPending) {
     Tick(*view); // input pending: no grab at the new size, the active interval
     EXPECT_EQ(view->Controller()->DisplayImage().size(), QSize(160, 120));
     EXPECT_EQ(view->CurrentInterval(), 550u);
+    QTimerEvent blink(1); // another window's timer (a text cursor's blink) is no input
+    QCoreApplication::sendEvent(&elsewhere, &blink);
     Tick(*view); // quiet again: grabs at the new size
     EXPECT_EQ(view->Controller()->DisplayImage().size(), QSize(100, 80));
     EXPECT_EQ(view->CurrentInterval(), 330u);
@@ -95,8 +97,10 @@ TEST_F(ViewTest, SharpOnHighDensityScreens) {
     EXPECT_EQ(QImage(view->GetFoldername(CAMMODE_PICT) + "/pict00001.jpg").size(), picture.size());
 }
 
-// A folder that cannot be written gives the movies' message; then a recording whose camera stops
-// delivering 2 s after it opened ends with the camera's message, not the folder's.
+// A folder that cannot be written gives the movies' message. A recording whose camera stops
+// delivering 2 s after it opened ends with the camera's message, shown outside the refresh tick,
+// so the picture dims under the lost-camera notice behind it. One that never gets a frame has a
+// message of its own and takes no number.
 TEST_F(ViewTest, MovieMessagesAndTheRecordingFloorUntilTheCameraStops) {
     ::setenv("VISTRELCV_CAMERAS", "testsrc:160x120@30,stop=2", 1);
     g_UserDefault.WriteInt(QStringLiteral("Perform"), 100);
@@ -104,7 +108,15 @@ TEST_F(ViewTest, MovieMessagesAndTheRecordingFloorUntilTheCameraStops) {
     ASSERT_TRUE(WaitForPicture(*view));
     view->ShowRecCtrlDlg();
     view->SetCamMode(CAMMODE_MOV);
-    dialogtest::BoxAnswerer boxes;
+    QStringList texts;
+    bool dimmed = false; // the test picture's white block at the top-left
+    dialogtest::ModalAnswerer<CVistrelMessageBox> user([&](CVistrelMessageBox* box) {
+        texts << box->Text();
+        if (texts.size() == 2)
+            dimmed = QTest::qWaitFor(
+                [&] { return view->grab().toImage().pixelColor(4, 4).lightness() < 160; }, 5000);
+        box->done(IDOK);
+    });
     view->SetFoldername(testenv::Home() + "/missing/folder", CAMMODE_MOV);
     view->ToggleShoot();
     EXPECT_FALSE(view->IsRecording());
@@ -115,14 +127,21 @@ TEST_F(ViewTest, MovieMessagesAndTheRecordingFloorUntilTheCameraStops) {
     EXPECT_EQ(view->IntervalQuiet(), 550);           // the recording floor
     EXPECT_EQ(view->RecCtrlDlg()->RecIconId(), 135); // the stop image
 
-    EXPECT_TRUE(TickUntil(*view, 15000, [&view] { return !view->IsRecording(); }));
-    EXPECT_EQ(boxes.texts, (QStringList{LoadTableString(32793), LoadTableString(32801)}));
-    QTest::qWait(100);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return texts.size() == 2; }, 15000)); // the view's ticks
+    EXPECT_TRUE(dimmed);
     EXPECT_EQ(view->IntervalQuiet(), 100);
     EXPECT_EQ(view->RecCtrlDlg()->RecIconId(), 136); // the panel is idle again
-    // The refused start took no number, and the movie ended by the camera is kept.
+
+    ::setenv("VISTRELCV_CAMERAS", "testsrc,stop=0", 1);
+    view = MakeView();
+    view->ToggleShoot();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return texts.size() == 3; }, 15000));
+    EXPECT_EQ(texts, (QStringList{LoadTableString(32793), LoadTableString(32801),
+                                  LoadTableString(32804)}));
+    // The refused starts took no number, and the movie ended by the camera is kept.
     EXPECT_EQ(QDir(view->GetFoldername(CAMMODE_MOV)).entryList(QDir::Files),
               QStringList{"mov00001.mpg"});
+    EXPECT_EQ(g_UserDefault.GetInt(QStringLiteral("MovNum"), -1), 2);
 }
 
 // With no program to open folders with (xdg-utils not installed), the user is told which folder
