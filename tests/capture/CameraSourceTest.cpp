@@ -1,13 +1,11 @@
-// Camera list entries, V4L2 node selection and identity, mode choice, and the sources behind files
+// Camera list entries, mode choice, and the sources behind files
 // and pipelines.
 #include "capture/CameraSource.h"
 #include "capture/CameraEntry.h"
 #include "capture/CameraMode.h"
 #include "capture/GstElements.h"
-#include "capture/V4l2Devices.h"
 #include "support/TestEnvironment.h"
 
-#include <QDir>
 #include <QFile>
 #include <QStringList>
 #include <gtest/gtest.h>
@@ -44,55 +42,6 @@ TEST(CameraEntryTest, KindsAndValidTestSources) {
     }
     EXPECT_EQ(SplitCameraList(" testsrc ; /dev/video0;;/tmp/a b.png;"),
               (QList<QString>{"testsrc", "/dev/video0", "/tmp/a b.png"}));
-}
-
-TEST(V4l2DevicesTest, CamerasAreCaptureNodesInDeviceOrderAndKeepTheirIdentity) {
-    constexpr uint32_t capture = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
-    constexpr uint32_t metadata = V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING;
-    const auto node = [](QString path, int number, uint32_t caps, QString card, QString bus,
-                         bool usable = true, QString byId = {}) {
-        return V4l2Node{path, number, caps, usable, card, bus, byId};
-    };
-    // As the kernel lists them: two webcams, each with its metadata node, a multi-planar capture
-    // device and a raw Bayer sensor node; directory order is not device order.
-    const QList<V4l2Node> nodes = {
-        node("/dev/video10", 10, V4L2_CAP_VIDEO_CAPTURE_MPLANE, "ISP", "platform:isp"),
-        node("/dev/video3", 3, metadata, "Second Cam", "usb-2"),
-        node("/dev/video0", 0, capture, "First Cam", "usb-1"),
-        node("/dev/video2", 2, capture, "Second Cam", "usb-2"),
-        node("/dev/video1", 1, metadata, "First Cam", "usb-1"),
-        node("/dev/video4", 4, V4L2_CAP_VIDEO_OUTPUT, "Loopback out", "platform:v4l2loopback"),
-        node("/dev/video5", 5, capture, "Sensor", "platform:ipu", false),
-    };
-    QStringList cameras;
-    for (const V4l2Node& n : SelectCaptureNodes(nodes))
-        cameras << n.path;
-    EXPECT_EQ(cameras, (QStringList{"/dev/video0", "/dev/video2", "/dev/video10"}));
-
-    // Two cameras of one model without a serial number share a by-id name, and the system keeps
-    // one link for it: each is told apart by its USB port.
-    const QString root = testenv::NewFolder("dev");
-    qputenv("VISTRELCV_DEVICE_ROOT", root.toUtf8());
-    QDir().mkpath(root + "/v4l/by-id");
-    for (const char* name : {"/video0", "/video2", "/video4"})
-        ASSERT_TRUE(QFile(root + name).open(QIODevice::WriteOnly));
-    const QString twinLink = "usb-Maker_Cam-video-index0";
-    ASSERT_TRUE(QFile::link("../../video2", root + "/v4l/by-id/" + twinLink));
-    const QList<V4l2Node> attached = {
-        node(root + "/video0", 0, capture, "Maker Cam", "usb-1"),
-        node(root + "/video2", 2, capture, "Maker Cam", "usb-3", true, twinLink),
-        node(root + "/video4", 4, capture, "Other", "usb-4"),
-    };
-    EXPECT_EQ(MatchV4l2Identity({twinLink, "usb-1", "Maker Cam"}, attached), 0);
-    EXPECT_EQ(MatchV4l2Identity({twinLink, "usb-3", "Maker Cam"}, attached), 1);
-    EXPECT_EQ(MatchV4l2Identity({twinLink, "usb-9", "Maker Cam"}, attached), 1); // moved port
-    // A link whose target is another model is not followed; bus and card still find a camera.
-    EXPECT_EQ(MatchV4l2Identity({twinLink, "usb-4", "Other"}, attached), 2);
-    EXPECT_EQ(MatchV4l2Identity({"", "usb-9", "Other"}, attached), -1);
-    const V4l2Identity stored{twinLink, "usb-1", "Maker Cam"};
-    EXPECT_EQ(ParseV4l2Identity(V4l2IdentityText(stored)), stored);
-    EXPECT_EQ(ParseV4l2Identity("pipewire\tnode"), V4l2Identity{});
-    qunsetenv("VISTRELCV_DEVICE_ROOT");
 }
 
 TEST(CameraModeTest, BestModeBySizeRateAndFormat) {

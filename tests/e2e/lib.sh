@@ -43,56 +43,6 @@ wait_for() {
 running() { kill -0 "${1:-$PID}" 2>/dev/null; }
 ended() { ! running "$@"; }
 
-# The V4L2 test device (docs/architecture.md): node files in a folder of the test's own, answered
-# by a library preloaded into every process started after use_fake_cameras.
-FAKE_ROOT="$WORK/dev"
-
-# use_fake_cameras: the program sees the test device's cameras (and no others) instead of /dev's.
-use_fake_cameras() {
-  mkdir -p "$FAKE_ROOT/v4l/by-id"
-  export LD_PRELOAD=${FAKEV4L2_LIB:?the V4L2 test device library} FAKEV4L2_ROOT="$FAKE_ROOT"
-  export VISTRELCV_DEVICE_ROOT="$FAKE_ROOT"
-  # A sanitizer build's program would refuse a library loaded ahead of its runtime.
-  export ASAN_OPTIONS="verify_asan_link_order=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
-  unset VISTRELCV_CAMERAS
-}
-
-# fake_camera NUMBER BYID [SPEC_LINE...]: plugs in node videoNUMBER with these lines ("card=...",
-# "formats=MJPG", "damage=10", ...) and the link v4l/by-id/BYID to it (none when BYID is empty).
-# Run again on a plugged camera, it changes the spec at once (a new file renamed over the node).
-fake_camera() {
-  local node="$FAKE_ROOT/video$1"
-  printf '%s\n' "${@:3}" >"$FAKE_ROOT/.video$1.new"
-  mv -f "$FAKE_ROOT/.video$1.new" "$node"
-  if [ -n "$2" ]; then ln -sfn "../../video$1" "$FAKE_ROOT/v4l/by-id/$2"; fi
-}
-
-# unplug_camera NUMBER: the node and its by-id links go (kept aside for replug_camera); the
-# program's open files of it fail with ENODEV.
-unplug_camera() {
-  local link kept="$WORK/unplugged/video$1"
-  mkdir -p "$kept"
-  cp "$FAKE_ROOT/video$1" "$kept/spec"
-  : >"$kept/links"
-  for link in "$FAKE_ROOT"/v4l/by-id/*; do
-    if [ "$(readlink "$link")" = "../../video$1" ]; then
-      basename "$link" >>"$kept/links"
-      rm -f "$link"
-    fi
-  done
-  rm -f "$FAKE_ROOT/video$1"
-}
-
-# replug_camera FROM TO: the camera of node FROM (unplugged first if it is still there) comes
-# back as node TO, with its by-id links.
-replug_camera() {
-  local name kept="$WORK/unplugged/video$1"
-  if [ -e "$FAKE_ROOT/video$1" ]; then unplug_camera "$1"; fi
-  cp "$kept/spec" "$FAKE_ROOT/.video$2.new"
-  mv -f "$FAKE_ROOT/.video$2.new" "$FAKE_ROOT/video$2"
-  while read -r name; do ln -sfn "../../video$2" "$FAKE_ROOT/v4l/by-id/$name"; done <"$kept/links"
-}
-
 # start_display: a virtual X screen of its own. Xvfb picks a free display number itself and
 # says which once it accepts connections, so runs side by side never share a screen.
 start_display() {

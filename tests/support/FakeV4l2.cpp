@@ -59,27 +59,6 @@ bool FakeV4l2::Replug(int from, int to) {
     return true;
 }
 
-bool FakeV4l2::SetSpec(int number, const QString& spec) {
-    return Write(Node(number), spec);
-}
-
 QString FakeV4l2::Node(int number) const {
     return m_root + QStringLiteral("/video%1").arg(number);
-}
-
-QProcessEnvironment FakeV4l2::Environment() const {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LD_PRELOAD"), Library());
-    environment.insert(QStringLiteral("FAKEV4L2_ROOT"), m_root);
-    environment.insert(QStringLiteral("VISTRELCV_DEVICE_ROOT"), m_root);
-    environment.remove(QStringLiteral("VISTRELCV_CAMERAS"));
-    // A sanitizer build's program would refuse a library loaded ahead of its runtime.
-    const QString asan = environment.value(QStringLiteral("ASAN_OPTIONS"));
-    environment.insert(QStringLiteral("ASAN_OPTIONS"),
-                       QLatin1String("verify_asan_link_order=0:") + asan);
-    return environment;
-}
-
-QString FakeV4l2::Library() {
-    return QStringLiteral(FAKEV4L2_LIB);
 }

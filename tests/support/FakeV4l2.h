@@ -1,10 +1,9 @@
-// A folder of V4L2 test device nodes for a test, with cameras plugged, unplugged, replugged and
-// changed on cue. The device (FAKEV4L2_LIB) answers for them in processes that preload it or link
-// it, with FAKEV4L2_ROOT naming the folder: Create sets that, and VISTRELCV_DEVICE_ROOT for the
+// A folder of V4L2 test device nodes for a test, with cameras plugged, unplugged and replugged on
+// cue. The device (testdevices/v4l2) answers for them in processes that preload it or link it,
+// with FAKEV4L2_ROOT naming the folder: Create sets that, and VISTRELCV_DEVICE_ROOT for the
 // program's device scan, in this process's environment, which child processes inherit.
 #pragma once
 
-#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -22,15 +21,8 @@ public:
     // Plugs the camera of node `from` (unplugged first if it is still there) in again as node
     // `to`, with its spec and by-id links.
     bool Replug(int from, int to);
-    // Replaces node `number`'s spec at once (a new file renamed over the node).
-    bool SetSpec(int number, const QString& spec);
 
     QString Node(int number) const;
-    // This process's environment plus what a child process needs to see the cameras
-    // (LD_PRELOAD, ...), for QProcess::setProcessEnvironment.
-    QProcessEnvironment Environment() const;
-    // The device library.
-    static QString Library();
 
 private:
     struct Camera {
