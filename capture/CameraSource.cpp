@@ -231,13 +231,16 @@ QList<CameraInfo> ListCameras(const StoredCameraIds& stored) {
         }
         return cameras;
     }
-    const QList<V4l2Node> nodes = SelectCaptureNodes(ScanV4l2Nodes());
+    const QList<V4l2Node> scanned = ScanV4l2Nodes();
+    const QList<V4l2Node> nodes = SelectCaptureNodes(scanned);
     QList<CameraInfo> attached;
-    QStringList v4l2Paths;
-    for (const V4l2Node& node : nodes) {
+    for (const V4l2Node& node : nodes)
         attached << InfoOf(node);
-        v4l2Paths << node.path;
-    }
+    // What PipeWire takes from a node the program reaches itself is that camera, or a node it
+    // left out on purpose (metadata, raw Bayer): only the cameras no node here gives are added.
+    QStringList v4l2Paths;
+    for (const V4l2Node& node : scanned)
+        v4l2Paths << node.path << QFileInfo(node.path).canonicalFilePath();
     for (const PipeWireCamera& camera : PipeWireOnlyCameras(ListPipeWireCameras(), v4l2Paths))
         attached << InfoOf(camera);
     return AssignCameras(nodes, attached, stored);

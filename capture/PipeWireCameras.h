@@ -47,7 +47,8 @@ QString PipeWireCameraIdentity(const PipeWireCamera& camera);
 // The camera with `identity` in `cameras`; null when it is not there.
 const PipeWireCamera* FindPipeWireCamera(const QList<PipeWireCamera>& cameras,
                                          const QString& identity);
-// The cameras that are not the V4L2 nodes `v4l2Paths` (listed as V4L2 cameras already), in order.
+// The cameras that are not the V4L2 nodes `v4l2Paths` (which the program reaches itself), in
+// order.
 QList<PipeWireCamera> PipeWireOnlyCameras(const QList<PipeWireCamera>& cameras,
                                           const QStringList& v4l2Paths);
 
