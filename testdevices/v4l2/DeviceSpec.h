@@ -24,7 +24,7 @@ struct DeviceSpec {
     int64_t bandwidth = -1; // bytes per second the bus has left; -1: no limit
 };
 
-// The spec of a node file's text; unknown keys and values are left at their defaults.
+// The description in a node file's text; unknown keys and values are left at their defaults.
 DeviceSpec ParseDeviceSpec(const std::string& text);
 
 // The frame rates a mode offers, highest first, like a USB 2 webcam: YUYV 30 fps up to
@@ -38,6 +38,6 @@ FrameSize NearestSize(const DeviceSpec& spec, FrameSize wanted);
 uint32_t LineBytes(uint32_t format, FrameSize size);
 uint32_t FrameBytes(uint32_t format, FrameSize size);
 
-// Answers the queries that depend on the spec alone (QUERYCAP, ENUM_FMT, ENUM_FRAMESIZES,
+// Answers the queries that depend on the description alone (QUERYCAP, ENUM_FMT, ENUM_FRAMESIZES,
 // ENUM_FRAMEINTERVALS, the input and control queries): 0 or an errno value, ENOTTY for others.
 int AnswerQuery(const DeviceSpec& spec, unsigned int request, void* arg);

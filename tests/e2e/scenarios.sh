@@ -111,27 +111,28 @@ leaving() {
   done
 }
 
-# Without a camera: message 1001, then the preferences (this instance holds the camera's lock);
-# closing them ends the program with a failure status. The same with a pipeline whose element is
-# missing, whose message names it.
-no_camera() {
-  export VISTRELCV_CAMERAS="$WORK/no-such-camera.mp4"
-  launch
+# not_found MESSAGE WHY: start-up's message naming MESSAGE appears (else fails with WHY), then the
+# preferences (this instance holds the camera's lock); closing both ends the program.
+not_found() {
   local box
-  box=$(wait_window '1001' "$PID") || fail "no message 1001"
+  box=$(wait_window "$1" "$PID") || fail "$2"
   key "$box" Return
   box=$(wait_window '環境設定' "$PID") || fail "no preferences dialog after the message"
   key "$box" Escape
   wait_for 50 ended || fail "the program still runs"
+}
+
+# Without a camera: message 1001, then the preferences; the program ends with a failure status.
+# The same with a pipeline whose element is missing, whose message names it.
+no_camera() {
+  export VISTRELCV_CAMERAS="$WORK/no-such-camera.mp4"
+  launch
+  not_found '1001' "no message 1001"
   wait "$PID" && fail "exit status 0 without a camera"
   # A pipeline with an element that is not installed says which, on the screen and on stderr.
   export VISTRELCV_CAMERAS="nosuchsrc ! appsink"
   launch
-  box=$(wait_window 'nosuchsrc' "$PID") || fail "no message naming the missing element"
-  key "$box" Return
-  box=$(wait_window '環境設定' "$PID") || fail "no preferences dialog after that message"
-  key "$box" Escape
-  wait_for 50 ended || fail "the program still runs"
+  not_found 'nosuchsrc' "no message naming the missing element"
   grep -q 'not installed: nosuchsrc' "$WORK/program.log" || fail "stderr does not name nosuchsrc"
 }
 
@@ -147,12 +148,7 @@ stuck_camera() {
   wait_for 10 ended || fail "SIGTERM during start-up did not end the program within 1 s"
   wait "$PID" || fail "exit status $? after SIGTERM during start-up"
   launch
-  local box
-  box=$(wait_window '1001' "$PID") || fail "start-up never gave up on the camera"
-  key "$box" Return
-  box=$(wait_window '環境設定' "$PID") || fail "no preferences dialog after the message"
-  key "$box" Escape
-  wait_for 50 ended || fail "the program still runs"
+  not_found '1001' "start-up never gave up on the camera"
 }
 
 # The program as a Wayland client under Weston, drawn into the X screen: the picture, translucency

@@ -13,7 +13,7 @@ class FakeV4l2 {
 public:
     // Makes the empty folder `root` (removing an older one) and points the variables at it.
     bool Create(const QString& root);
-    // Adds node `number` ("videoN") with the spec text (`key=value` lines), and the link
+    // Adds node `number` ("videoN") with the description text (`key=value` lines), and the link
     // "v4l/by-id/<byIdName>" to it unless the name is empty.
     bool AddCamera(int number, const QString& spec, const QString& byIdName = {});
     // Removes node `number` and its by-id links: every open file of it fails with ENODEV.
