@@ -44,9 +44,12 @@ running() { kill -0 "${1:-$PID}" 2>/dev/null; }
 ended() { ! running "$@"; }
 
 # start_display: a virtual X screen of its own. Xvfb picks a free display number itself and
-# says which once it accepts connections, so runs side by side never share a screen.
+# says which once it accepts connections, so runs side by side never share a screen. It never
+# resets: by default the server starts over whenever its last client leaves, and a program started
+# right then (as the runs of one scenario are, one after another) cannot connect.
 start_display() {
-  Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp >"$WORK/display" 2>"$WORK/xvfb.log" &
+  Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp -noreset >"$WORK/display" \
+    2>"$WORK/xvfb.log" &
   XVFB_PID=$!
   # (A server of another run on the same number would answer too, and go when that run ends.)
   display_up() { running "$XVFB_PID" && [ -s "$WORK/display" ] && DISPLAY=":$(head -n1 "$WORK/display")" xdpyinfo >/dev/null 2>&1; }
