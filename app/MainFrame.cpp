@@ -67,8 +67,10 @@ void CMainFrame::Create(int camera, std::shared_ptr<CCameraReader> opened) {
     m_pView->setMouseTracking(true); // its mouse moves come on to us for the cursor
     connect(m_pView, &CVistrelCVView::menuCommand, this, &CMainFrame::OnCommand);
     // The corner keeps the proportions of the frames the camera sends now.
-    connect(m_pView, &CVistrelCVView::frameProportionsChanged, this,
-            [](QSize frame) { theApp.SetFrameSize(ProbedFrameSize(frame)); });
+    connect(m_pView, &CVistrelCVView::frameProportionsChanged, this, [](QSize frame) {
+        if (ProbedFrameSize(frame) != ProbedFrameSize(theApp.GetFrameSize()))
+            theApp.SetFrameSize(ProbedFrameSize(frame));
+    });
     m_pView->Create(camera, std::move(opened));
     SetRoundedRegion(this, kFrameInset);
 }

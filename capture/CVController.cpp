@@ -94,6 +94,8 @@ void CCVController::AdoptCamera(std::shared_ptr<CCameraReader> reader, int index
     if (m_pCapture && m_pCapture != reader)
         m_pCapture->Stop();
     m_pCapture = std::move(reader);
+    // A new reader counts its frames from 1: the picture shown stays until its first one.
+    m_pShown->number = 0;
     ListModes(index, stored, size);
 }
 

@@ -230,14 +230,15 @@ void CVistrelCVView::ChooseCaptureSize(std::optional<QSize> size) {
                                GetEveryCameraString(QLatin1String(kCameraId.key)), size);
 }
 
-// A frame of other proportions than the one before (the camera opened in another mode).
+// The first frame, or one of other proportions than the one before (the camera opened in
+// another mode).
 void CVistrelCVView::NoteShownFrame() {
     const QSize frame = m_pController->ShownFrameSize();
     const auto ratio = [](QSize s) { return double(s.width()) / s.height(); };
     if (frame.isEmpty())
         return;
     const bool changed =
-        !m_shownFrameSize.isEmpty() && std::abs(ratio(frame) - ratio(m_shownFrameSize)) > 0.01;
+        m_shownFrameSize.isEmpty() || std::abs(ratio(frame) - ratio(m_shownFrameSize)) > 0.01;
     m_shownFrameSize = frame;
     if (changed)
         Q_EMIT frameProportionsChanged(frame);

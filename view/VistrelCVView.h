@@ -72,7 +72,8 @@ public:
 Q_SIGNALS:
     // A pop-up menu command that the main window carries out (everything but showing the panel).
     void menuCommand(int commandId);
-    // The camera's frames changed proportions (another mode): the window's corner follows them.
+    // The first frame shown, and each of other proportions than the one before (the camera
+    // opened in another mode): the window's corner follows them.
     void frameProportionsChanged(QSize frameSize);
 
 protected:

@@ -166,7 +166,8 @@ TEST_F(AppTest, ApplySettingsReachesTheViewAndTheFrame) {
 
 // A 16:9 webcam on the V4L2 test device: start-up opens it once, on the reader the view goes on
 // with; the window takes the picture's proportions and the section the camera's identity. The
-// resolution submenu lists the camera's sizes, and a choice is stored and applied at once.
+// resolution submenu lists the camera's sizes, and a choice is stored and applied at once, the
+// window's corner then keeping the proportions of the new mode.
 TEST_F(AppTest, RealCameraIsOpenedOnceAndItsResolutionChosenFromTheMenu) {
     ::unsetenv("VISTRELCV_CAMERAS");
     FakeV4l2 device;
@@ -196,6 +197,7 @@ TEST_F(AppTest, RealCameraIsOpenedOnceAndItsResolutionChosenFromTheMenu) {
     EXPECT_EQ(g_UserDefault.GetString("CaptureSize", {}), "640x480");
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return view->Controller()->ShownFrameSize() == QSize(640, 480); }, 5000));
+    EXPECT_EQ(theApp.GetFrameSize(), QSize(320, 240)); // the corner follows the new proportions
     frame->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     qunsetenv("FAKEV4L2_ROOT");
