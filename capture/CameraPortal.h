@@ -4,6 +4,8 @@
 // its connection. Where no portal answers, the program reaches PipeWire (and V4L2) directly.
 #pragma once
 
+#include "capture/CameraSource.h" // CameraAccessRefused
+
 #include <chrono>
 #include <optional>
 
@@ -29,9 +31,6 @@ CameraPortalAccess CameraPortal();
 // The PipeWire connection the cameras are reached on: the portal's descriptor while Granted, -1
 // (the user's own daemon) while Direct, nothing when the portal refused or has no camera.
 std::optional<int> CameraRemoteFd();
-// True when the user or the system refused the camera: start-up then shows 32805 and ends as for
-// a camera that does not open.
-bool CameraAccessRefused();
 
 // One request to the portal on the session bus: IsCameraPresent, AccessCamera and its answer,
 // then OpenPipeWireRemote. A Granted result's descriptor belongs to the caller.

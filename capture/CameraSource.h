@@ -50,6 +50,10 @@ public:
     virtual void SetDecodeSize(cv::Size cover);
 };
 
+// True when the user or the system refused the program the cameras (the desktop's camera
+// portal said no): start-up then says so and ends as for a camera that does not open.
+bool CameraAccessRefused();
+
 // Why the last open on this thread gave no source.
 enum class CameraOpenFailure {
     None,
