@@ -116,8 +116,12 @@ TEST_F(V4l2CameraTest, BestModeChosenSizeAndDamagedFramesDropped) {
     EXPECT_EQ(SmearedFrames(movie), 0);
 
     // While the view is small, frames are decoded no larger than needed.
-    NextFrameSize(camera, {320, 180}); // decoded before the view said its new size
-    EXPECT_EQ(NextFrameSize(camera, {320, 180}), QSize(480, 270));
+    // (Frames decoded before the view said its new size may come first.)
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            return NextFrameSize(camera, {320, 180}) == QSize(480, 270);
+        },
+        3000));
     Start(0, {}, QSize(640, 480));
     EXPECT_EQ(NextFrameSize(*controller, {640, 480}), QSize(640, 480));
     EXPECT_EQ(controller->CaptureSize(), QSize(640, 480));
