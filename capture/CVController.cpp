@@ -75,12 +75,15 @@ QSize CCVController::OpenCamera(int index) {
     return size;
 }
 
-void CCVController::ListModes(int index, const StoredCameraIds& stored, std::optional<QSize> size) {
-    const QList<CameraInfo> cameras = ListCameras(stored);
-    m_nCamera = index;
-    m_cameraSizes = index >= 0 && index < cameras.size() ? ::CameraSizes(cameras[index].modes)
-                                                         : QList<CameraMode>();
-    m_captureSize = size;
+const QList<CameraMode>& CCVController::CameraSizes() const {
+    // A camera away when asked is asked for again next time.
+    if (!m_cameraSizes || m_cameraSizes->isEmpty()) {
+        const QList<CameraInfo> cameras = ListCameras(m_storedIds);
+        m_cameraSizes = m_nCamera >= 0 && m_nCamera < cameras.size()
+                            ? ::CameraSizes(cameras[m_nCamera].modes)
+                            : QList<CameraMode>();
+    }
+    return *m_cameraSizes;
 }
 
 void CCVController::StartCamera(int index, const StoredCameraIds& stored,
@@ -96,7 +99,10 @@ void CCVController::AdoptCamera(std::shared_ptr<CCameraReader> reader, int index
     m_pCapture = std::move(reader);
     // A new reader counts its frames from 1: the picture shown stays until its first one.
     m_pShown->number = 0;
-    ListModes(index, stored, size);
+    m_nCamera = index;
+    m_storedIds = stored;
+    m_captureSize = size;
+    m_cameraSizes.reset();
 }
 
 bool CCVController::CameraBandwidthShort() const {

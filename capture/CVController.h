@@ -51,7 +51,8 @@ public:
                      const StoredCameraIds& stored = {}, std::optional<QSize> size = std::nullopt);
     // The sizes the camera offers, largest first, each with its best rate; empty for cameras
     // that list no modes.
-    const QList<CameraMode>& CameraSizes() const { return m_cameraSizes; }
+    // Listed when first asked for (the menu), not on the way to the first picture.
+    const QList<CameraMode>& CameraSizes() const;
     // The size asked for at the last start; nothing for the camera's best mode.
     std::optional<QSize> CaptureSize() const { return m_captureSize; }
     // The camera's number and the identities it was found by, for opening it again.
@@ -103,15 +104,14 @@ private:
     // Sets the stop flag and waits for the worker until `deadline` at most.
     void StopRecording(std::chrono::steady_clock::time_point deadline);
 
-    void ListModes(int index, const StoredCameraIds& stored, std::optional<QSize> size);
-
     QImage m_dispImage;
     std::unique_ptr<FrameScratch> m_pScratch; // scaling buffers, reused
     std::unique_ptr<StampedFrame> m_pShown;   // the frame in the display image
     bool m_bShownMirror = false;
     std::shared_ptr<CCameraReader> m_pCapture;
     int m_nCamera = -1;
-    QList<CameraMode> m_cameraSizes;
+    StoredCameraIds m_storedIds; // the identities the camera was found by
+    mutable std::optional<QList<CameraMode>> m_cameraSizes; // listed when first asked for
     std::optional<QSize> m_captureSize;
     bool m_bMirror = false;
     std::unique_ptr<CRecordingWorker> m_pRecThread;
