@@ -43,6 +43,11 @@ void ShowStartupMessage(int stringId, const char* fallback, int number) {
     box.exec();
 }
 
+// The camera identities every camera section stores, by camera index.
+StoredCameraIds StoredIds() {
+    return GetEveryCameraString(QLatin1String(kCameraId.key));
+}
+
 // Runs the event loop (the notice paints, a signal ends the program) until `done` or `limit`.
 template <typename Done> void WaitTurningEvents(Done done, std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
@@ -168,8 +173,9 @@ bool CVistrelCVApp::SelectCamera(const CCommandLineInfoEx& commandLine) {
 
 bool CVistrelCVApp::FindCamera() {
     CSlpDlg notice;
+    const QList<CameraInfo> cameras = ListCameras(StoredIds());
     for (int i = 0; i < kSearchedCameras; ++i) {
-        if (ProbeIndex(i)) {
+        if (ProbeIndex(i, cameras)) {
             m_nCamera = i;
             return true;
         }
@@ -179,17 +185,15 @@ bool CVistrelCVApp::FindCamera() {
 
 bool CVistrelCVApp::ProbeCamera() {
     CSlpDlg notice;
-    return ProbeIndex(m_nCamera);
+    return ProbeIndex(m_nCamera, ListCameras(StoredIds()));
 }
 
 // Opens camera `index` on the reader the view will go on with, waits for the open (bounded,
 // whatever the source does) and then for the first picture, whose proportions the window takes.
 // A camera that opens but cannot start for lack of USB bandwidth counts as found: its reader
 // goes on trying smaller modes while the window says why there is no picture.
-bool CVistrelCVApp::ProbeIndex(int index) {
+bool CVistrelCVApp::ProbeIndex(int index, const QList<CameraInfo>& cameras) {
     using namespace std::chrono_literals;
-    const StoredCameraIds stored = GetEveryCameraString(QLatin1String(kCameraId.key));
-    const QList<CameraInfo> cameras = ListCameras(stored);
     if (index < 0 || index >= cameras.size() || cameras[index].location.isEmpty())
         return false;
     const QString section = QLatin1String(kSectionBase) + QString::number(index);

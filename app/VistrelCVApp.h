@@ -2,6 +2,8 @@
 // shares (camera index, window opacity, camera picture size, the preferences and about boxes).
 #pragma once
 
+#include "capture/CameraSource.h"
+
 #include <QList>
 #include <QPointer>
 #include <QSize>
@@ -43,7 +45,8 @@ public:
 private:
     bool FindCamera();
     bool ProbeCamera();
-    bool ProbeIndex(int index);
+    // `cameras`: the camera list, by camera number.
+    bool ProbeIndex(int index, const QList<CameraInfo>& cameras);
 
     // The probed camera, handed to the view instead of being opened again, and its identity.
     std::shared_ptr<CCameraReader> m_pProbed;
