@@ -2,7 +2,7 @@
 // shares (camera index, window opacity, camera picture size, the preferences and about boxes).
 #pragma once
 
-#include "capture/CameraSource.h"
+#include "camera/CameraSource.h"
 
 #include <QList>
 #include <QPointer>

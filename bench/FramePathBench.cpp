@@ -3,9 +3,9 @@
 // bare bicubic cv::resize of the same sizes, measured side by side in the same run. The camera
 // query is left out: the frame comes ready from the test pattern. Also an MJPEG frame decoded in
 // full against at a reduced scale.
-#include "capture/FramePath.h"
-#include "capture/JpegDecoder.h"
-#include "capture/TestPattern.h"
+#include "camera/JpegDecoder.h"
+#include "camera/testsrc/TestPattern.h"
+#include "imaging/FramePath.h"
 
 #include <QImage>
 #include <QPainter>

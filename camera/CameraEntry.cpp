@@ -1,5 +1,5 @@
 // Reading camera list entries.
-#include "capture/CameraEntry.h"
+#include "camera/CameraEntry.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>

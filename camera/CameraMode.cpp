@@ -1,5 +1,5 @@
 // Choosing a camera's mode.
-#include "capture/CameraMode.h"
+#include "camera/CameraMode.h"
 
 #include <QRegularExpression>
 

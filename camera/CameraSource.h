@@ -7,7 +7,7 @@
 // reader's.
 #pragma once
 
-#include "capture/CameraMode.h"
+#include "camera/CameraMode.h"
 
 #include <QList>
 #include <QMap>

@@ -1,5 +1,5 @@
 // Sleeps a frame source until its next frame is due.
-#include "capture/FramePacer.h"
+#include "camera/FramePacer.h"
 
 #include <algorithm>
 #include <cmath>

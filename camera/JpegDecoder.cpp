@@ -1,5 +1,5 @@
 // libjpeg-turbo's TurboJPEG interface behind a small class.
-#include "capture/JpegDecoder.h"
+#include "camera/JpegDecoder.h"
 
 #include <turbojpeg.h>
 

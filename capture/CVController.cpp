@@ -3,10 +3,10 @@
 
 #include "capture/CameraReader.h"
 #include "capture/CaptureStateEvent.h"
-#include "capture/FramePath.h"
-#include "capture/RecordingWorker.h"
+#include "imaging/FramePath.h"
 #include "output_files/FiletypeMgr.h"
 #include "platform/SoundCue.h"
+#include "recording/RecordingWorker.h"
 
 #include <QCoreApplication>
 #include <QPainter>
@@ -14,7 +14,6 @@
 #include <opencv2/imgcodecs.hpp>
 
 std::mutex g_csCapture;
-std::atomic<bool> g_bStopRecording{false};
 
 namespace {
 
@@ -171,7 +170,7 @@ void CCVController::RecordMovie(bool start, const QString& path, int fileType) {
     if (path.isEmpty())
         return;
     auto param = std::make_unique<RecThreadParam>();
-    param->reader = m_pCapture;
+    param->feed = m_pCapture;
     param->path = path;
     param->mirror = m_bMirror;
     uint32_t codec = 0;

@@ -5,7 +5,8 @@
 // first frame.
 #pragma once
 
-#include "capture/CameraSource.h"
+#include "camera/CameraSource.h"
+#include "recording/RecordingWorker.h" // g_bStopRecording
 
 #include <QImage>
 #include <QSize>
@@ -28,8 +29,6 @@ struct StampedFrame;
 
 // Guards the camera reader's newest-frame slot and the queue a recording is attached through.
 extern std::mutex g_csCapture;
-// Set by the user-interface thread to end the recording worker, which tests it between frames.
-extern std::atomic<bool> g_bStopRecording;
 
 class CCVController {
 public:

@@ -2,8 +2,8 @@
 #include "capture/CameraReader.h"
 
 #include "capture/CVController.h"
-#include "capture/RecordingWorker.h"
 #include "platform/BackgroundThreads.h"
+#include "recording/RecordingWorker.h"
 
 #include <QtGlobal>
 

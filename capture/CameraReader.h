@@ -7,30 +7,29 @@
 // gives up after kOpenTimeLimit, whatever the source does.
 #pragma once
 
-#include "capture/CameraSource.h"
-#include "capture/FrameQueue.h"
+#include "camera/CameraSource.h"
+#include "platform/BackgroundThreads.h" // kThreadWaitLimit
+#include "recording/FrameFeed.h"
 
 #include <chrono>
 #include <memory>
 #include <optional>
 #include <thread>
 
-// How long anyone waits for the reader or the recording worker before leaving it behind.
-inline constexpr std::chrono::seconds kThreadWaitLimit{3};
 // A camera that has delivered nothing for this long is lost.
 inline constexpr std::chrono::seconds kCameraSilenceLimit{2};
 // An open that has not finished by then has failed (a stream server that never answers, a named
 // pipe nobody writes); the thread stuck in it is left behind.
 inline constexpr std::chrono::seconds kOpenTimeLimit{5};
 
-class CCameraReader {
+class CCameraReader : public CFrameFeed {
 public:
     // Opens the camera through `opener` on the reader's thread, and again about once a second
     // after every loss; an empty opener never opens anything.
     explicit CCameraReader(CameraOpener opener);
     // Starts reading `source` (may be null: opened through `reopen` first).
     CCameraReader(std::unique_ptr<CCameraSource> source, CameraOpener reopen);
-    ~CCameraReader(); // Stop()
+    ~CCameraReader() override; // Stop()
     CCameraReader(const CCameraReader&) = delete;
     CCameraReader& operator=(const CCameraReader&) = delete;
 
@@ -52,8 +51,11 @@ public:
 
     // Every frame from now on also goes into `queue`, until Detach or the camera is lost (the
     // queue is then ended). A camera that is being opened again is waited for.
-    void Attach(std::shared_ptr<CFrameQueue> queue);
-    void Detach(const std::shared_ptr<CFrameQueue>& queue);
+    void Attach(std::shared_ptr<CFrameQueue> queue) override;
+    void Detach(const std::shared_ptr<CFrameQueue>& queue) override;
+    std::chrono::steady_clock::duration SilenceLimit() const override {
+        return kCameraSilenceLimit;
+    }
 
     // Ends the thread, waiting at most kThreadWaitLimit. A thread stuck inside a read is left
     // behind: it owns the source and the shared state, and ends by itself if the read returns.

@@ -2,7 +2,7 @@
 //
 // The mirror is applied to the scaled picture, never to the camera frame: a full camera frame is
 // often the larger of the two, and OpenCV flips on one core while it scales on all of them.
-#include "capture/FramePath.h"
+#include "imaging/FramePath.h"
 
 #include <QImage>
 

@@ -3,6 +3,11 @@
 // program's exit asks whether one still runs, since library destructors must not run under it.
 #pragma once
 
+#include <chrono>
+
+// How long anyone waits for a camera reader or a recording worker before leaving it behind.
+inline constexpr std::chrono::seconds kThreadWaitLimit{3};
+
 // Counts its thread as running for as long as it lives; the first thing a thread's body makes.
 class CBackgroundThread {
 public:

@@ -1,5 +1,5 @@
 // The bounded frame queue between the camera reader and the recording worker.
-#include "capture/FrameQueue.h"
+#include "recording/FrameQueue.h"
 
 uint64_t CFrameQueue::Push(const StampedFrame& frame) {
     {

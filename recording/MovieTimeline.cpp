@@ -1,5 +1,5 @@
 // The arithmetic of frame placement.
-#include "capture/MovieTimeline.h"
+#include "recording/MovieTimeline.h"
 
 #include <cmath>
 

@@ -1,5 +1,5 @@
 // The FFmpeg side of movie writing.
-#include "capture/MovieWriter.h"
+#include "recording/MovieWriter.h"
 
 #include <QFile>
 

@@ -1,15 +1,13 @@
 // The recording loop: take each frame the camera reader queued, scale it to the movie's size,
 // place it on the movie's time base by its capture time and encode it.
-#include "capture/RecordingWorker.h"
+#include "recording/RecordingWorker.h"
 
-#include "capture/CVController.h"
-#include "capture/CameraReader.h"
-#include "capture/FramePath.h"
-#include "capture/FrameQueue.h"
-#include "capture/MovieTimeline.h"
-#include "capture/MovieWriter.h"
+#include "imaging/FramePath.h"
 #include "platform/BackgroundThreads.h"
 #include "platform/SoundCue.h"
+#include "recording/FrameFeed.h"
+#include "recording/MovieTimeline.h"
+#include "recording/MovieWriter.h"
 
 #include <QFile>
 
@@ -20,6 +18,8 @@
 
 #include <sys/resource.h>
 #include <unistd.h>
+
+std::atomic<bool> g_bStopRecording{false};
 
 namespace {
 
@@ -55,7 +55,7 @@ bool StopRequested(const RecThreadParam& param) {
 // The first frame of the recording; false when the camera gives none. A stop right after the
 // start still waits for it, so that every started recording leaves a movie.
 bool TakeFirstFrame(const RecThreadParam& param, CFrameQueue& queue, StampedFrame& first) {
-    const Clock::time_point limit = Clock::now() + kCameraSilenceLimit;
+    const Clock::time_point limit = Clock::now() + param.feed->SilenceLimit();
     while (!param.abandoned.load() && Clock::now() < limit) {
         switch (queue.Pop(first, kPollInterval)) {
         case CFrameQueue::PopResult::Frame:
@@ -122,7 +122,7 @@ int RecordFrames(const RecThreadParam& param, CFrameQueue& queue, CMovieWriter& 
             const int64_t fill = timeline.FillUntil(Seconds(*stopAt - start));
             return WriteRepeated(writer, last, fill) ? kRecordingStopped : kRecordingGaveUp;
         } else if (got == CFrameQueue::PopResult::Ended ||
-                   Clock::now() - lastArrival >= kCameraSilenceLimit) {
+                   Clock::now() - lastArrival >= param.feed->SilenceLimit()) {
             return kRecordingCameraLost;
         }
         if (Clock::now() - lastFlush >= kFlushInterval) {
@@ -141,27 +141,27 @@ int GiveUp(const RecThreadParam& param, const CMovieWriter& writer, const char* 
     return kRecordingGaveUp;
 }
 
-// Frames reach the queue only while it is attached to the reader.
+// Frames reach the queue only while it is attached to the feed.
 class CAttachedQueue {
 public:
-    explicit CAttachedQueue(const std::shared_ptr<CCameraReader>& reader)
-        : m_reader(reader), m_queue(std::make_shared<CFrameQueue>(kRecordingQueueFrames)) {
-        m_reader->Attach(m_queue);
+    explicit CAttachedQueue(const std::shared_ptr<CFrameFeed>& feed)
+        : m_feed(feed), m_queue(std::make_shared<CFrameQueue>(kRecordingQueueFrames)) {
+        m_feed->Attach(m_queue);
     }
-    ~CAttachedQueue() { m_reader->Detach(m_queue); }
+    ~CAttachedQueue() { m_feed->Detach(m_queue); }
     CAttachedQueue(const CAttachedQueue&) = delete;
     CAttachedQueue& operator=(const CAttachedQueue&) = delete;
     CFrameQueue& Queue() { return *m_queue; }
 
 private:
-    std::shared_ptr<CCameraReader> m_reader;
+    std::shared_ptr<CFrameFeed> m_feed;
     std::shared_ptr<CFrameQueue> m_queue;
 };
 
 int Record(const RecThreadParam& param, CMovieWriter& writer) {
-    if (!param.reader)
+    if (!param.feed)
         return GiveUp(param, writer, "there is no camera");
-    CAttachedQueue attached(param.reader);
+    CAttachedQueue attached(param.feed);
     StampedFrame first;
     if (!TakeFirstFrame(param, attached.Queue(), first)) {
         GiveUp(param, writer, "the camera gives no picture");

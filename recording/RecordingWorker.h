@@ -12,12 +12,15 @@
 #include <memory>
 #include <thread>
 
-class CCameraReader;
+class CFrameFeed;
+
+// Set by the user-interface thread to end the recording worker, which tests it between frames.
+extern std::atomic<bool> g_bStopRecording;
 
 // What a recording is handed when it starts; it does not change while the worker runs, but for
 // `abandoned`.
 struct RecThreadParam {
-    std::shared_ptr<CCameraReader> reader; // the camera's reader; null when there is no camera
+    std::shared_ptr<CFrameFeed> feed; // the camera's frames; null when there is no camera
     QString path;
     uint32_t codec = 0;  // four-character code of the movie file type
     bool mirror = false; // copied at the start: a later change affects only the live view

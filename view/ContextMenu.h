@@ -1,7 +1,7 @@
 // The pop-up menu of the main window and the live view.
 #pragma once
 
-#include "capture/CameraMode.h"
+#include "camera/CameraMode.h"
 
 #include <QList>
 #include <QPoint>

@@ -1,7 +1,7 @@
-#include "capture/GstElements.h"
+#include "camera/media/GstElements.h"
 
-#include "capture/CameraEntry.h"
-#include "capture/CameraSource.h"
+#include "camera/CameraEntry.h"
+#include "camera/CameraSource.h"
 
 #include <gst/gst.h>
 

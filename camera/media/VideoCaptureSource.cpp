@@ -1,7 +1,7 @@
 // Opens OpenCV captures with the settings each kind of source needs.
-#include "capture/VideoCaptureSource.h"
+#include "camera/media/VideoCaptureSource.h"
 
-#include "capture/GstElements.h"
+#include "camera/media/GstElements.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,9 +2,9 @@
 // and started again at their end), stream URLs and GStreamer pipelines.
 #pragma once
 
-#include "capture/CameraEntry.h"
-#include "capture/CameraSource.h"
-#include "capture/FramePacer.h"
+#include "camera/CameraEntry.h"
+#include "camera/CameraSource.h"
+#include "camera/FramePacer.h"
 
 #include <opencv2/videoio.hpp>
 

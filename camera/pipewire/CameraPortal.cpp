@@ -1,7 +1,7 @@
 // The camera portal over the session bus. AccessCamera answers through a Request object whose
 // path is known before the call (from our bus name and a token of ours), so the answer is
 // listened for before it is asked for.
-#include "capture/CameraPortal.h"
+#include "camera/pipewire/CameraPortal.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

@@ -4,7 +4,7 @@
 // its connection. Where no portal answers, the program reaches PipeWire (and V4L2) directly.
 #pragma once
 
-#include "capture/CameraSource.h" // CameraAccessRefused
+#include "camera/CameraSource.h" // CameraAccessRefused
 
 #include <chrono>
 #include <optional>

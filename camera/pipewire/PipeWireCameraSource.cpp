@@ -2,10 +2,10 @@
 // is taken. The source copies each frame out of PipeWire's buffers, so frames held here never
 // starve the camera's buffer pool; the sink keeps a few, dropping the oldest, so a reader that
 // comes late gets the newest ones and the stream never waits on it.
-#include "capture/PipeWireCameraSource.h"
+#include "camera/pipewire/PipeWireCameraSource.h"
 
-#include "capture/CameraPortal.h"
-#include "capture/PipeWireCameras.h"
+#include "camera/pipewire/CameraPortal.h"
+#include "camera/pipewire/PipeWireCameras.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>

@@ -3,8 +3,8 @@
 // nothing, so a camera that delivers nothing for kPipeWireFrameLimit counts as failed.
 #pragma once
 
-#include "capture/CameraSource.h"
-#include "capture/PipeWireCameras.h"
+#include "camera/CameraSource.h"
+#include "camera/pipewire/PipeWireCameras.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
 // One round trip through PipeWire's registry: every global is announced, the video sources are
 // bound to read their full properties and formats, and two syncs tell when all of it has arrived.
-#include "capture/PipeWireCameras.h"
+#include "camera/pipewire/PipeWireCameras.h"
 
-#include "capture/CameraPortal.h"
+#include "camera/pipewire/CameraPortal.h"
 
 #include <pipewire/pipewire.h>
 #include <spa/debug/types.h>

@@ -1,6 +1,6 @@
 // Draws the synthetic camera's picture: a background made once, a counter and a moving marker
 // drawn on a copy per frame.
-#include "capture/TestPattern.h"
+#include "camera/testsrc/TestPattern.h"
 
 #include <opencv2/imgproc.hpp>
 

@@ -1,7 +1,9 @@
 // The built-in test camera: paces the test pattern's frames and misbehaves on cue.
-#include "capture/TestPatternSource.h"
+#include "camera/testsrc/TestPatternSource.h"
 
-#include "capture/TestPattern.h"
+#include "camera/testsrc/TestPattern.h"
+
+#include <QtGlobal>
 
 #include <chrono>
 #include <thread>
@@ -9,6 +11,17 @@
 CTestPatternSource::CTestPatternSource(const CameraEntry& entry)
     : m_background(DrawBackground(cv::Size(entry.width, entry.height))), m_pacer(entry.fps),
       m_entry(entry), m_opened(std::chrono::steady_clock::now()) {}
+
+std::unique_ptr<CTestPatternSource> CTestPatternSource::Open(const CameraEntry& entry) {
+    if (!entry.valid) {
+        qWarning("VISTRELCV_CAMERAS: \"%s\" is not a test source; write testsrc or "
+                 "testsrc:WIDTHxHEIGHT@FPS (16x16 to 7680x4320, 1 to 240 fps), optionally "
+                 "followed by ,stop=S ,stall=S+S or ,hang=S",
+                 qUtf8Printable(entry.location));
+        return nullptr;
+    }
+    return std::make_unique<CTestPatternSource>(entry);
+}
 
 bool CTestPatternSource::Misbehave() {
     using namespace std::chrono;

@@ -3,15 +3,19 @@
 // visible frame counter. On request it misbehaves like a failing camera (see CameraEntry).
 #pragma once
 
-#include "capture/CameraEntry.h"
-#include "capture/CameraSource.h"
-#include "capture/FramePacer.h"
+#include "camera/CameraEntry.h"
+#include "camera/CameraSource.h"
+#include "camera/FramePacer.h"
 
 #include <opencv2/core.hpp>
+
+#include <memory>
 
 class CTestPatternSource : public CCameraSource {
 public:
     explicit CTestPatternSource(const CameraEntry& entry);
+    // Null, with a warning that says how to write it, for a malformed entry.
+    static std::unique_ptr<CTestPatternSource> Open(const CameraEntry& entry);
     bool Grab() override;
     bool Retrieve(cv::Mat& frame) override;
     std::optional<std::chrono::steady_clock::time_point> CaptureTime() const override;

@@ -1,7 +1,7 @@
 // Enumerates V4L2 nodes with VIDIOC_QUERYCAP and tells cameras apart by their identity.
-#include "capture/V4l2Devices.h"
+#include "camera/v4l2/V4l2Devices.h"
 
-#include "capture/V4l2Source.h"
+#include "camera/v4l2/V4l2Source.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 // Streaming from a V4L2 capture node with memory-mapped buffers.
-#include "capture/V4l2Source.h"
+#include "camera/v4l2/V4l2Source.h"
 
 #include <QFile>
 

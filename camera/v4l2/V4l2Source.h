@@ -4,9 +4,9 @@
 // Damaged frames (cut short, or data the decoder warns about) are dropped and counted.
 #pragma once
 
-#include "capture/CameraMode.h"
-#include "capture/CameraSource.h"
-#include "capture/JpegDecoder.h"
+#include "camera/CameraMode.h"
+#include "camera/CameraSource.h"
+#include "camera/JpegDecoder.h"
 
 #include <QString>
 

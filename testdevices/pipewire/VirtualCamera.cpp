@@ -1,7 +1,7 @@
 // A virtual camera for the PipeWire tests: a real PipeWire client publishing a Video/Source node
 // with the test camera's picture, 640 x 480 at 30 fps, until it is killed.
 //   pipewire_camera_helper <node name> <description>
-#include "capture/TestPattern.h"
+#include "camera/testsrc/TestPattern.h"
 
 #include <gst/app/gstappsrc.h>
 #include <gst/gst.h>

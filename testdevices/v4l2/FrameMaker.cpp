@@ -2,7 +2,7 @@
 // module of its own, loaded when the first stream starts, because it brings OpenCV. Frames are
 // made once per mode and marker position (the picture repeats every 60 frames, its counter shows
 // the frame number modulo 60) and kept, so a fast stream costs the program under test little.
-#include "capture/TestPattern.h"
+#include "camera/testsrc/TestPattern.h"
 
 #include <linux/videodev2.h>
 #include <opencv2/imgcodecs.hpp>

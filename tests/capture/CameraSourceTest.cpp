@@ -1,9 +1,9 @@
 // Camera list entries, mode choice, and the sources behind files
 // and pipelines.
-#include "capture/CameraSource.h"
-#include "capture/CameraEntry.h"
-#include "capture/CameraMode.h"
-#include "capture/GstElements.h"
+#include "camera/CameraSource.h"
+#include "camera/CameraEntry.h"
+#include "camera/CameraMode.h"
+#include "camera/media/GstElements.h"
 #include "support/TestEnvironment.h"
 
 #include <QFile>

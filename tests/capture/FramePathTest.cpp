@@ -1,10 +1,10 @@
 // The display and movie scaling: pictures equal cv::resize of the (flipped) source, mirrored ones
 // within one level, as the mirror is applied after scaling; and the placing of frames on the
 // movie's time base.
-#include "capture/FramePath.h"
-#include "capture/JpegDecoder.h"
-#include "capture/MovieTimeline.h"
-#include "capture/TestPattern.h"
+#include "imaging/FramePath.h"
+#include "camera/JpegDecoder.h"
+#include "camera/testsrc/TestPattern.h"
+#include "recording/MovieTimeline.h"
 
 #include <QImage>
 #include <gtest/gtest.h>

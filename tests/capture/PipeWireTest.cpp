@@ -1,12 +1,12 @@
 // Cameras through PipeWire: a private daemon and session manager (tests/support/pipewire.sh),
 // virtual cameras showing the test camera's picture, and a stand-in for the camera portal.
 #include "CaptureTestSupport.h"
+#include "camera/pipewire/CameraPortal.h"
+#include "camera/pipewire/PipeWireCameraSource.h"
+#include "camera/pipewire/PipeWireCameras.h"
+#include "camera/testsrc/TestPattern.h"
 #include "capture/CVController.h"
-#include "capture/CameraPortal.h"
-#include "capture/FramePath.h"
-#include "capture/PipeWireCameraSource.h"
-#include "capture/PipeWireCameras.h"
-#include "capture/TestPattern.h"
+#include "imaging/FramePath.h"
 #include "support/TestEnvironment.h"
 
 #include <QFile>

@@ -1,10 +1,10 @@
 // Movie recording end to end: real worker, real FFmpeg writer, every movie checked by ffprobe.
 #include "CaptureTestSupport.h"
 
-#include "capture/FrameQueue.h"
 #include "capture/Shutter.h"
 #include "output_files/ImgFileMgr.h"
 #include "output_files/MediaKind.h"
+#include "recording/FrameQueue.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>

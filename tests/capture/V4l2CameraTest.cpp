@@ -2,8 +2,8 @@
 // a camera unplugged and plugged in at another node, cameras keeping their numbers, and a USB bus
 // short of bandwidth. The controller and the device scan run as they do for a user.
 #include "CaptureTestSupport.h"
-#include "capture/RecordingWorker.h"
-#include "capture/TestPattern.h"
+#include "camera/testsrc/TestPattern.h"
+#include "recording/RecordingWorker.h"
 #include "support/FakeV4l2.h"
 #include "support/TestEnvironment.h"
 

@@ -1,0 +1,62 @@
+// PipeWire cameras in the camera list, and opening one by its identity.
+#include "camera/pipewire/PipeWireOpener.h"
+
+#include "camera/pipewire/PipeWireCameraSource.h"
+
+#include <linux/videodev2.h>
+
+namespace {
+
+// The identity text a PipeWire camera is stored by ("pipewire", its node name or object path).
+QString PipeWireIdText(const QString& identity) {
+    return QStringLiteral("pipewire\t") + identity;
+}
+
+// A PipeWire camera's raw modes as sizes and rates (all its formats are raw; the one to open in
+// is found again by size, PipeWireModeFor).
+QList<CameraMode> ModesOf(const PipeWireCamera& camera) {
+    QList<CameraMode> modes;
+    for (const PipeWireMode& mode : camera.modes)
+        modes << CameraMode{V4L2_PIX_FMT_YUYV, QSize(mode.width, mode.height), mode.Fps()};
+    return modes;
+}
+
+PipeWireMode PipeWireModeFor(const PipeWireCamera& camera, const std::optional<CameraMode>& mode) {
+    PipeWireMode best;
+    for (const PipeWireMode& candidate : camera.modes) {
+        if (mode && QSize(candidate.width, candidate.height) == mode->size &&
+            candidate.Fps() > best.Fps())
+            best = candidate;
+    }
+    return best;
+}
+
+} // namespace
+
+CameraInfo PipeWireCameraInfo(const PipeWireCamera& camera) {
+    const QString identity = PipeWireCameraIdentity(camera);
+    return CameraInfo{kPipeWireLocationPrefix + identity, camera.description,
+                      PipeWireIdText(identity), ModesOf(camera)};
+}
+
+bool IsPipeWireLocation(const QString& location) {
+    return location.startsWith(kPipeWireLocationPrefix);
+}
+
+bool IsPipeWireIdentity(const CameraIdentity& id) {
+    return id.startsWith(QLatin1String("pipewire\t"));
+}
+
+CameraOpener PipeWireCameraOpener(const CameraInfo& camera, std::optional<QSize> size) {
+    const QString identity = camera.location.mid(kPipeWireLocationPrefix.size());
+    const std::optional<CameraMode> mode = ChooseCameraMode(camera.modes, size);
+    return [identity, mode] {
+        const QList<PipeWireCamera> now = ListPipeWireCameras();
+        const PipeWireCamera* found = FindPipeWireCamera(now, identity);
+        std::unique_ptr<CCameraSource> source =
+            found ? OpenPipeWireCamera(identity, PipeWireModeFor(*found, mode)) : nullptr;
+        if (!source)
+            NoteOpenFailure(CameraOpenFailure::NotFound);
+        return source;
+    };
+}
