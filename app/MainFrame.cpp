@@ -1,6 +1,5 @@
 #include "app/MainFrame.h"
 
-#include "app/VistrelCVApp.h"
 #include "dialogs/PanelFollowEvent.h"
 #include "platform/WindowShape.h"
 #include "settings/SettingsKeys.h"
@@ -36,14 +35,15 @@ QList<QRect> AvailableScreenAreas() {
 
 } // namespace
 
-CMainFrame::CMainFrame() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
+CMainFrame::CMainFrame(CFrameHost& host)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_host(host) {
     setWindowTitle(QStringLiteral("VistrelCV"));
     setObjectName(QStringLiteral("MainFrame"));
     setMinimumSize(kMinimumFrameSize);
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true); // the cursor shows the sizing zones
 
-    const QSize picture = theApp.GetFrameSize();
+    const QSize picture = m_host.GetFrameSize();
     const QRect placement =
         ResolvePlacement(g_UserDefault.GetInt(kWndX.key, kWndX.intDefault),
                          g_UserDefault.GetInt(kWndY.key, kWndY.intDefault),
@@ -58,7 +58,7 @@ CMainFrame::CMainFrame() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint
 CMainFrame::~CMainFrame() = default;
 
 void CMainFrame::Create(int camera, std::shared_ptr<CCameraReader> opened) {
-    SetWindowAlpha(theApp.GetAlpha());
+    SetWindowAlpha(m_host.GetAlpha());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     m_pView = new CVistrelCVView(this);
@@ -67,16 +67,16 @@ void CMainFrame::Create(int camera, std::shared_ptr<CCameraReader> opened) {
     m_pView->setMouseTracking(true); // its mouse moves come on to us for the cursor
     connect(m_pView, &CVistrelCVView::menuCommand, this, &CMainFrame::OnCommand);
     // The corner keeps the proportions of the frames the camera sends now.
-    connect(m_pView, &CVistrelCVView::frameProportionsChanged, this, [](QSize frame) {
-        if (ProbedFrameSize(frame) != ProbedFrameSize(theApp.GetFrameSize()))
-            theApp.SetFrameSize(ProbedFrameSize(frame));
+    connect(m_pView, &CVistrelCVView::frameProportionsChanged, this, [this](QSize frame) {
+        if (ProbedFrameSize(frame) != ProbedFrameSize(m_host.GetFrameSize()))
+            m_host.SetFrameSize(ProbedFrameSize(frame));
     });
     m_pView->Create(camera, std::move(opened));
     SetRoundedRegion(this, kFrameInset);
 }
 
 void CMainFrame::ApplyAlpha() {
-    SetWindowAlpha(theApp.GetAlpha());
+    SetWindowAlpha(m_host.GetAlpha());
 }
 
 void CMainFrame::SetWindowAlpha(unsigned char alpha) {
@@ -114,14 +114,14 @@ void CMainFrame::changeEvent(QEvent* event) {
 void CMainFrame::OnCommand(int commandId) {
     switch (commandId) {
     case ID_PREFERENCES:
-        theApp.OnPreferences();
+        m_host.OnPreferences();
         break;
     case ID_SHOW_REC_CTRL:
         if (m_pView)
             m_pView->ShowRecCtrlDlg();
         break;
     case ID_APP_ABOUT:
-        theApp.OnAbout();
+        m_host.OnAbout();
         break;
     case ID_MINIMIZE:
         Minimize();
@@ -224,7 +224,7 @@ void CMainFrame::mouseMoveEvent(QMouseEvent* event) {
         break;
     case FrameZone::BottomRight: {
         const int width = qMax(kMinimumFrameSize.width(), start.width() + delta.x());
-        resize(width, AspectHeight(width, theApp.GetFrameSize()));
+        resize(width, AspectHeight(width, m_host.GetFrameSize()));
         break;
     }
     }

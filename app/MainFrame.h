@@ -5,6 +5,7 @@
 // the shutter.
 #pragma once
 
+#include "app/FrameHost.h"
 #include "app/FramePlacement.h"
 
 #include <QWidget>
@@ -17,7 +18,8 @@ class CVistrelCVView;
 class CMainFrame : public QWidget {
     Q_OBJECT
 public:
-    CMainFrame();
+    // `host` is the program the window belongs to; it must outlive the window.
+    explicit CMainFrame(CFrameHost& host);
     ~CMainFrame() override;
 
     // Creation: opacity, the view and its camera `camera` (the reader start-up opened it with, if
@@ -53,6 +55,7 @@ protected:
 private:
     bool StartSystemGesture(FrameZone zone);
 
+    CFrameHost& m_host;
     CVistrelCVView* m_pView = nullptr;
     // The shutter key whose press this window received; only its release shoots, so a key
     // pressed in a dialog (Enter on OK) does not take a picture when released here.

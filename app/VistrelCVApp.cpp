@@ -3,8 +3,7 @@
 #include "app/CommandLineInfoEx.h"
 #include "app/FramePlacement.h"
 #include "app/MainFrame.h"
-#include "camera/CameraSource.h"
-#include "camera/media/GstElements.h"
+#include "camera/CameraList.h"
 #include "capture/CameraReader.h"
 #include "dialogs/AboutDlg.h"
 #include "dialogs/PrefDlg.h"
@@ -127,7 +126,7 @@ bool CVistrelCVApp::InitInstance(const QStringList& arguments) {
         g_UserDefault.WriteString(kCameraId.key, m_strCameraId);
     SetAlpha(g_UserDefault.GetInt(kAlphaValue.key, kAlphaValue.intDefault));
 
-    m_pFrame = new CMainFrame;
+    m_pFrame = new CMainFrame(*this);
     m_pFrame->setAttribute(Qt::WA_DeleteOnClose);
     m_pFrame->Create(m_nCamera, std::move(m_pProbed));
     m_pFrame->show();

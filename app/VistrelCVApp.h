@@ -2,6 +2,7 @@
 // shares (camera index, window opacity, camera picture size, the preferences and about boxes).
 #pragma once
 
+#include "app/FrameHost.h"
 #include "camera/CameraSource.h"
 
 #include <QList>
@@ -15,7 +16,7 @@ class CMainFrame;
 class CCommandLineInfoEx;
 class CCameraReader;
 
-class CVistrelCVApp {
+class CVistrelCVApp : public CFrameHost {
 public:
     CVistrelCVApp() = default;
     virtual ~CVistrelCVApp() = default;
@@ -25,22 +26,22 @@ public:
 
     // Re-reads the opacity, has the view reload its settings and the frame apply the opacity.
     virtual void ApplySettings();
-    virtual unsigned char GetAlpha() const { return m_nAlpha; }
+    unsigned char GetAlpha() const override { return m_nAlpha; }
     // Takes the low 8 bits; 32 or less gives 32.
     virtual void SetAlpha(int value);
-    virtual QSize GetFrameSize() const { return m_sizeFrame; }
+    QSize GetFrameSize() const override { return m_sizeFrame; }
     virtual bool SelectCamera(const CCommandLineInfoEx& commandLine);
 
     // Menu commands. The preferences are applied when the dialog is confirmed.
-    void OnPreferences();
-    void OnAbout();
+    void OnPreferences() override;
+    void OnAbout() override;
 
     int Camera() const { return m_nCamera; }
     // The main window start-up created; null before and once it is gone.
     CMainFrame* Frame() const;
     // Tests set the picture size the way a successful probe does; a camera that changed its
     // mode sets it too.
-    void SetFrameSize(QSize size) { m_sizeFrame = size; }
+    void SetFrameSize(QSize size) override { m_sizeFrame = size; }
 
 private:
     bool FindCamera();

@@ -1,10 +1,6 @@
-// Camera sources: camera index i is the camera stored under number i (its identity in that
-// camera's settings), else the next camera in list order: the V4L2 devices that capture video in
-// device order (metadata and raw Bayer nodes skipped), then the cameras only PipeWire serves
-// ("pipewire:NODE", see PipeWireCameras.h). VISTRELCV_CAMERAS replaces the list with its
-// ";"-separated entries: device paths, video or image files, stream URLs, GStreamer pipelines,
-// "pipewire:NODE", or "testsrc[:WxH@FPS]". A source is read by one thread only, the camera
-// reader's.
+// What every way of reaching a camera gives: a source of frames (read by one thread only, the
+// camera reader's), why an open failed, and what the camera list says of a camera. The list and
+// the choice of the way in are in CameraList.h.
 #pragma once
 
 #include "camera/CameraMode.h"
@@ -77,21 +73,6 @@ struct CameraInfo {
     QList<CameraMode> modes; // the modes the camera lists; empty when it lists none
 };
 
-// The cameras by index: entry i is what camera i opens now. With identities stored, an entry in
-// the middle may be empty (that camera is away and no other may take its number).
-QList<CameraInfo> ListCameras(const StoredCameraIds& stored = {});
-
 // Opens one camera, again and again: each call gives a new source of the same camera, or null
 // when it does not open (now); TakeOpenFailure() then says why.
 using CameraOpener = std::function<std::unique_ptr<CCameraSource>()>;
-// The opener of camera `index` as the list stands now; empty when there is no such camera. A V4L2
-// camera is found again by its identity wherever it appears after being unplugged, opened in the
-// mode of `size` when it offers that size (else its best mode), and after a start refused for
-// lack of USB bandwidth tried again in the next smaller mode. Any other entry is simply opened
-// again.
-CameraOpener CameraOpenerFor(int index, const StoredCameraIds& stored = {},
-                             std::optional<QSize> size = std::nullopt);
-// The opener of one camera of the list.
-CameraOpener CameraOpenerFor(const CameraInfo& camera, std::optional<QSize> size = std::nullopt);
-// Opens camera `index` once; null when there is no such camera or it does not open.
-std::unique_ptr<CCameraSource> OpenCameraSource(int index, const StoredCameraIds& stored = {});

@@ -1,6 +1,7 @@
 // The capture controller: camera, display image, stills and the start and stop of recordings.
 #include "capture/CVController.h"
 
+#include "camera/CameraList.h"
 #include "capture/CameraReader.h"
 #include "capture/CaptureStateEvent.h"
 #include "imaging/FramePath.h"
@@ -12,8 +13,6 @@
 #include <QPainter>
 
 #include <opencv2/imgcodecs.hpp>
-
-std::mutex g_csCapture;
 
 namespace {
 

@@ -27,9 +27,6 @@ class CRecordingWorker;
 struct FrameScratch;
 struct StampedFrame;
 
-// Guards the camera reader's newest-frame slot and the queue a recording is attached through.
-extern std::mutex g_csCapture;
-
 class CCVController {
 public:
     // `view` receives the capture-state events; it may be null (no events then).

@@ -1,7 +1,6 @@
 // The camera reader's thread, the newest-frame slot and the loss watch.
 #include "capture/CameraReader.h"
 
-#include "capture/CVController.h"
 #include "platform/BackgroundThreads.h"
 #include "recording/RecordingWorker.h"
 
@@ -10,6 +9,8 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+
+std::mutex g_csCapture;
 
 namespace {
 

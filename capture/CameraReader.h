@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -21,6 +22,9 @@ inline constexpr std::chrono::seconds kCameraSilenceLimit{2};
 // An open that has not finished by then has failed (a stream server that never answers, a named
 // pipe nobody writes); the thread stuck in it is left behind.
 inline constexpr std::chrono::seconds kOpenTimeLimit{5};
+
+// Guards the camera reader's newest-frame slot and the queue a recording is attached through.
+extern std::mutex g_csCapture;
 
 class CCameraReader : public CFrameFeed {
 public:

@@ -2,7 +2,7 @@
 // of the camera numbers 1 to 3, each with its camera's name where one is known.
 #pragma once
 
-#include "camera/CameraSource.h"
+#include "camera/CameraList.h"
 #include "dialogs/VistrelDialog.h"
 
 #include <QList>

@@ -1,8 +1,5 @@
 #include "camera/media/GstElements.h"
 
-#include "camera/CameraEntry.h"
-#include "camera/CameraSource.h"
-
 #include <gst/gst.h>
 
 QStringList MissingGstElements(const QString& pipeline) {
@@ -25,13 +22,4 @@ QStringList MissingGstElements(const QString& pipeline) {
     }
     gst_parse_context_free(context);
     return missing;
-}
-
-QStringList MissingGstElementsOfCamera(int index) {
-    const QList<CameraInfo> cameras = ListCameras();
-    if (index < 0 || index >= cameras.size())
-        return {};
-    const CameraEntry entry = ParseCameraEntry(cameras[index].location);
-    return entry.kind == CameraEntry::Kind::Pipeline ? MissingGstElements(entry.location)
-                                                     : QStringList();
 }

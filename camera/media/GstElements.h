@@ -9,6 +9,3 @@
 // The element names in `pipeline` (gst-launch syntax) that no installed plugin provides; empty
 // when every one is installed or GStreamer cannot start.
 QStringList MissingGstElements(const QString& pipeline);
-
-// The same for camera `index` of the camera list; empty when that camera is no pipeline.
-QStringList MissingGstElementsOfCamera(int index);

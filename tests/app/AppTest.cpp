@@ -79,7 +79,7 @@ protected:
 };
 
 TEST_F(AppTest, PlacementIsStoredOnMinimiseAndEndKeepsThePanelAndStayOnTop) {
-    CMainFrame frame;
+    CMainFrame frame(theApp);
     frame.Create(0);
     frame.show();
     frame.setGeometry(205, 155, 380, 280);
@@ -99,14 +99,14 @@ TEST_F(AppTest, PlacementIsStoredOnMinimiseAndEndKeepsThePanelAndStayOnTop) {
     EXPECT_EQ(Stored("WndY"), 160);
     EXPECT_EQ(Stored("WndWidth"), 360);
     EXPECT_EQ(Stored("RecCtrlDlg"), 1);
-    CMainFrame next; // the next start of this camera
+    CMainFrame next(theApp); // the next start of this camera
     EXPECT_TRUE(next.IsStayOnTop());
 }
 
 TEST_F(AppTest, OnlyTheFinalReleaseOfAKeyPressedHereTakesAStill) {
     const QString pictures = testenv::NewFolder(QStringLiteral("shots"));
     g_UserDefault.WriteString(QStringLiteral("PictFoldername"), pictures);
-    CMainFrame frame;
+    CMainFrame frame(theApp);
     frame.Create(0);
     frame.show();
     ASSERT_TRUE(QTest::qWaitFor([&frame] {
@@ -126,7 +126,7 @@ TEST_F(AppTest, OnlyTheFinalReleaseOfAKeyPressedHereTakesAStill) {
 }
 
 TEST_F(AppTest, DragMovesAndTheCornerKeepsProportionsDownToTheMinimum) {
-    CMainFrame frame;
+    CMainFrame frame(theApp);
     frame.Create(0);
     frame.show();
     const QRect start = frame.frameGeometry();      // 320 x 240 at (101, 101)

@@ -1,7 +1,7 @@
 // Camera list entries, mode choice, and the sources behind files
 // and pipelines.
-#include "camera/CameraSource.h"
 #include "camera/CameraEntry.h"
+#include "camera/CameraList.h"
 #include "camera/CameraMode.h"
 #include "camera/media/GstElements.h"
 #include "support/TestEnvironment.h"

@@ -1,6 +1,7 @@
 // The fixture the capture tests share: fresh settings and a controller.
 #pragma once
 
+#include "camera/CameraList.h"
 #include "capture/CVController.h"
 
 #include <QString>
