@@ -8,6 +8,7 @@
 //    webcam's CPU while recording and while idle, and the frames lost or repeated in its movie;
 //  - the time from the program's start to its first painted picture (median of 5).
 //   bench_capture [--device] [seconds of each CPU measurement, default 20]
+#include "camera/media/MovieSource.h"
 #include "capture/CVController.h"
 #include "output_files/FiletypeMgr.h"
 #include "view/RefreshIntervals.h"
@@ -23,7 +24,6 @@
 #include <QTemporaryDir>
 
 #include <opencv2/imgproc.hpp>
-#include <opencv2/videoio.hpp>
 
 #include <algorithm>
 #include <chrono>
@@ -91,10 +91,10 @@ struct Repeats {
 
 Repeats CountRepeats(const QString& path, cv::Size camera) {
     Repeats r;
-    cv::VideoCapture movie(path.toStdString(), cv::CAP_FFMPEG);
+    const auto movie = CMovieSource::ReadThrough(path);
     cv::Mat frame;
     int previous = -1;
-    while (movie.read(frame)) {
+    while (movie && movie->Read(frame)) {
         const int step = MarkerStep(frame, camera);
         if (previous >= 0 && step >= 0) {
             const int advance = (step - previous + 60) % 60;

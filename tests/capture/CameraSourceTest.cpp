@@ -4,15 +4,14 @@
 #include "camera/CameraList.h"
 #include "camera/CameraMode.h"
 #include "camera/media/GstElements.h"
+#include "recording/MovieWriter.h"
 #include "support/TestEnvironment.h"
 
 #include <QFile>
+#include <QImage>
 #include <QStringList>
 #include <gtest/gtest.h>
 #include <linux/videodev2.h>
-
-#include <opencv2/imgcodecs.hpp>
-#include <opencv2/videoio.hpp>
 
 using Kind = CameraEntry::Kind;
 
@@ -99,15 +98,16 @@ TEST(CameraModeTest, BestModeBySizeRateAndFormat) {
 // GStreamer pipeline delivers what it makes; each frame at its own size.
 TEST(CameraSourceTest, FilesAndPipelinesDeliverFramesAndVideosStartAgain) {
     const std::string folder = testenv::NewFolder("sources").toStdString();
-    const cv::Mat picture(120, 160, CV_8UC3, cv::Scalar(10, 200, 30));
-    ASSERT_TRUE(cv::imwrite(folder + "/still.png", picture));
-    cv::VideoWriter clip(folder + "/clip.avi", cv::CAP_FFMPEG,
-                         cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 60.0, {160, 120});
+    QImage still(160, 120, QImage::Format_RGB32);
+    still.fill(QColor(30, 200, 10));
+    ASSERT_TRUE(still.save(QString::fromStdString(folder + "/still.png")));
+    CMovieWriter clip;
+    ASSERT_TRUE(clip.Open(QString::fromStdString(folder + "/clip.mpg"), 0, {160, 120}, 60));
     for (int i = 0; i < 3; ++i)
-        clip.write(picture);
-    clip.release();
+        ASSERT_TRUE(clip.WriteFrame(cv::Mat(120, 160, CV_8UC3, cv::Scalar(10, 200, 30))));
+    ASSERT_TRUE(clip.Close());
     const std::string cameras =
-        folder + "/still.png;" + folder + "/clip.avi;" +
+        folder + "/still.png;" + folder + "/clip.mpg;" +
         "videotestsrc num-buffers=30 ! video/x-raw,width=160,height=120,framerate=30/1 ! "
         "videoconvert ! appsink";
     qputenv("VISTRELCV_CAMERAS", cameras.c_str());

@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <opencv2/imgproc.hpp>
-#include <opencv2/videoio.hpp>
 
 using namespace capturetest;
 
@@ -81,10 +80,10 @@ int SmearedFrames(const QString& movie) {
     const cv::Mat reference = DrawTestPattern(cv::Size(320, 240), 0);
     const cv::Rect corner(288, 200, 24, 24); // below the marker's band, right of the text
     const cv::Scalar expected = cv::mean(reference(corner));
-    cv::VideoCapture capture(movie.toStdString(), cv::CAP_FFMPEG);
+    const auto capture = CMovieSource::ReadThrough(movie);
     cv::Mat frame;
     int smeared = 0;
-    while (capture.read(frame))
+    while (capture && capture->Read(frame))
         smeared += cv::norm(cv::mean(frame(corner)) - expected) > 40;
     return smeared;
 }
