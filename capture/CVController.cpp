@@ -5,33 +5,13 @@
 #include "capture/CameraReader.h"
 #include "capture/CaptureStateEvent.h"
 #include "imaging/FramePath.h"
+#include "imaging/StillEncoder.h"
 #include "output_files/FiletypeMgr.h"
 #include "platform/SoundCue.h"
 #include "recording/RecordingWorker.h"
 
 #include <QCoreApplication>
 #include <QPainter>
-
-#include <opencv2/imgcodecs.hpp>
-
-namespace {
-
-// The picture encoded by `extension` ("jpg" gives JPEG); empty when it cannot be.
-QByteArray EncodeImage(const QImage& image, const QString& extension) {
-    const cv::Mat bgr = DisplayImageToBgr(image);
-    if (bgr.empty())
-        return {};
-    std::vector<uchar> encoded;
-    try {
-        if (!cv::imencode(QString(u'.' + extension).toStdString(), bgr, encoded))
-            return {};
-    } catch (const cv::Exception&) {
-        return {};
-    }
-    return QByteArray(reinterpret_cast<const char*>(encoded.data()), qsizetype(encoded.size()));
-}
-
-} // namespace
 
 CCVController::CCVController(QObject* view)
     : m_pScratch(std::make_unique<FrameScratch>()), m_pShown(std::make_unique<StampedFrame>()),
@@ -141,7 +121,7 @@ bool CCVController::SaveStill(const QString& extension,
         CCaptureStateEvent busy(0, 1);
         QCoreApplication::sendEvent(m_pView, &busy);
     }
-    const QByteArray encoded = EncodeImage(m_dispImage, extension);
+    const QByteArray encoded = EncodeStill(DisplayImageToBgr(m_dispImage), extension);
     const bool saved = !encoded.isEmpty() && store(encoded);
     if (saved)
         PlaySoundCue(QStringLiteral("rel.wav"));

@@ -5,8 +5,8 @@
 #include "camera/testsrc/TestPattern.h"
 
 #include <linux/videodev2.h>
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <turbojpeg.h>
 
 #include <algorithm>
 #include <cstring>
@@ -59,10 +59,25 @@ cv::Mat Picture(cv::Size size, int number) {
     return picture;
 }
 
+// Baseline JPEG, 4:2:0, quality 80: what uvcvideo cameras send.
+std::vector<uchar> ToJpeg(const cv::Mat& bgr) {
+    std::vector<uchar> out;
+    tjhandle handle = tjInitCompress();
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    if (handle && tjCompress2(handle, bgr.data, bgr.cols, int(bgr.step[0]), bgr.rows, TJPF_BGR,
+                              &jpeg, &size, TJSAMP_420, 80, 0) == 0)
+        out.assign(jpeg, jpeg + size);
+    tjFree(jpeg);
+    if (handle)
+        tjDestroy(handle);
+    return out;
+}
+
 std::vector<uchar> Encode(uint32_t format, const cv::Mat& bgr) {
     std::vector<uchar> out;
     if (format == V4L2_PIX_FMT_MJPEG)
-        cv::imencode(".jpg", bgr, out, {cv::IMWRITE_JPEG_QUALITY, 80});
+        out = ToJpeg(bgr);
     else if (format == V4L2_PIX_FMT_YUYV)
         out = ToYuyv(bgr);
     else if (format == V4L2_PIX_FMT_SBGGR8)

@@ -4,12 +4,12 @@
 #include "imaging/FramePath.h"
 #include "camera/JpegDecoder.h"
 #include "camera/testsrc/TestPattern.h"
+#include "imaging/StillEncoder.h"
 #include "recording/MovieTimeline.h"
 
 #include <QImage>
 #include <gtest/gtest.h>
 
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace {
@@ -92,8 +92,9 @@ TEST(MovieTimelineTest, PlacesFramesByCaptureTime) {
 // once scaled, like the full decode scaled; a frame cut short or with broken data is refused.
 TEST(JpegDecoderTest, ReducedDecodeKeepsThePictureAndDamageIsRefused) {
     const cv::Mat picture = DrawTestPattern(cv::Size(1920, 1080), 17);
-    std::vector<uchar> jpeg;
-    ASSERT_TRUE(cv::imencode(".jpg", picture, jpeg, {cv::IMWRITE_JPEG_QUALITY, 80}));
+    const QByteArray encoded = EncodeJpeg(picture, 80);
+    ASSERT_FALSE(encoded.isEmpty());
+    const std::vector<uchar> jpeg(encoded.begin(), encoded.end());
     CJpegDecoder decoder;
     cv::Mat full, reduced, a, b;
     ASSERT_TRUE(decoder.Decode(jpeg.data(), jpeg.size(), {}, full));
