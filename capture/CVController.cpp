@@ -87,6 +87,10 @@ bool CCVController::CameraBandwidthShort() const {
     return m_pCapture && m_pCapture->BandwidthShort();
 }
 
+bool CCVController::CameraPictureDamaged() const {
+    return m_pCapture && m_pCapture->OnlyDamaged();
+}
+
 QSize CCVController::ShownFrameSize() const {
     return QSize(m_pShown->image.cols, m_pShown->image.rows);
 }

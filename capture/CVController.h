@@ -55,6 +55,8 @@ public:
     int CameraIndex() const { return m_nCamera; }
     // True while the camera cannot start for lack of USB bandwidth.
     bool CameraBandwidthShort() const;
+    // True while the camera sends nothing but damaged frames (see CCameraReader::OnlyDamaged).
+    bool CameraPictureDamaged() const;
     // The size of the newest frame shown (a scaled-down decode keeps the camera's proportions).
     QSize ShownFrameSize() const;
     // Paints the display image 1:1 at the top-left; nothing before the first grab.

@@ -4,6 +4,7 @@
 #include "platform/BackgroundThreads.h"
 #include "recording/RecordingWorker.h"
 
+#include <QStringList>
 #include <QtGlobal>
 
 #include <algorithm>
@@ -22,6 +23,10 @@ constexpr auto kReopenInterval = 1s;
 constexpr auto kViewSlack = 500ms;
 // Damaged frames are reported at most this often.
 constexpr auto kDamageLogInterval = 1s;
+// A mode that has given nothing but damaged frames for this long is given up for the next one.
+constexpr auto kDamagedModeLimit = 3s;
+// Damaged frames further apart than this are not one run of them.
+constexpr auto kDamageGap = 1s;
 
 int64_t Ticks(Clock::time_point t) {
     return t.time_since_epoch().count();
@@ -76,7 +81,8 @@ struct CCameraReader::State {
     std::atomic<bool> exited{false};
     std::atomic<bool> failed{false};
     std::atomic<bool> bandwidthShort{false};
-    std::atomic<int> firstOpen{-1}; // -1 while running, then 0 or 1
+    std::atomic<bool> onlyDamaged{false}; // nothing whole came for kDamagedModeLimit
+    std::atomic<int> firstOpen{-1};       // -1 while running, then 0 or 1
     std::atomic<int> firstFailure{int(CameraOpenFailure::None)};
     std::atomic<int64_t> lastFrame{0}; // Ticks of the last frame off the camera, or of the open
     // What the live view asks for: when it last took a frame, how often it takes them, at what
@@ -131,6 +137,16 @@ struct CCameraReader::State {
             qWarning("Recording: the encoder is behind; camera frames are being dropped "
                      "(%llu so far)",
                      static_cast<unsigned long long>(dropped));
+    }
+    // The last picture again, captured `at`, for a recording while the camera's frames come
+    // damaged: the movie goes on with the picture it had, as it would over a late frame.
+    void Repeat(Clock::time_point at) {
+        std::lock_guard lock(g_csCapture);
+        if (!queue || newest.image.empty())
+            return;
+        StampedFrame again = newest;
+        again.capturedAt = at;
+        queue->Push(again);
     }
     void Lose() {
         {
@@ -188,6 +204,7 @@ private:
         }
         CameraOpenFailure failure = CameraOpenFailure::None;
         m_source = OpenWithinLimit(m_reopen, m_stuckOpen, failure);
+        m_reportedDamage = {};
         if (!m_state.stop.load())
             m_state.NoteOpen(m_source != nullptr, failure);
     }
@@ -203,15 +220,15 @@ private:
             frame.capturedAt =
                 std::min(frame.capturedAt, m_source->CaptureTime().value_or(frame.capturedAt));
         const bool recording = m_state.Queue() != nullptr;
-        const bool take = ok && (recording || m_state.ViewWants(frame.capturedAt, m_interval));
+        const bool take = ok && !m_source->LastFrameDamaged() &&
+                          (recording || m_state.ViewWants(frame.capturedAt, m_interval));
         if (take) {
             m_source->SetDecodeSize(m_state.Cover(recording));
             ok = m_source->Retrieve(frame.image);
         }
         ReportDamage();
-        if (!ok && m_source->LastFrameDamaged())
-            return true; // dropped: the previous picture stays, the movie's time base repeats it
-        if (!ok) {
+        const bool damaged = m_source->LastFrameDamaged();
+        if (!ok && !damaged) {
             if (!m_warned)
                 qWarning("The camera stopped delivering; trying to open it again");
             m_warned = true;
@@ -220,14 +237,23 @@ private:
             m_nextReopen = Clock::now() + kReopenInterval;
             return true;
         }
-        if (m_lastGrab != Clock::time_point())
-            m_interval = std::clamp<Clock::duration>(
-                (m_interval * 7 + (frame.capturedAt - m_lastGrab)) / 8, 1ms, 200ms);
-        m_lastGrab = frame.capturedAt;
+        // Whole or damaged, a frame came: the camera is live.
         m_state.lastFrame.store(Ticks(Clock::now()));
         if (m_state.failed.exchange(false) || m_warned)
             qWarning("The camera delivers again");
         m_warned = false;
+        if (damaged)
+            return NoteDamaged(frame.capturedAt, recording);
+        // Only a decoded frame shows that the camera's frames are whole again.
+        if (take) {
+            m_damagedSince = {};
+            if (m_state.onlyDamaged.exchange(false))
+                qWarning("The camera sends whole frames again");
+        }
+        if (m_lastGrab != Clock::time_point())
+            m_interval = std::clamp<Clock::duration>(
+                (m_interval * 7 + (frame.capturedAt - m_lastGrab)) / 8, 1ms, 200ms);
+        m_lastGrab = frame.capturedAt;
         if (take) {
             frame.number = ++m_number;
             m_state.Publish(frame);
@@ -235,12 +261,41 @@ private:
         return true;
     }
 
+    // A damaged frame is dropped: the previous picture stays, and a recording repeats it. After
+    // kDamagedModeLimit of nothing else the window says so and the camera is opened again in the
+    // next mode down, the recording waiting for it.
+    bool NoteDamaged(Clock::time_point capturedAt, bool recording) {
+        const Clock::time_point now = Clock::now();
+        // Frames nobody decoded for a while (a minimised window) tell nothing either way.
+        if (m_damagedSince == Clock::time_point() || now - m_lastDamaged > kDamageGap)
+            m_damagedSince = now;
+        m_lastDamaged = now;
+        if (recording)
+            m_state.Repeat(capturedAt);
+        if (now - m_damagedSince < kDamagedModeLimit)
+            return true;
+        qWarning("The camera has sent only damaged frames for %lld s; opening it in another mode",
+                 static_cast<long long>(kDamagedModeLimit.count()));
+        m_state.onlyDamaged.store(true);
+        m_damagedSince = {};
+        m_source->AvoidMode();
+        m_source.reset();
+        m_nextReopen = now;
+        return true;
+    }
+
     void ReportDamage() {
-        const uint64_t damaged = m_source->DamagedFrames();
+        const FrameDamageCounts damaged = m_source->DamagedFrames();
         if (damaged == m_reportedDamage || Clock::now() < m_nextDamageLog)
             return;
-        qWarning("The camera sent %llu damaged frame(s); they were dropped",
-                 static_cast<unsigned long long>(damaged - m_reportedDamage));
+        QStringList causes;
+        for (size_t i = 1; i < damaged.size(); ++i) {
+            if (damaged[i] > m_reportedDamage[i])
+                causes << QStringLiteral("%1 %2")
+                              .arg(damaged[i] - m_reportedDamage[i])
+                              .arg(QLatin1String(DescribeFrameDamage(FrameDamage(i))));
+        }
+        qWarning("The camera sent damaged frames, dropped: %s", qUtf8Printable(causes.join(", ")));
         m_reportedDamage = damaged;
         m_nextDamageLog = Clock::now() + kDamageLogInterval;
     }
@@ -250,9 +305,11 @@ private:
     std::unique_ptr<CCameraSource> m_source;
     std::shared_ptr<OpenAttempt> m_stuckOpen;
     Clock::time_point m_nextReopen, m_lastGrab, m_nextDamageLog;
+    Clock::time_point m_damagedSince; // since when nothing whole came; zero while frames are whole
+    Clock::time_point m_lastDamaged;
     Clock::duration m_interval = 33ms; // the camera's frame interval, as measured
     uint64_t m_number = 0;
-    uint64_t m_reportedDamage = 0;
+    FrameDamageCounts m_reportedDamage{};
     bool m_warned = false;
 };
 
@@ -352,6 +409,10 @@ bool CCameraReader::IsLost() const {
 
 bool CCameraReader::BandwidthShort() const {
     return m_state->bandwidthShort.load();
+}
+
+bool CCameraReader::OnlyDamaged() const {
+    return m_state->onlyDamaged.load();
 }
 
 void CCameraReader::Attach(std::shared_ptr<CFrameQueue> queue) {

@@ -2,7 +2,9 @@
 // keeps the camera's queue drained, stamps each frame with its capture time, keeps the newest
 // frame for the live view and hands every frame, in order, to an attached recording. Frames
 // nobody will take are dequeued but not decoded, and a frame is decoded no larger than its
-// takers need. Damaged frames are dropped. A camera that fails or goes silent is lost; the
+// takers need. Damaged frames are dropped, yet count as the camera being live; a camera that
+// sends nothing whole for 3 s is opened again in its next mode down. A camera that fails or goes
+// silent is lost; the
 // reader then opens the same camera again about once a second until frames flow. Every open
 // gives up after kOpenTimeLimit, whatever the source does.
 #pragma once
@@ -52,6 +54,9 @@ public:
     // True while the camera cannot start its stream for lack of USB bandwidth (it is then also
     // lost, and tried again in a smaller mode).
     bool BandwidthShort() const;
+    // True while the camera's frames have all come damaged for 3 s or more, until a whole one
+    // comes (the camera is not lost for it, and is tried in other modes).
+    bool OnlyDamaged() const;
 
     // Every frame from now on also goes into `queue`, until Detach or the camera is lost (the
     // queue is then ended). A camera that is being opened again is waited for.

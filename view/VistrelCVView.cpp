@@ -293,7 +293,8 @@ void CVistrelCVView::OnTick() {
     if (!m_pController || !m_pPending)
         return;
     CheckBandwidth();
-    if (m_pController->CameraLost() != m_bCameraLost) {
+    // A camera that sends only damaged frames shows no picture either: the same notice says so.
+    if ((m_pController->CameraLost() || m_pController->CameraPictureDamaged()) != m_bCameraLost) {
         m_bCameraLost = !m_bCameraLost;
         update(); // the notice comes or goes
     }

@@ -9,8 +9,15 @@
 
 namespace {
 
+// "MJPG 1280 × 720 (30 fps)", for the log.
+QString DescribeMode(const CameraMode& mode) {
+    return QString::fromLatin1(reinterpret_cast<const char*>(&mode.fourcc), 4) + u' ' +
+           DescribeCameraSize(mode);
+}
+
 // Opens a V4L2 camera found by its identity, in its chosen mode; after a start refused for lack
-// of bandwidth, the next call tries the next smaller mode.
+// of bandwidth, the next call tries the next smaller mode, and after a mode that gave nothing but
+// damaged frames, the next mode down.
 class CV4l2Opener {
 public:
     CV4l2Opener(const CameraInfo& camera, std::optional<QSize> size)
@@ -24,14 +31,24 @@ public:
             NoteOpenFailure(CameraOpenFailure::NotFound);
             return nullptr;
         }
+        if (m_modeAvoided->exchange(false) && m_mode) {
+            if (std::optional<CameraMode> next = ModeAfterDamage(m_modes, *m_mode)) {
+                qWarning("The camera gives only damaged frames in %s; trying %s",
+                         qUtf8Printable(DescribeMode(*m_mode)),
+                         qUtf8Printable(DescribeMode(*next)));
+                m_mode = next;
+            }
+        }
         CameraOpenFailure failure = CameraOpenFailure::NotFound;
-        std::unique_ptr<CCameraSource> source = CV4l2Source::Open(path, m_mode, &failure);
+        std::unique_ptr<CV4l2Source> source = CV4l2Source::Open(path, m_mode, &failure);
         if (!source && failure == CameraOpenFailure::Bandwidth && m_mode) {
             if (std::optional<CameraMode> smaller = SmallerCameraMode(m_modes, *m_mode))
                 m_mode = smaller;
         }
         if (!source)
             NoteOpenFailure(failure);
+        else
+            source->ShareModeAvoided(m_modeAvoided);
         return source;
     }
 
@@ -51,6 +68,7 @@ private:
     QString m_path;
     std::optional<CameraMode> m_mode;
     QList<CameraMode> m_modes;
+    std::shared_ptr<std::atomic<bool>> m_modeAvoided = std::make_shared<std::atomic<bool>>(false);
 };
 
 } // namespace

@@ -8,7 +8,12 @@
 #include <QFileInfo>
 #include <QtGlobal>
 
+#include <QSet>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
 
 #include <fcntl.h>
 #include <linux/videodev2.h>
@@ -22,11 +27,25 @@ QString FixedText(const __u8* text, size_t size) {
     return QString::fromUtf8(chars, qsizetype(strnlen(chars, size)));
 }
 
+// Says once per node and reason why a node is no camera (a scan runs every time the list is
+// needed, and once a second while a camera is lost).
+void LogLeftOut(const QString& path, const QString& why) {
+    static std::mutex mutex;
+    static QSet<QString> told;
+    std::lock_guard lock(mutex);
+    if (!told.contains(path + why)) {
+        told.insert(path + why);
+        qWarning("%s is not listed as a camera: %s", qUtf8Printable(path), qUtf8Printable(why));
+    }
+}
+
 bool QueryNode(V4l2Node& node) {
     const int fd =
         ::open(QFile::encodeName(node.path).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        LogLeftOut(node.path, QStringLiteral("it does not open (%1)").arg(strerror(errno)));
         return false;
+    }
     v4l2_capability cap{};
     const bool ok = ::ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0;
     if (ok) {
@@ -35,6 +54,11 @@ bool QueryNode(V4l2Node& node) {
         node.card = FixedText(cap.card, sizeof cap.card);
         node.busInfo = FixedText(cap.bus_info, sizeof cap.bus_info);
         node.usableFormat = HasUsableV4l2Format(fd);
+        constexpr uint32_t kCaptures = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_CAPTURE_MPLANE;
+        if ((node.deviceCaps & kCaptures) && !node.usableFormat)
+            LogLeftOut(node.path, QStringLiteral("%1 captures only formats the program cannot "
+                                                 "read (%2)")
+                                      .arg(node.card, V4l2FormatNames(fd)));
     }
     ::close(fd);
     return ok;

@@ -44,8 +44,19 @@ std::string ReadFile(const std::string& path) {
     return text;
 }
 
-using MakeFrame = size_t (*)(uint32_t format, int width, int height, int64_t number, int damage,
+using MakeFrame = size_t (*)(uint32_t format, int width, int height, int64_t number, int style,
                              unsigned char* out, size_t capacity);
+
+// What frame `number` suffers on a node that damages every `every`-th MJPEG frame, by turns as
+// uvcvideo hands damaged frames out: cut short (packets lost at the end, no end marker), garbled
+// (bit errors over the header's tables), or whole but flagged: uvc_video.c sets
+// V4L2_BUF_FLAG_ERROR on a frame that had a packet error and, with nodrop, still returns it with
+// its payload and bytesused. 0: whole; 1 and 2 go to the frame maker; 3: flagged.
+int DamageOf(int64_t number, int every) {
+    if (every <= 0 || (number + 1) % every != 0)
+        return 0;
+    return int((number + 1) / every % 3) + 1;
+}
 
 // The frames come from a module beside this library, loaded when the first stream starts: it
 // brings OpenCV, which most processes that preload this library never need.
@@ -151,7 +162,7 @@ bool CFakeStream::Refresh() {
 }
 
 bool CFakeStream::IsCapture(uint32_t type) const {
-    return type == V4L2_BUF_TYPE_VIDEO_CAPTURE && !m_spec.metadata;
+    return type == CaptureType(m_spec) && !m_spec.metadata;
 }
 
 int CFakeStream::Format(unsigned int request, v4l2_format& f) {
@@ -178,6 +189,13 @@ int CFakeStream::Format(unsigned int request, v4l2_format& f) {
     pix.bytesperline = LineBytes(mode.format, mode.size);
     pix.sizeimage = FrameBytes(mode.format, mode.size);
     pix.colorspace = V4L2_COLORSPACE_SRGB; // YUYV: BT.601, limited range (the defaults)
+    if (m_spec.mplane) { // the same fields, the line and frame sizes per plane (here one)
+        v4l2_pix_format_mplane mp{};
+        mp.width = pix.width, mp.height = pix.height, mp.pixelformat = pix.pixelformat;
+        mp.field = pix.field, mp.colorspace = pix.colorspace, mp.num_planes = 1;
+        mp.plane_fmt[0].sizeimage = pix.sizeimage, mp.plane_fmt[0].bytesperline = pix.bytesperline;
+        f.fmt.pix_mp = mp;
+    }
     return 0;
 }
 
@@ -255,7 +273,8 @@ void CFakeStream::FreeBuffers() {
 }
 
 CFakeStream::Buffer* CFakeStream::Find(const v4l2_buffer& b) {
-    if (!IsCapture(b.type) || b.memory != V4L2_MEMORY_MMAP || b.index >= m_buffers.size())
+    if (!IsCapture(b.type) || b.memory != V4L2_MEMORY_MMAP || b.index >= m_buffers.size() ||
+        (m_spec.mplane && (b.length < 1 || !b.m.planes))) // too few planes: EINVAL, as vb2
         return nullptr;
     return &m_buffers[b.index];
 }
@@ -264,13 +283,22 @@ void CFakeStream::Describe(size_t index, v4l2_buffer& b) const {
     const Buffer& buffer = m_buffers[index];
     b.index = uint32_t(index);
     b.bytesused = buffer.bytes;
-    b.flags = V4L2_BUF_FLAG_MAPPED | V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC;
+    b.flags = V4L2_BUF_FLAG_MAPPED | V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC |
+              (buffer.flagged ? V4L2_BUF_FLAG_ERROR : 0);
     b.flags |= buffer.state == Buffer::Queued ? V4L2_BUF_FLAG_QUEUED
                : buffer.state == Buffer::Done ? V4L2_BUF_FLAG_DONE
                                               : 0;
     b.field = V4L2_FIELD_NONE;
     b.timestamp = {time_t(buffer.stamp / kSecond), suseconds_t(buffer.stamp % kSecond / 1000)};
     b.sequence = uint32_t(buffer.sequence);
+    if (m_spec.mplane) { // videobuf2 describes each plane in the program's array
+        b.m.planes[0] = {};
+        b.m.planes[0].bytesused = buffer.bytes;
+        b.m.planes[0].length = FrameBytes(m_mode.format, m_mode.size);
+        b.m.planes[0].m.mem_offset = uint32_t(index * m_bufferSize);
+        b.length = 1;
+        return;
+    }
     b.m.offset = uint32_t(index * m_bufferSize);
     b.length = FrameBytes(m_mode.format, m_mode.size);
 }
@@ -286,7 +314,8 @@ int CFakeStream::Queue(v4l2_buffer& b) {
 }
 
 int CFakeStream::Dequeue(v4l2_buffer& b, std::unique_lock<std::mutex>& lock) {
-    if (!IsCapture(b.type) || b.memory != V4L2_MEMORY_MMAP)
+    if (!IsCapture(b.type) || b.memory != V4L2_MEMORY_MMAP ||
+        (m_spec.mplane && (b.length < 1 || !b.m.planes)))
         return EINVAL;
     while (!m_spec.eio && m_done.empty()) {
         if (!m_streaming)
@@ -306,9 +335,12 @@ int CFakeStream::Dequeue(v4l2_buffer& b, std::unique_lock<std::mutex>& lock) {
     const size_t index = m_done.front();
     m_done.pop_front();
     Buffer& buffer = m_buffers[index];
-    buffer.bytes =
-        uint32_t(FrameMaker()(m_mode.format, m_mode.size.width, m_mode.size.height, buffer.sequence,
-                              m_spec.damage, m_map + index * m_bufferSize, m_bufferSize));
+    const int damage =
+        m_mode.format == V4L2_PIX_FMT_MJPEG ? DamageOf(buffer.sequence, m_spec.damage) : 0;
+    buffer.flagged = damage == 3;
+    buffer.bytes = uint32_t(FrameMaker()(m_mode.format, m_mode.size.width, m_mode.size.height,
+                                         buffer.sequence, damage % 3 + (m_spec.stray ? 4 : 0),
+                                         m_map + index * m_bufferSize, m_bufferSize));
     buffer.state = Buffer::Idle;
     Describe(index, b);
     return 0;

@@ -48,6 +48,7 @@ private:
         int64_t sequence = 0;
         int64_t stamp = 0; // capture time, CLOCK_MONOTONIC ns
         uint32_t bytes = 0;
+        bool flagged = false; // V4L2_BUF_FLAG_ERROR
     };
 
     bool Refresh();
