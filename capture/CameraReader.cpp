@@ -46,28 +46,38 @@ struct OpenAttempt {
 std::mutex g_stuckMutex;
 std::map<QString, std::shared_ptr<OpenAttempt>> g_stuckOpens;
 
-bool OpenStuck(const QString& camera) {
-    std::lock_guard lock(g_stuckMutex);
-    const auto stuck = g_stuckOpens.find(camera);
-    if (stuck == g_stuckOpens.end())
-        return false;
-    {
-        std::lock_guard attemptLock(stuck->second->mutex);
-        if (!stuck->second->finished)
-            return true;
+// Waits for `attempt` to finish, at most kOpenTimeLimit, and not at all once `stop` is set: the
+// user-interface thread ending a reader never waits for an open.
+bool Finished(OpenAttempt& attempt, const std::atomic<bool>& stop) {
+    const auto deadline = Clock::now() + kOpenTimeLimit;
+    std::unique_lock lock(attempt.mutex);
+    while (!attempt.done.wait_for(lock, kStopLatency, [&] { return attempt.finished; })) {
+        if (stop.load() || Clock::now() >= deadline)
+            return false;
     }
-    g_stuckOpens.erase(stuck);
-    return false;
+    return true;
 }
 
-// Opens `camera` through `opener`, waiting at most kOpenTimeLimit, and not at all once `stop` is
-// set: the user-interface thread ending a reader never waits for an open.
+// Opens `camera` through `opener` on a thread of its own, after an earlier open of it that was
+// left unfinished has ended.
 std::unique_ptr<CCameraSource> OpenWithinLimit(const CameraOpener& opener, const QString& camera,
                                                const std::atomic<bool>& stop,
                                                CameraOpenFailure& failure) {
     failure = CameraOpenFailure::NotFound;
-    if (OpenStuck(camera))
+    std::shared_ptr<OpenAttempt> earlier;
+    {
+        std::lock_guard lock(g_stuckMutex);
+        if (const auto stuck = g_stuckOpens.find(camera); stuck != g_stuckOpens.end())
+            earlier = stuck->second;
+    }
+    if (earlier && !Finished(*earlier, stop))
         return nullptr;
+    if (earlier) {
+        std::lock_guard lock(g_stuckMutex);
+        const auto stuck = g_stuckOpens.find(camera);
+        if (stuck != g_stuckOpens.end() && stuck->second == earlier)
+            g_stuckOpens.erase(stuck);
+    }
     auto attempt = std::make_shared<OpenAttempt>();
     std::thread([attempt, opener] {
         const CBackgroundThread counted; // an open that never returns keeps the exit path away
@@ -80,16 +90,13 @@ std::unique_ptr<CCameraSource> OpenWithinLimit(const CameraOpener& opener, const
         attempt->finished = true;
         attempt->done.notify_all();
     }).detach();
-    const auto deadline = Clock::now() + kOpenTimeLimit;
-    std::unique_lock lock(attempt->mutex);
-    while (!attempt->done.wait_for(lock, kStopLatency, [&] { return attempt->finished; })) {
-        if (!stop.load() && Clock::now() < deadline)
-            continue;
+    const bool finished = Finished(*attempt, stop);
+    std::lock_guard lock(attempt->mutex);
+    if (!finished && !attempt->finished) {
         if (!stop.load())
             qWarning("Opening the camera did not finish within %lld s; giving up on it",
                      static_cast<long long>(kOpenTimeLimit.count()));
         attempt->abandoned = true;
-        lock.unlock();
         std::lock_guard stuck(g_stuckMutex);
         g_stuckOpens[camera] = attempt;
         return nullptr;
