@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <map>
 
 std::mutex g_csCapture;
 
@@ -27,6 +28,8 @@ constexpr auto kDamageLogInterval = 1s;
 constexpr auto kDamagedModeLimit = 3s;
 // Damaged frames further apart than this are not one run of them.
 constexpr auto kDamageGap = 1s;
+// How soon a reader that is being ended stops waiting for an open.
+constexpr auto kStopLatency = 20ms;
 
 int64_t Ticks(Clock::time_point t) {
     return t.time_since_epoch().count();
@@ -37,41 +40,84 @@ struct OpenAttempt {
     std::mutex mutex;
     std::condition_variable done;
     bool finished = false;
+    bool abandoned = false; // nobody waits for it any more: what it opens is closed at once
     std::unique_ptr<CCameraSource> source;
     CameraOpenFailure failure = CameraOpenFailure::None;
 };
 
-// Opens through `opener`, waiting at most kOpenTimeLimit. While an earlier attempt is still
-// stuck (`stuck`), no other is started: a camera that hangs every open costs one thread.
-std::unique_ptr<CCameraSource> OpenWithinLimit(const CameraOpener& opener,
-                                               std::shared_ptr<OpenAttempt>& stuck,
+// The opens left unfinished, by camera, for the whole run: while one is stuck in the driver, no
+// other open of that camera starts, whichever reader asks. A camera that hangs its opens costs
+// one thread, however often it is lost and however many readers it has had.
+std::mutex g_stuckMutex;
+std::map<QString, std::shared_ptr<OpenAttempt>> g_stuckOpens;
+
+// Waits for `attempt` to finish, at most kOpenTimeLimit, and not at all once `stop` is set: the
+// user-interface thread ending a reader never waits for an open.
+bool Finished(OpenAttempt& attempt, const std::atomic<bool>& stop) {
+    const auto deadline = Clock::now() + kOpenTimeLimit;
+    std::unique_lock lock(attempt.mutex);
+    while (!attempt.done.wait_for(lock, kStopLatency, [&] { return attempt.finished; })) {
+        if (stop.load() || Clock::now() >= deadline)
+            return false;
+    }
+    return true;
+}
+
+// Opens `camera` through `opener` on a thread of its own, after an earlier open of it that was
+// left unfinished has ended.
+std::unique_ptr<CCameraSource> OpenWithinLimit(const CameraOpener& opener, const QString& camera,
+                                               const std::atomic<bool>& stop,
                                                CameraOpenFailure& failure) {
     failure = CameraOpenFailure::NotFound;
-    if (stuck) {
-        std::lock_guard lock(stuck->mutex);
-        if (!stuck->finished)
-            return nullptr;
+    std::shared_ptr<OpenAttempt> earlier;
+    {
+        std::lock_guard lock(g_stuckMutex);
+        if (const auto stuck = g_stuckOpens.find(camera); stuck != g_stuckOpens.end())
+            earlier = stuck->second;
     }
-    stuck.reset();
+    if (earlier && !Finished(*earlier, stop))
+        return nullptr;
+    if (earlier) {
+        std::lock_guard lock(g_stuckMutex);
+        const auto stuck = g_stuckOpens.find(camera);
+        if (stuck != g_stuckOpens.end() && stuck->second == earlier)
+            g_stuckOpens.erase(stuck);
+    }
     auto attempt = std::make_shared<OpenAttempt>();
     std::thread([attempt, opener] {
+        const CBackgroundThread counted; // an open that never returns keeps the exit path away
         std::unique_ptr<CCameraSource> source = opener();
         const CameraOpenFailure why = source ? CameraOpenFailure::None : TakeOpenFailure();
         std::lock_guard lock(attempt->mutex);
-        attempt->source = std::move(source); // freed here if nobody waits for it any more
+        if (!attempt->abandoned)
+            attempt->source = std::move(source); // else closed here, on this thread
         attempt->failure = why;
         attempt->finished = true;
         attempt->done.notify_all();
     }).detach();
-    std::unique_lock lock(attempt->mutex);
-    if (!attempt->done.wait_for(lock, kOpenTimeLimit, [&] { return attempt->finished; })) {
-        qWarning("Opening the camera did not finish within %lld s; giving up on it",
-                 static_cast<long long>(kOpenTimeLimit.count()));
-        stuck = attempt;
+    const bool finished = Finished(*attempt, stop);
+    std::lock_guard lock(attempt->mutex);
+    if (!finished && !attempt->finished) {
+        if (!stop.load())
+            qWarning("Opening the camera did not finish within %lld s; giving up on it",
+                     static_cast<long long>(kOpenTimeLimit.count()));
+        attempt->abandoned = true;
+        std::lock_guard stuck(g_stuckMutex);
+        g_stuckOpens[camera] = attempt;
         return nullptr;
     }
     failure = attempt->failure;
     return std::move(attempt->source);
+}
+
+// What the opens of `camera` are known by among those left stuck: its identity, else its place;
+// a reader of no named camera is a camera of its own.
+QString OpenKey(const CameraInfo& camera, const void* reader) {
+    if (!camera.id.isEmpty())
+        return camera.id;
+    if (!camera.location.isEmpty())
+        return camera.location;
+    return QStringLiteral("reader ") + QString::number(quintptr(reader));
 }
 
 } // namespace
@@ -177,8 +223,8 @@ namespace {
 
 class CReadLoop {
 public:
-    CReadLoop(CCameraReader::State& state, CameraOpener reopen)
-        : m_state(state), m_reopen(std::move(reopen)) {}
+    CReadLoop(CCameraReader::State& state, CameraOpener reopen, QString camera)
+        : m_state(state), m_reopen(std::move(reopen)), m_camera(std::move(camera)) {}
 
     void Run(std::unique_ptr<CCameraSource> source) {
         m_source = std::move(source);
@@ -203,7 +249,7 @@ private:
             return;
         }
         CameraOpenFailure failure = CameraOpenFailure::None;
-        m_source = OpenWithinLimit(m_reopen, m_stuckOpen, failure);
+        m_source = OpenWithinLimit(m_reopen, m_camera, m_state.stop, failure);
         m_reportedDamage = {};
         if (!m_state.stop.load())
             m_state.NoteOpen(m_source != nullptr, failure);
@@ -302,8 +348,8 @@ private:
 
     CCameraReader::State& m_state;
     CameraOpener m_reopen;
+    const QString m_camera; // what its opens are known by
     std::unique_ptr<CCameraSource> m_source;
-    std::shared_ptr<OpenAttempt> m_stuckOpen;
     Clock::time_point m_nextReopen, m_lastGrab, m_nextDamageLog;
     Clock::time_point m_damagedSince; // since when nothing whole came; zero while frames are whole
     Clock::time_point m_lastDamaged;
@@ -315,21 +361,23 @@ private:
 
 } // namespace
 
-CCameraReader::CCameraReader(CameraOpener opener) : CCameraReader(nullptr, std::move(opener)) {}
+CCameraReader::CCameraReader(CameraOpener opener, CameraInfo camera)
+    : CCameraReader(nullptr, std::move(opener), std::move(camera)) {}
 
-CCameraReader::CCameraReader(std::unique_ptr<CCameraSource> source, CameraOpener reopen)
-    : m_state(std::make_shared<State>()) {
+CCameraReader::CCameraReader(std::unique_ptr<CCameraSource> source, CameraOpener reopen,
+                             CameraInfo camera)
+    : m_state(std::make_shared<State>()), m_camera(std::move(camera)) {
     m_state->lastFrame.store(Ticks(Clock::now()));
     // The thread owns the source, the opener and a share of the state, so one left behind inside
     // a read keeps all it uses alive.
-    m_thread = std::thread(
-        [state = m_state, source = std::move(source), reopen = std::move(reopen)]() mutable {
-            const CBackgroundThread counted;
-            CReadLoop(*state, std::move(reopen)).Run(std::move(source));
-            std::lock_guard lock(state->exitMutex);
-            state->exited.store(true);
-            state->exitedSignal.notify_all();
-        });
+    m_thread = std::thread([state = m_state, source = std::move(source), reopen = std::move(reopen),
+                            key = OpenKey(m_camera, m_state.get())]() mutable {
+        const CBackgroundThread counted;
+        CReadLoop(*state, std::move(reopen), std::move(key)).Run(std::move(source));
+        std::lock_guard lock(state->exitMutex);
+        state->exited.store(true);
+        state->exitedSignal.notify_all();
+    });
 }
 
 CCameraReader::~CCameraReader() {

@@ -53,11 +53,25 @@ public:
     }
 
 private:
-    QString FindPath() const {
-        const QList<V4l2Node> nodes = SelectCaptureNodes(ScanV4l2Nodes());
-        const int node = MatchV4l2Identity(m_identity, nodes);
+    // While the camera is lost this runs about once a second, and touches no other camera: a
+    // camera with a by-id link is looked for at the link's node alone (no link, not attached).
+    // The other nodes are listed again only for a camera without a link, or whose link names its
+    // twin on another port, and only when the device folder changed since they were last listed.
+    QString FindPath() {
+        if (!m_identity.byId.isEmpty() && QFileInfo(V4l2ByIdFolder()).isDir()) {
+            const QList<V4l2Node> linked = SelectCaptureNodes(QueryLinkedNode(m_identity.byId));
+            if (linked.isEmpty())
+                return {};
+            if (IdentityOf(linked[0]) == m_identity)
+                return linked[0].path;
+        }
+        const QByteArray stamp = V4l2NodesStamp();
+        if (stamp != m_stamp)
+            m_nodes = SelectCaptureNodes(ScanV4l2Nodes());
+        m_stamp = stamp;
+        const int node = MatchV4l2Identity(m_identity, m_nodes);
         if (node >= 0)
-            return nodes[node].path;
+            return m_nodes[node].path;
         // A node that answered nothing when listed has no identity: open it by its path.
         const bool anonymous = m_identity.card.isEmpty() && m_identity.busInfo.isEmpty();
         return anonymous ? m_path : QString();
@@ -69,6 +83,8 @@ private:
     std::optional<CameraMode> m_mode;
     QList<CameraMode> m_modes;
     std::shared_ptr<std::atomic<bool>> m_modeAvoided = std::make_shared<std::atomic<bool>>(false);
+    QByteArray m_stamp;      // of the device folder when m_nodes were listed
+    QList<V4l2Node> m_nodes; // the capture nodes then
 };
 
 } // namespace

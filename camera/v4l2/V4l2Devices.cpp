@@ -18,6 +18,7 @@
 #include <fcntl.h>
 #include <linux/videodev2.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -80,6 +81,10 @@ QString CanonicalByIdTarget(const QString& byId) {
     return QFileInfo(QDir(V4l2ByIdFolder()).filePath(byId)).canonicalFilePath();
 }
 
+QStringList NodeNames(const QString& root) {
+    return QDir(root).entryList({QStringLiteral("video*")}, QDir::System | QDir::Files);
+}
+
 } // namespace
 
 QString V4l2DeviceRoot() {
@@ -105,9 +110,7 @@ QList<V4l2Node> ScanV4l2Nodes() {
     QList<V4l2Node> nodes;
     const QString root = V4l2DeviceRoot();
     const QMap<QString, QString> links = ByIdLinks();
-    const QStringList names =
-        QDir(root).entryList({QStringLiteral("video*")}, QDir::System | QDir::Files);
-    for (const QString& name : names) {
+    for (const QString& name : NodeNames(root)) {
         bool numeric = false;
         V4l2Node node;
         node.number = name.mid(5).toInt(&numeric);
@@ -119,6 +122,32 @@ QList<V4l2Node> ScanV4l2Nodes() {
             nodes << node;
     }
     return nodes;
+}
+
+QList<V4l2Node> QueryLinkedNode(const QString& byId) {
+    V4l2Node node;
+    node.path = CanonicalByIdTarget(byId);
+    node.number = QFileInfo(node.path).fileName().mid(5).toInt();
+    node.byId = byId;
+    if (node.path.isEmpty() || !QueryNode(node))
+        return {};
+    return {node};
+}
+
+QByteArray V4l2NodesStamp() {
+    const QString root = V4l2DeviceRoot();
+    QStringList paths{V4l2ByIdFolder()}; // a link made or removed changes its folder
+    for (const QString& name : NodeNames(root))
+        paths << root + QLatin1Char('/') + name;
+    QByteArray stamp;
+    for (const QString& path : paths) {
+        struct stat status {};
+        if (::stat(QFile::encodeName(path).constData(), &status) == 0)
+            stamp += QFile::encodeName(path) + ' ' + QByteArray::number(quint64(status.st_ino)) +
+                     ' ' + QByteArray::number(qint64(status.st_ctim.tv_sec)) + '.' +
+                     QByteArray::number(qint64(status.st_ctim.tv_nsec)) + '\n';
+    }
+    return stamp;
 }
 
 V4l2Identity IdentityOf(const V4l2Node& node) {

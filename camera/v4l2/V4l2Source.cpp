@@ -116,14 +116,24 @@ QList<uint32_t> Formats(int fd) {
     return formats;
 }
 
-void SetRate(int fd, uint32_t type, double fps) {
+// False only when the camera is busy; a camera with one rate refuses, and its rate is the one.
+bool SetRate(int fd, uint32_t type, double fps) {
     if (fps <= 0)
-        return;
+        return true;
     v4l2_streamparm parm{};
     parm.type = type;
     parm.parm.capture.timeperframe.numerator = 1000;
     parm.parm.capture.timeperframe.denominator = uint32_t(fps * 1000 + 0.5);
-    Ioctl(fd, VIDIOC_S_PARM, &parm); // a camera with one rate refuses; its rate is the one
+    return Ioctl(fd, VIDIOC_S_PARM, &parm) == 0 || errno != EBUSY;
+}
+
+// A step of the start that failed. uvcvideo refuses every step that would change the stream
+// (S_FMT, S_PARM, REQBUFS, STREAMON) with EBUSY while another file streams from the camera: that
+// camera is busy, not missing.
+bool StartFailed(CameraOpenFailure* failure) {
+    if (errno == EBUSY && failure)
+        *failure = CameraOpenFailure::Busy;
+    return false;
 }
 
 Clock::time_point ToSteady(const v4l2_buffer& buffer) {
@@ -196,9 +206,8 @@ bool CV4l2Source::Start(const std::optional<CameraMode>& mode, CameraOpenFailure
         format.fmt.pix.field = V4L2_FIELD_ANY;
     }
     if (mode) {
-        if (Ioctl(m_fd, VIDIOC_S_FMT, &format) != 0)
-            return false;
-        SetRate(m_fd, m_type, mode->fps);
+        if (Ioctl(m_fd, VIDIOC_S_FMT, &format) != 0 || !SetRate(m_fd, m_type, mode->fps))
+            return StartFailed(failure);
     }
     const v4l2_pix_format_mplane& mp = format.fmt.pix_mp;
     m_fourcc = multi ? mp.pixelformat : format.fmt.pix.pixelformat;
@@ -215,11 +224,10 @@ bool CV4l2Source::Start(const std::optional<CameraMode>& mode, CameraOpenFailure
     request.count = kBufferCount;
     request.type = m_type;
     request.memory = V4L2_MEMORY_MMAP;
-    if (Ioctl(m_fd, VIDIOC_REQBUFS, &request) != 0 || request.count == 0) {
-        if (errno == EBUSY && failure)
-            *failure = CameraOpenFailure::Busy;
+    if (Ioctl(m_fd, VIDIOC_REQBUFS, &request) != 0)
+        return StartFailed(failure);
+    if (request.count == 0)
         return false;
-    }
     for (unsigned i = 0; i < request.count; ++i) {
         BufferArgument buffer(m_type, i);
         if (Ioctl(m_fd, VIDIOC_QUERYBUF, &buffer.buffer) != 0)
@@ -237,7 +245,7 @@ bool CV4l2Source::Start(const std::optional<CameraMode>& mode, CameraOpenFailure
         // The USB host controller cannot reserve the bandwidth this mode needs.
         if (errno == ENOSPC && failure)
             *failure = CameraOpenFailure::Bandwidth;
-        return false;
+        return StartFailed(failure);
     }
     m_bStreaming = true;
     return true;

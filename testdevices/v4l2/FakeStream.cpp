@@ -85,6 +85,7 @@ CFakeStream::CFakeStream(std::string node, int fd) : m_node(std::move(node)), m_
 
 CFakeStream::~CFakeStream() {
     FreeBuffers();
+    Unlock();
 }
 
 int CFakeStream::Ioctl(unsigned int request, void* arg) {
@@ -92,6 +93,7 @@ int CFakeStream::Ioctl(unsigned int request, void* arg) {
     if (!Refresh())
         return ENODEV;
     Advance(Now());
+    SeeMode();
     switch (request) {
     case VIDIOC_G_FMT:
     case VIDIOC_S_FMT:
@@ -168,7 +170,9 @@ bool CFakeStream::IsCapture(uint32_t type) const {
 int CFakeStream::Format(unsigned int request, v4l2_format& f) {
     if (!IsCapture(f.type))
         return EINVAL;
-    if (request == VIDIOC_S_FMT && !m_buffers.empty())
+    // uvcvideo (uvc_ioctl_s_fmt): the file takes the stream (uvc_acquire_privileges), refused
+    // while another file has it; and no new format while buffers are allocated.
+    if (request == VIDIOC_S_FMT && (!m_buffers.empty() || !Lock()))
         return EBUSY;
     Mode mode = m_mode;
     if (request != VIDIOC_G_FMT) {
@@ -177,8 +181,10 @@ int CFakeStream::Format(unsigned int request, v4l2_format& f) {
         mode.format = std::count(formats.begin(), formats.end(), wanted) ? wanted : formats[0];
         mode.size = NearestSize(m_spec, {int(f.fmt.pix.width), int(f.fmt.pix.height)});
         mode.fps = ModeRates(mode.format, mode.size).front();
-        if (request == VIDIOC_S_FMT)
+        if (request == VIDIOC_S_FMT) {
             m_mode = mode;
+            ShareMode();
+        }
     }
     v4l2_pix_format& pix = f.fmt.pix;
     pix = {};
@@ -202,7 +208,7 @@ int CFakeStream::Format(unsigned int request, v4l2_format& f) {
 int CFakeStream::Parm(bool set, v4l2_streamparm& p) {
     if (!IsCapture(p.type))
         return EINVAL;
-    if (set && m_streaming)
+    if (set && (m_streaming || !Lock())) // uvcvideo (uvc_ioctl_s_parm): as S_FMT
         return EBUSY;
     if (set) {
         const v4l2_fract t = p.parm.capture.timeperframe;
@@ -212,6 +218,7 @@ int CFakeStream::Parm(bool set, v4l2_streamparm& p) {
         m_mode.fps = *std::min_element(rates.begin(), rates.end(), [&](int a, int b) {
             return std::abs(a - wanted) < std::abs(b - wanted);
         });
+        ShareMode();
     }
     p.parm.capture = {};
     p.parm.capture.capability = V4L2_CAP_TIMEPERFRAME;
@@ -227,7 +234,7 @@ int CFakeStream::RequestBuffers(v4l2_requestbuffers& r) {
     FreeBuffers();
     r.capabilities = V4L2_BUF_CAP_SUPPORTS_MMAP;
     if (r.count == 0)
-        return 0;
+        return Unlock(), 0; // uvcvideo gives the stream up with its buffers
     if (!Lock())
         return EBUSY; // another file streams from this camera
     const size_t count = std::clamp(r.count, 2u, 8u);
@@ -248,14 +255,46 @@ int CFakeStream::RequestBuffers(v4l2_requestbuffers& r) {
     return 0;
 }
 
-// The node's lock file: whoever holds buffers of a camera holds it, in any process.
+std::string CFakeStream::LockPath() const {
+    const size_t slash = m_node.rfind('/') + 1;
+    return m_node.substr(0, slash) + "." + m_node.substr(slash) + ".lock";
+}
+
+// The node's lock file: the file that has taken the stream holds it, in any process, until it is
+// closed or frees its buffers (uvcvideo's privileged handle).
 bool CFakeStream::Lock() {
-    if (m_lock < 0) {
-        const size_t slash = m_node.rfind('/') + 1;
-        const std::string path = m_node.substr(0, slash) + "." + m_node.substr(slash) + ".lock";
-        m_lock = libc::Open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    }
-    return m_lock < 0 || flock(m_lock, LOCK_EX | LOCK_NB) == 0;
+    const int fd =
+        m_lock < 0 ? libc::Open(LockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666) : -1;
+    if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return libc::Close(fd), false;
+    m_lock = std::max(m_lock, fd);
+    return true;
+}
+
+void CFakeStream::Unlock() {
+    if (m_lock >= 0)
+        libc::Close(m_lock);
+    m_lock = -1;
+}
+
+// uvcvideo keeps the mode in the device, not in the file: every file sees what the last S_FMT or
+// S_PARM set, in any process. The file that has the stream writes it into the lock file.
+void CFakeStream::ShareMode() {
+    char text[64];
+    const int n = std::snprintf(text, sizeof text, "%u %d %d %d", m_mode.format, m_mode.size.width,
+                                m_mode.size.height, m_mode.fps);
+    if (m_lock >= 0 && ftruncate(m_lock, 0) == 0 && pwrite(m_lock, text, size_t(n), 0) != n)
+        std::fprintf(stderr, "fakev4l2: cannot share the mode\n");
+}
+
+void CFakeStream::SeeMode() {
+    Mode m;
+    const auto& formats = m_spec.formats;
+    if (m_lock < 0 &&
+        std::sscanf(ReadFile(LockPath()).c_str(), "%u %d %d %d", &m.format, &m.size.width,
+                    &m.size.height, &m.fps) == 4 &&
+        std::count(formats.begin(), formats.end(), m.format))
+        m_mode = m;
 }
 
 void CFakeStream::FreeBuffers() {
@@ -263,10 +302,8 @@ void CFakeStream::FreeBuffers() {
         munmap(m_map, m_buffers.size() * m_bufferSize);
     if (m_memory >= 0)
         libc::Close(m_memory);
-    if (m_lock >= 0)
-        libc::Close(m_lock);
     m_map = nullptr;
-    m_memory = m_lock = -1;
+    m_memory = -1;
     m_buffers.clear();
     m_queued.clear();
     m_done.clear();

@@ -5,16 +5,22 @@
 #include "CaptureTestSupport.h"
 #include "camera/JpegDecoder.h"
 #include "camera/testsrc/TestPattern.h"
+#include "camera/v4l2/V4l2Source.h"
 #include "imaging/FramePath.h"
 #include "recording/RecordingWorker.h"
 #include "support/FakeV4l2.h"
 #include "support/TestEnvironment.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QThread>
 #include <gtest/gtest.h>
 
 #include <opencv2/imgproc.hpp>
+
+#include <linux/videodev2.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 using namespace capturetest;
 
@@ -101,9 +107,10 @@ int SmearedFrames(const QString& movie) {
 }
 
 // A USB 2 webcam opens at 1920 x 1080 MJPEG; the menu lists its sizes; a chosen size reopens
-// it in that mode. Its frames carry stray bytes and padding, and one in ten is damaged (cut
-// short, garbled or flagged): the whole ones are shown and recorded, the damaged ones dropped,
-// the camera never lost, and the movie and the still hold whole pictures only.
+// it in that mode, even when another camera has taken its node meanwhile. Its frames carry
+// stray bytes and padding, and one in ten is damaged (cut short, garbled or flagged): the whole
+// ones are shown and recorded, the damaged ones dropped, the camera never lost, and the movie and
+// the still hold whole pictures only.
 TEST_F(V4l2CameraTest, BestModeChosenSizeAndDamagedFramesDropped) {
     ASSERT_TRUE(device.AddCamera(0, QString(kHdCam) + "damage=10\nstray=1\n",
                                  "usb-Maker_HD_Cam_1-video-index0"));
@@ -142,9 +149,12 @@ TEST_F(V4l2CameraTest, BestModeChosenSizeAndDamagedFramesDropped) {
             return NextFrameSize(camera, {320, 180}) == QSize(480, 270);
         },
         3000));
-    Start(0, {}, QSize(640, 480));
-    EXPECT_EQ(NextFrameSize(*controller, {640, 480}), QSize(640, 480));
-    EXPECT_EQ(controller->CaptureSize(), QSize(640, 480));
+    ASSERT_TRUE(device.Replug(0, 3));
+    ASSERT_TRUE(device.AddCamera(0, "card=Other Cam\nsizes=320x240\n"));
+    const QSize vga(640, 480);
+    camera.ReopenCamera(vga);
+    EXPECT_TRUE(WaitUntil([&] { return NextFrameSize(camera, vga) == vga; }, 6000));
+    EXPECT_EQ(camera.CaptureSize(), vga);
 }
 
 // A camera that sends nothing but damaged frames in its best mode: after 3 s the window's notice
@@ -188,18 +198,26 @@ TEST_F(V4l2CameraTest, EveryCaptureFormatShowsThePicture) {
 }
 
 // Unplugged, the camera is lost; plugged in again under another node number, the same camera is
-// found by its identity and shows again.
+// found by its identity and shows again. Its reopens never open another camera's node.
 TEST_F(V4l2CameraTest, UnpluggedCameraComesBackAtAnotherNode) {
     ASSERT_TRUE(device.AddCamera(0, kHdCam, "usb-Maker_HD_Cam_1-video-index0"));
     ASSERT_TRUE(device.AddCamera(1, "metadata=1\n"));
+    ASSERT_TRUE(device.AddCamera(2, "card=Other Cam\n", "usb-Other_Cam-video-index0"));
     const StoredCameraIds stored{{0, ListCameras().value(0).id}};
     CCVController& camera = Start(0, stored);
     ASSERT_FALSE(NextFrameSize(camera, {320, 180}).isEmpty());
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC); // counts the opens of nodes
+    ASSERT_GE(inotify_add_watch(watch, QFile::encodeName(device.Node(2)).constData(), IN_OPEN), 0);
     ASSERT_TRUE(device.Unplug(0));
     EXPECT_TRUE(WaitUntil([&] { return camera.CameraLost(); }, 4000));
+    QThread::sleep(2); // reopens while the camera is away
+    EXPECT_TRUE(camera.CameraLost());
     ASSERT_TRUE(device.Replug(0, 4));
     EXPECT_TRUE(WaitUntil([&] { return !camera.CameraLost(); }, 8000));
     EXPECT_FALSE(NextFrameSize(camera, {320, 180}).isEmpty());
+    inotify_event event;
+    EXPECT_LT(read(watch, &event, sizeof event), 0) << "another camera was opened";
+    close(watch);
 }
 
 // Each number opens the camera stored under it wherever it is now, twins without a serial number
@@ -232,13 +250,26 @@ TEST_F(V4l2CameraTest, CamerasKeepTheirNumbers) {
     EXPECT_EQ(buses(ListCameras()), // without stored identities: device order, as before
               (QStringList{"usb-0000:00:14.0-9", "usb-0000:00:14.0-2", "usb-0000:00:14.0-1"}));
 
-    // Camera 2 away: its number stays free, the new camera keeps the number left over.
+    // Camera 2 away: nobody takes its number, the new camera keeps the lowest number that
+    // remembers no camera; a camera remembered under number 2 alone is not camera 1.
     ASSERT_TRUE(device.Unplug(1));
     EXPECT_EQ(buses(ListCameras(stored)),
-              (QStringList{"usb-0000:00:14.0-1", "usb-0000:00:14.0-9"}));
+              (QStringList{"usb-0000:00:14.0-1", "", "usb-0000:00:14.0-9"}));
     ASSERT_TRUE(device.Unplug(4));
-    const QList<CameraInfo> away = ListCameras(stored);
-    EXPECT_EQ(buses(away), (QStringList{"usb-0000:00:14.0-9"}));
+    EXPECT_EQ(buses(ListCameras(stored)), (QStringList{"", "", "usb-0000:00:14.0-9"}));
+    const CameraIdentity lone = ListCameras().value(0).id;
+    EXPECT_EQ(buses(ListCameras({{1, lone}})), (QStringList{"", "usb-0000:00:14.0-9"}));
+}
+
+// The mode is the device's, not the file's (as in uvcvideo): a camera opened in the driver's
+// mode is in the mode set last, by an earlier file.
+TEST_F(V4l2CameraTest, TheDriversModeIsTheModeSetLast) {
+    ASSERT_TRUE(device.AddCamera(0, kHdCam));
+    CV4l2Source::Open(device.Node(0), CameraMode{V4L2_PIX_FMT_MJPEG, QSize(1280, 720), 30});
+    cv::Mat frame;
+    const auto source = CV4l2Source::Open(device.Node(0), std::nullopt);
+    ASSERT_TRUE(source && source->Read(frame));
+    EXPECT_EQ(frame.size(), cv::Size(1280, 720));
 }
 
 // A bus without room for the camera's best mode: the reader says so and tries smaller modes until
