@@ -320,13 +320,19 @@ void CFakeStream::Describe(size_t index, v4l2_buffer& b) const {
     const Buffer& buffer = m_buffers[index];
     b.index = uint32_t(index);
     b.bytesused = buffer.bytes;
-    b.flags = V4L2_BUF_FLAG_MAPPED | V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC |
-              (buffer.flagged ? V4L2_BUF_FLAG_ERROR : 0);
+    b.flags =
+        V4L2_BUF_FLAG_MAPPED | (buffer.flagged ? V4L2_BUF_FLAG_ERROR : 0) |
+        (m_spec.copyTimestamps ? V4L2_BUF_FLAG_TIMESTAMP_COPY : V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC);
     b.flags |= buffer.state == Buffer::Queued ? V4L2_BUF_FLAG_QUEUED
                : buffer.state == Buffer::Done ? V4L2_BUF_FLAG_DONE
                                               : 0;
     b.field = V4L2_FIELD_NONE;
-    b.timestamp = {time_t(buffer.stamp / kSecond), suseconds_t(buffer.stamp % kSecond / 1000)};
+    timespec real{};
+    clock_gettime(CLOCK_REALTIME, &real);
+    const int64_t stamp =
+        buffer.stamp + m_spec.timestampOffset +
+        (m_spec.copyTimestamps ? real.tv_sec * kSecond + real.tv_nsec - Now() : 0);
+    b.timestamp = {time_t(stamp / kSecond), suseconds_t(stamp % kSecond / 1000)};
     b.sequence = uint32_t(buffer.sequence);
     if (m_spec.mplane) { // videobuf2 describes each plane in the program's array
         b.m.planes[0] = {};
@@ -411,14 +417,14 @@ int CFakeStream::StreamOff(int type) {
 }
 
 int64_t CFakeStream::Due(int64_t frame) const {
-    return m_start + frame * kSecond / m_mode.fps;
+    return m_start + frame * kSecond / (m_spec.fixedFps ? m_spec.fixedFps : m_mode.fps);
 }
 
 void CFakeStream::Advance(int64_t now) {
     if (!m_streaming || Due(m_next) > now)
         return;
     // The last frame due by now.
-    int64_t last = (now - m_start) * m_mode.fps / kSecond;
+    int64_t last = (now - m_start) * (m_spec.fixedFps ? m_spec.fixedFps : m_mode.fps) / kSecond;
     while (Due(last + 1) <= now)
         ++last;
     while (Due(last) > now)
