@@ -262,9 +262,10 @@ private:
         frame.capturedAt = Clock::now();
         if (m_state.stop.load())
             return false; // a reader left behind after a long read touches nothing shared any more
-        if (ok)
+        if (ok)           // never after the reader got it, never before the frame before
             frame.capturedAt =
-                std::min(frame.capturedAt, m_source->CaptureTime().value_or(frame.capturedAt));
+                std::max(m_lastGrab, std::min(frame.capturedAt,
+                                              m_source->CaptureTime().value_or(frame.capturedAt)));
         const bool recording = m_state.Queue() != nullptr;
         const bool take = ok && !m_source->LastFrameDamaged() &&
                           (recording || m_state.ViewWants(frame.capturedAt, m_interval));
