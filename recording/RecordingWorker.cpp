@@ -1,5 +1,6 @@
-// The recording loop: take each frame the camera reader queued, scale it to the movie's size,
-// place it on the movie's time base by its capture time and encode it.
+// The recording loop: take each frame the camera reader queued, fit it into the movie's picture
+// (black bands where its proportions differ: MPEG-1 cannot mark wide pixels), place it on the
+// movie's time base by its capture time and encode it.
 #include "recording/RecordingWorker.h"
 
 #include "imaging/FramePath.h"
@@ -111,7 +112,7 @@ int RecordFrames(const RecThreadParam& param, CFrameQueue& queue, CMovieWriter& 
             const CMovieTimeline::Placement placement =
                 timeline.Place(Seconds(frame.capturedAt - start));
             if (placement.write) {
-                ScaleFrame(frame.image, param.mirror, kMovieSize, next);
+                ScaleFrameBoxed(frame.image, param.mirror, kMovieSize, next);
                 if (!WriteRepeated(writer, last, placement.repeats) || !writer.WriteFrame(next))
                     return kRecordingGaveUp;
                 std::swap(last, next);
@@ -172,7 +173,7 @@ int Record(const RecThreadParam& param, CMovieWriter& writer) {
     if (!writer.Open(param.path, param.codec, kMovieSize, kMovieFps))
         return GiveUp(param, writer, "the movie cannot be created");
     cv::Mat last;
-    ScaleFrame(first.image, param.mirror, kMovieSize, last);
+    ScaleFrameBoxed(first.image, param.mirror, kMovieSize, last);
     const int result = RecordFrames(param, attached.Queue(), writer, last, first.capturedAt);
     if (const uint64_t dropped = attached.Queue().Dropped())
         qWarning("Recording into %s: %llu camera frames were dropped while the encoder was behind",
