@@ -134,7 +134,8 @@ TEST(JpegDecoderTest, ReducedDecodeKeepsThePicture) {
 // short (even with an end marker after the gap), with garbage over its tables, or of another
 // size than the stream's is refused.
 TEST(JpegDecoderTest, FramesAsCamerasSendThem) {
-    const std::vector<uchar> jpeg = EncodeCameraJpeg(DrawTestPattern(cv::Size(640, 480), 5), 95, 40);
+    const std::vector<uchar> jpeg =
+        EncodeCameraJpeg(DrawTestPattern(cv::Size(640, 480), 5), 95, 40);
     ASSERT_FALSE(jpeg.empty());
     const auto at = [](const std::vector<uchar>& frame, uchar marker) { // the first such marker
         for (size_t i = 0; i + 1 < frame.size(); ++i)
