@@ -3,6 +3,7 @@
 #include "app/CommandLineInfoEx.h"
 #include "app/FramePlacement.h"
 #include "app/MainFrame.h"
+#include "camera/CameraControlBoard.h"
 #include "camera/CameraList.h"
 #include "capture/CameraReader.h"
 #include "dialogs/AboutDlg.h"
@@ -198,7 +199,11 @@ bool CVistrelCVApp::ProbeIndex(int index, const QList<CameraInfo>& cameras) {
     const QString section = QLatin1String(kSectionBase) + QString::number(index);
     const std::optional<QSize> size =
         ParseCaptureSize(GetProfileString(section, QLatin1String(kCaptureSize.key), QString()));
-    auto reader = std::make_shared<CCameraReader>(CameraOpenerFor(cameras[index], size));
+    // The controls the user set for this camera are written whenever it opens, this first time too.
+    const auto controls = std::make_shared<CCameraControlBoard>(ReadStoredControlValues(
+        GetProfileString(section, QLatin1String(kControls.key), QString())));
+    auto reader =
+        std::make_shared<CCameraReader>(CameraOpenerFor(cameras[index], size, controls), controls);
     WaitTurningEvents([&] { return reader->FirstOpen().has_value(); }, kOpenTimeLimit + 1s);
     const bool opened = reader->FirstOpen().value_or(false);
     const CameraOpenFailure failure = reader->FirstOpenFailure();

@@ -19,6 +19,7 @@
 namespace cv {
 class Mat;
 }
+class CCameraControls;
 
 class CCameraSource {
 public:
@@ -44,6 +45,8 @@ public:
     // The size the next Retrieve must cover at least; a source that can decode smaller pictures
     // cheaply (MJPEG) decodes no larger than needed. Empty: the full picture.
     virtual void SetDecodeSize(cv::Size cover);
+    // The camera's own controls (CameraControls.h); null for a source without any.
+    virtual CCameraControls* Controls() { return nullptr; }
 };
 
 // True when the user or the system refused the program the cameras (the desktop's camera

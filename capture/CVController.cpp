@@ -1,6 +1,7 @@
 // The capture controller: camera, display image, stills and the start and stop of recordings.
 #include "capture/CVController.h"
 
+#include "camera/CameraControlBoard.h"
 #include "camera/CameraList.h"
 #include "capture/CameraReader.h"
 #include "capture/CaptureStateEvent.h"
@@ -86,8 +87,10 @@ const QList<CameraMode>& CCVController::CameraSizes() const {
 
 void CCVController::StartCamera(int index, const StoredCameraIds& stored,
                                 std::optional<QSize> size) {
-    AdoptCamera(std::make_shared<CCameraReader>(CameraOpenerFor(index, stored, size)), index,
-                stored, size);
+    const std::shared_ptr<CCameraControlBoard>& controls = CameraControls();
+    AdoptCamera(
+        std::make_shared<CCameraReader>(CameraOpenerFor(index, stored, size, controls), controls),
+        index, stored, size);
 }
 
 void CCVController::AdoptCamera(std::shared_ptr<CCameraReader> reader, int index,
@@ -95,12 +98,19 @@ void CCVController::AdoptCamera(std::shared_ptr<CCameraReader> reader, int index
     if (m_pCapture && m_pCapture != reader)
         m_pCapture->Stop();
     m_pCapture = std::move(reader);
+    m_pControls = m_pCapture->Controls();
     // A new reader counts its frames from 1: the picture shown stays until its first one.
     m_pShown->number = 0;
     m_nCamera = index;
     m_storedIds = stored;
     m_captureSize = size;
     m_cameraSizes.reset();
+}
+
+const std::shared_ptr<CCameraControlBoard>& CCVController::CameraControls() {
+    if (!m_pControls)
+        m_pControls = std::make_shared<CCameraControlBoard>();
+    return m_pControls;
 }
 
 bool CCVController::CameraBandwidthShort() const {

@@ -23,6 +23,7 @@
 class QObject;
 class QPainter;
 class CCameraReader;
+class CCameraControlBoard;
 class CRecordingWorker;
 struct FrameScratch;
 struct StampedFrame;
@@ -55,6 +56,9 @@ public:
     int CameraIndex() const { return m_nCamera; }
     // True while the camera cannot start for lack of USB bandwidth.
     bool CameraBandwidthShort() const;
+    // The camera's controls: the same board across every start of the camera (a new size), so
+    // the user's values set on it before a start are written at its opens.
+    const std::shared_ptr<CCameraControlBoard>& CameraControls();
     // The size of the newest frame shown (a scaled-down decode keeps the camera's proportions).
     QSize ShownFrameSize() const;
     // Paints the display image 1:1 at the top-left; nothing before the first grab.
@@ -105,6 +109,7 @@ private:
     std::unique_ptr<StampedFrame> m_pShown;   // the frame in the display image
     bool m_bShownMirror = false;
     std::shared_ptr<CCameraReader> m_pCapture;
+    std::shared_ptr<CCameraControlBoard> m_pControls;
     int m_nCamera = -1;
     StoredCameraIds m_storedIds; // the identities the camera was found by
     mutable std::optional<QList<CameraMode>> m_cameraSizes; // listed when first asked for

@@ -1,6 +1,7 @@
 // The camera reader's thread, the newest-frame slot and the loss watch.
 #include "capture/CameraReader.h"
 
+#include "camera/CameraControlBoard.h"
 #include "platform/BackgroundThreads.h"
 #include "recording/RecordingWorker.h"
 
@@ -161,13 +162,15 @@ namespace {
 
 class CReadLoop {
 public:
-    CReadLoop(CCameraReader::State& state, CameraOpener reopen)
-        : m_state(state), m_reopen(std::move(reopen)) {}
+    CReadLoop(CCameraReader::State& state, CameraOpener reopen, CCameraControlBoard& controls)
+        : m_state(state), m_reopen(std::move(reopen)), m_controls(controls) {}
 
     void Run(std::unique_ptr<CCameraSource> source) {
         m_source = std::move(source);
-        if (m_source)
+        if (m_source) {
+            m_controls.Opened(m_source->Controls());
             m_state.NoteOpen(true, CameraOpenFailure::None);
+        }
         while (!m_state.stop.load()) {
             if (!m_source)
                 Reopen();
@@ -188,6 +191,8 @@ private:
         }
         CameraOpenFailure failure = CameraOpenFailure::None;
         m_source = OpenWithinLimit(m_reopen, m_stuckOpen, failure);
+        if (m_source)
+            m_controls.Opened(m_source->Controls());
         if (!m_state.stop.load())
             m_state.NoteOpen(m_source != nullptr, failure);
     }
@@ -216,6 +221,7 @@ private:
                 qWarning("The camera stopped delivering; trying to open it again");
             m_warned = true;
             m_state.Lose();
+            m_controls.Closed();
             m_source.reset(); // closed here, on the reader's thread
             m_nextReopen = Clock::now() + kReopenInterval;
             return true;
@@ -225,6 +231,8 @@ private:
                 (m_interval * 7 + (frame.capturedAt - m_lastGrab)) / 8, 1ms, 200ms);
         m_lastGrab = frame.capturedAt;
         m_state.lastFrame.store(Ticks(Clock::now()));
+        if (CCameraControls* controls = m_source->Controls())
+            m_controls.Service(*controls); // the camera's controls are touched here only
         if (m_state.failed.exchange(false) || m_warned)
             qWarning("The camera delivers again");
         m_warned = false;
@@ -247,6 +255,7 @@ private:
 
     CCameraReader::State& m_state;
     CameraOpener m_reopen;
+    CCameraControlBoard& m_controls;
     std::unique_ptr<CCameraSource> m_source;
     std::shared_ptr<OpenAttempt> m_stuckOpen;
     Clock::time_point m_nextReopen, m_lastGrab, m_nextDamageLog;
@@ -258,21 +267,24 @@ private:
 
 } // namespace
 
-CCameraReader::CCameraReader(CameraOpener opener) : CCameraReader(nullptr, std::move(opener)) {}
+CCameraReader::CCameraReader(CameraOpener opener, std::shared_ptr<CCameraControlBoard> controls)
+    : CCameraReader(nullptr, std::move(opener), std::move(controls)) {}
 
-CCameraReader::CCameraReader(std::unique_ptr<CCameraSource> source, CameraOpener reopen)
-    : m_state(std::make_shared<State>()) {
+CCameraReader::CCameraReader(std::unique_ptr<CCameraSource> source, CameraOpener reopen,
+                             std::shared_ptr<CCameraControlBoard> controls)
+    : m_state(std::make_shared<State>()),
+      m_controls(controls ? std::move(controls) : std::make_shared<CCameraControlBoard>()) {
     m_state->lastFrame.store(Ticks(Clock::now()));
-    // The thread owns the source, the opener and a share of the state, so one left behind inside
-    // a read keeps all it uses alive.
-    m_thread = std::thread(
-        [state = m_state, source = std::move(source), reopen = std::move(reopen)]() mutable {
-            const CBackgroundThread counted;
-            CReadLoop(*state, std::move(reopen)).Run(std::move(source));
-            std::lock_guard lock(state->exitMutex);
-            state->exited.store(true);
-            state->exitedSignal.notify_all();
-        });
+    // The thread owns the source, the opener and a share of the state and the controls, so one
+    // left behind inside a read keeps all it uses alive.
+    m_thread = std::thread([state = m_state, source = std::move(source), reopen = std::move(reopen),
+                            controls = m_controls]() mutable {
+        const CBackgroundThread counted;
+        CReadLoop(*state, std::move(reopen), *controls).Run(std::move(source));
+        std::lock_guard lock(state->exitMutex);
+        state->exited.store(true);
+        state->exitedSignal.notify_all();
+    });
 }
 
 CCameraReader::~CCameraReader() {

@@ -26,13 +26,19 @@ inline constexpr std::chrono::seconds kOpenTimeLimit{5};
 // Guards the camera reader's newest-frame slot and the queue a recording is attached through.
 extern std::mutex g_csCapture;
 
+class CCameraControlBoard;
+
 class CCameraReader : public CFrameFeed {
 public:
     // Opens the camera through `opener` on the reader's thread, and again about once a second
-    // after every loss; an empty opener never opens anything.
-    explicit CCameraReader(CameraOpener opener);
+    // after every loss; an empty opener never opens anything. The camera's controls meet the
+    // user-interface thread on `controls` (a board of its own when null), which the reader
+    // serves between frames.
+    explicit CCameraReader(CameraOpener opener,
+                           std::shared_ptr<CCameraControlBoard> controls = nullptr);
     // Starts reading `source` (may be null: opened through `reopen` first).
-    CCameraReader(std::unique_ptr<CCameraSource> source, CameraOpener reopen);
+    CCameraReader(std::unique_ptr<CCameraSource> source, CameraOpener reopen,
+                  std::shared_ptr<CCameraControlBoard> controls = nullptr);
     ~CCameraReader() override; // Stop()
     CCameraReader(const CCameraReader&) = delete;
     CCameraReader& operator=(const CCameraReader&) = delete;
@@ -52,6 +58,8 @@ public:
     // True while the camera cannot start its stream for lack of USB bandwidth (it is then also
     // lost, and tried again in a smaller mode).
     bool BandwidthShort() const;
+    // The camera's controls.
+    const std::shared_ptr<CCameraControlBoard>& Controls() const { return m_controls; }
 
     // Every frame from now on also goes into `queue`, until Detach or the camera is lost (the
     // queue is then ended). A camera that is being opened again is waited for.
@@ -71,5 +79,6 @@ public:
 
 private:
     std::shared_ptr<State> m_state;
+    std::shared_ptr<CCameraControlBoard> m_controls;
     std::thread m_thread;
 };

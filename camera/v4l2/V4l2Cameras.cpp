@@ -1,6 +1,7 @@
 // V4L2 cameras in the camera list, and opening one by its identity.
 #include "camera/v4l2/V4l2Cameras.h"
 
+#include "camera/CameraControlBoard.h"
 #include "camera/v4l2/V4l2Source.h"
 
 #include <QFileInfo>
@@ -13,9 +14,11 @@ namespace {
 // of bandwidth, the next call tries the next smaller mode.
 class CV4l2Opener {
 public:
-    CV4l2Opener(const CameraInfo& camera, std::optional<QSize> size)
+    CV4l2Opener(const CameraInfo& camera, std::optional<QSize> size,
+                std::shared_ptr<const CCameraControlBoard> controls)
         : m_identity(ParseV4l2Identity(camera.id)), m_path(camera.location),
-          m_mode(ChooseCameraMode(camera.modes, size)), m_modes(camera.modes) {}
+          m_mode(ChooseCameraMode(camera.modes, size)), m_modes(camera.modes),
+          m_controls(std::move(controls)) {}
 
     std::unique_ptr<CCameraSource> operator()() {
         std::lock_guard lock(m_mutex); // copies of the opener may run on two threads
@@ -25,7 +28,8 @@ public:
             return nullptr;
         }
         CameraOpenFailure failure = CameraOpenFailure::NotFound;
-        std::unique_ptr<CCameraSource> source = CV4l2Source::Open(path, m_mode, &failure);
+        std::unique_ptr<CCameraSource> source = CV4l2Source::Open(
+            path, m_mode, &failure, m_controls ? m_controls->Stored() : CameraControlValues());
         if (!source && failure == CameraOpenFailure::Bandwidth && m_mode) {
             if (std::optional<CameraMode> smaller = SmallerCameraMode(m_modes, *m_mode))
                 m_mode = smaller;
@@ -51,6 +55,7 @@ private:
     QString m_path;
     std::optional<CameraMode> m_mode;
     QList<CameraMode> m_modes;
+    std::shared_ptr<const CCameraControlBoard> m_controls;
 };
 
 } // namespace
@@ -77,6 +82,9 @@ int MatchStoredV4l2Camera(const CameraIdentity& id, const QList<V4l2Node>& nodes
     return MatchV4l2Identity(ParseV4l2Identity(id), nodes);
 }
 
-CameraOpener V4l2CameraOpener(const CameraInfo& camera, std::optional<QSize> size) {
-    return [opener = std::make_shared<CV4l2Opener>(camera, size)] { return (*opener)(); };
+CameraOpener V4l2CameraOpener(const CameraInfo& camera, std::optional<QSize> size,
+                              std::shared_ptr<const CCameraControlBoard> controls) {
+    return [opener = std::make_shared<CV4l2Opener>(camera, size, std::move(controls))] {
+        return (*opener)();
+    };
 }

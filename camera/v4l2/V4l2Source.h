@@ -7,6 +7,7 @@
 #include "camera/CameraMode.h"
 #include "camera/CameraSource.h"
 #include "camera/JpegDecoder.h"
+#include "camera/v4l2/V4l2Controls.h"
 
 #include <QString>
 
@@ -25,10 +26,12 @@ bool HasUsableV4l2Format(int fd);
 class CV4l2Source : public CCameraSource {
 public:
     // Opens `path`, sets `mode` (the driver's current mode when empty) and starts the stream.
-    // Null when it fails; `*failure` then tells why.
+    // Null when it fails; `*failure` then tells why. The user's `controls` are written before
+    // the stream starts.
     static std::unique_ptr<CV4l2Source> Open(const QString& path,
                                              const std::optional<CameraMode>& mode,
-                                             CameraOpenFailure* failure = nullptr);
+                                             CameraOpenFailure* failure = nullptr,
+                                             const CameraControlValues& controls = {});
     ~CV4l2Source() override;
 
     bool Grab() override;
@@ -37,6 +40,7 @@ public:
     bool LastFrameDamaged() const override { return m_bDamaged; }
     uint64_t DamagedFrames() const override { return m_nDamaged; }
     void SetDecodeSize(cv::Size cover) override { m_cover = cover; }
+    CCameraControls* Controls() override { return m_controls.get(); }
 
 private:
     CV4l2Source() = default;
@@ -61,4 +65,5 @@ private:
     uint64_t m_nDamaged = 0;
     cv::Size m_cover;
     CJpegDecoder m_decoder;
+    std::unique_ptr<CV4l2Controls> m_controls;
 };
