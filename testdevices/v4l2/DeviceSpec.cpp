@@ -136,6 +136,8 @@ DeviceSpec ParseDeviceSpec(const std::string& text) {
             spec.damage = std::max(0, std::atoi(value.c_str()));
         else if (key == "bandwidth")
             spec.bandwidth = std::max(0LL, std::atoll(value.c_str()));
+        else if (key == "streamon_reset")
+            spec.streamOnReset = value == "1";
     }
     if (spec.formats.empty())
         ParseFormats("YUYV", spec);

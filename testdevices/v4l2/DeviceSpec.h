@@ -17,11 +17,12 @@ struct DeviceSpec {
     std::string driver = "uvcvideo";
     std::vector<uint32_t> formats; // V4L2 pixel formats, in the order ENUM_FMT lists them
     std::vector<FrameSize> sizes;
-    bool metadata = false;  // a node that carries only metadata, as most webcams add
-    int damage = 0;         // every n-th MJPEG frame is damaged; 0: none
-    bool stall = false;     // no frames while set
-    bool eio = false;       // DQBUF fails with EIO while set
-    int64_t bandwidth = -1; // bytes per second the bus has left; -1: no limit
+    bool metadata = false;      // a node that carries only metadata, as most webcams add
+    int damage = 0;             // every n-th MJPEG frame is damaged; 0: none
+    bool stall = false;         // no frames while set
+    bool eio = false;           // DQBUF fails with EIO while set
+    int64_t bandwidth = -1;     // bytes per second the bus has left; -1: no limit
+    bool streamOnReset = false; // the camera resets two controls when streaming starts
 };
 
 // The description in a node file's text; unknown keys and values are left at their defaults.
