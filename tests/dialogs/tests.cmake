@@ -8,7 +8,7 @@ vistrelcv_add_test(test_dialogs
 vistrelcv_add_test(test_camera_controls
                    SOURCES dialogs/CameraControlsTest.cpp dialogs/DialogTestUtils.h
                    LIBS vistrelcv_ui fakev4l2 Qt6::Test
-                   LABELS dialogs capture)
+                   LABELS dialogs)
 target_link_options(test_camera_controls PRIVATE -Wl,--no-as-needed)
 target_compile_definitions(test_camera_controls PRIVATE
                            FAKEV4L2_LIBRARY="$<TARGET_FILE:fakev4l2>")
