@@ -69,7 +69,7 @@ void CCameraControlBoard::Service(CCameraControls& controls) {
     if (defaults)
         ResetCameraControls(controls);
     if (!requests.isEmpty()) {
-        for (const CameraControl& control : controls.List()) {
+        for (const CameraControl& control : Controls()) { // as the window saw them
             if (requests.contains(control.key) && control.Settable())
                 controls.Set(control, requests.value(control.key));
         }
