@@ -6,8 +6,11 @@
 //  - the process's CPU use while the view idles at Perform 330;
 //  - with --device, run with the V4L2 test device preloaded (scripts/bench does): a 1080p MJPEG
 //    webcam's CPU while recording and while idle, and the frames lost or repeated in its movie;
-//  - the time from the program's start to its first painted picture (median of 5).
-//   bench_capture [--device] [seconds of each CPU measurement, default 20]
+//  - the time from the program's start to its first painted picture (median of 5);
+//  - with --first-picture, that time on the test camera against a bare Qt window painting a
+//    colour (bench_bare_window), both started the same way (under Xvfb in scripts/bench).
+//   bench_capture [--device | --first-picture] [seconds of each CPU measurement, default 20]
+#include "camera/media/MovieSource.h"
 #include "capture/CVController.h"
 #include "output_files/FiletypeMgr.h"
 #include "view/RefreshIntervals.h"
@@ -23,7 +26,6 @@
 #include <QTemporaryDir>
 
 #include <opencv2/imgproc.hpp>
-#include <opencv2/videoio.hpp>
 
 #include <algorithm>
 #include <chrono>
@@ -91,10 +93,10 @@ struct Repeats {
 
 Repeats CountRepeats(const QString& path, cv::Size camera) {
     Repeats r;
-    cv::VideoCapture movie(path.toStdString(), cv::CAP_FFMPEG);
+    const auto movie = CMovieSource::ReadThrough(path);
     cv::Mat frame;
     int previous = -1;
-    while (movie.read(frame)) {
+    while (movie && movie->Read(frame)) {
         const int step = MarkerStep(frame, camera);
         if (previous >= 0 && step >= 0) {
             const int advance = (step - previous + 60) % 60;
@@ -202,8 +204,8 @@ void MeasureDevice(int seconds, const QString& folder) {
     std::printf("| idle, Perform 330, 800 x 450 view | %d s | %.1f %% | |\n", seconds, idle);
 }
 
-// Seconds from starting the program to its first painted picture, median of 5 runs.
-double FirstPictureSeconds(const QString& cameras) {
+// Seconds from starting `binary` to its first painted picture, median of 5 runs.
+double FirstPictureSeconds(const QString& cameras, const QString& binary = VISTRELCV_BINARY) {
     std::vector<double> times;
     for (int run = 0; run < 5; ++run) {
         QProcess program;
@@ -216,7 +218,7 @@ double FirstPictureSeconds(const QString& cameras) {
         program.setProcessEnvironment(environment);
         QElapsedTimer clock;
         clock.start();
-        program.start(VISTRELCV_BINARY, {"1"});
+        program.start(binary, {"1"});
         QByteArray output;
         while (!output.contains("first picture painted") && clock.elapsed() < 10000 &&
                program.state() != QProcess::NotRunning) {
@@ -237,6 +239,16 @@ int main(int argc, char** argv) {
     FillFiletypeTables();
     QTemporaryDir folder;
     const bool device = argc > 1 && QByteArray(argv[1]) == "--device";
+    if (argc > 1 && QByteArray(argv[1]) == "--first-picture") {
+        // The program on the test camera against a bare Qt window, started the same way.
+        const double program = FirstPictureSeconds("testsrc");
+        const double bare = FirstPictureSeconds({}, BARE_WINDOW_BINARY);
+        std::printf("Time from start to the first painted picture, median of 5\n\n| program | "
+                    "seconds |\n|---|---:|\n| vistrelcv, testsrc | %.3f |\n| bare Qt window | "
+                    "%.3f |\n| ratio | %.2f |\n",
+                    program, bare, program / bare);
+        return 0;
+    }
     const int seconds = std::max(1, std::atoi(argv[argc - 1]) > 0 ? std::atoi(argv[argc - 1]) : 20);
     if (device) {
         std::printf("Time to the first picture, median of 5\n\n| camera | seconds |\n|---|---:|\n");

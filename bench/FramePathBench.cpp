@@ -6,12 +6,12 @@
 #include "camera/JpegDecoder.h"
 #include "camera/testsrc/TestPattern.h"
 #include "imaging/FramePath.h"
+#include "imaging/StillEncoder.h"
 
 #include <QImage>
 #include <QPainter>
 #include <benchmark/benchmark.h>
 
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -133,8 +133,8 @@ BENCHMARK(BM_BareResize)
 void BM_MjpegDecode(benchmark::State& state) {
     const Sizes sizes = SizesOf(state);
     const bool reduced = state.range(4) != 0;
-    std::vector<uchar> jpeg;
-    cv::imencode(".jpg", DrawTestPattern(sizes.from, 7), jpeg, {cv::IMWRITE_JPEG_QUALITY, 80});
+    const QByteArray encoded = EncodeJpeg(DrawTestPattern(sizes.from, 7), 80);
+    const std::vector<uchar> jpeg(encoded.begin(), encoded.end());
     CJpegDecoder decoder;
     cv::Mat decoded, scaled, reference;
     for (auto _ : state) {

@@ -6,8 +6,9 @@
 #include "camera/CameraEntry.h"
 #include "camera/CameraNumbers.h"
 #include "camera/media/GstElements.h"
+#include "camera/media/MovieSource.h"
+#include "camera/media/PipelineSource.h"
 #include "camera/media/StillImageSource.h"
-#include "camera/media/VideoCaptureSource.h"
 #include "camera/pipewire/PipeWireOpener.h"
 #include "camera/testsrc/TestPatternSource.h"
 #include "camera/v4l2/V4l2Cameras.h"
@@ -32,8 +33,10 @@ std::unique_ptr<CCameraSource> OpenEntry(const CameraEntry& entry) {
         return CTestPatternSource::Open(entry);
     case CameraEntry::Kind::ImageFile:
         return CStillImageSource::Open(entry.location);
+    case CameraEntry::Kind::Pipeline:
+        return CPipelineSource::Open(entry.location);
     default:
-        return CVideoCaptureSource::Open(entry);
+        return CMovieSource::Open(entry);
     }
 }
 

@@ -6,33 +6,13 @@
 #include "capture/CameraReader.h"
 #include "capture/CaptureStateEvent.h"
 #include "imaging/FramePath.h"
+#include "imaging/StillEncoder.h"
 #include "output_files/FiletypeMgr.h"
 #include "platform/SoundCue.h"
 #include "recording/RecordingWorker.h"
 
 #include <QCoreApplication>
 #include <QPainter>
-
-#include <opencv2/imgcodecs.hpp>
-
-namespace {
-
-// The picture encoded by `extension` ("jpg" gives JPEG); empty when it cannot be.
-QByteArray EncodeImage(const QImage& image, const QString& extension) {
-    const cv::Mat bgr = DisplayImageToBgr(image);
-    if (bgr.empty())
-        return {};
-    std::vector<uchar> encoded;
-    try {
-        if (!cv::imencode(QString(u'.' + extension).toStdString(), bgr, encoded))
-            return {};
-    } catch (const cv::Exception&) {
-        return {};
-    }
-    return QByteArray(reinterpret_cast<const char*>(encoded.data()), qsizetype(encoded.size()));
-}
-
-} // namespace
 
 CCVController::CCVController(QObject* view)
     : m_pScratch(std::make_unique<FrameScratch>()), m_pShown(std::make_unique<StampedFrame>()),
@@ -74,27 +54,28 @@ QSize CCVController::OpenCamera(int index) {
     return size;
 }
 
-const QList<CameraMode>& CCVController::CameraSizes() const {
-    // A camera away when asked is asked for again next time.
-    if (!m_cameraSizes || m_cameraSizes->isEmpty()) {
-        const QList<CameraInfo> cameras = ListCameras(m_storedIds);
-        m_cameraSizes = m_nCamera >= 0 && m_nCamera < cameras.size()
-                            ? ::CameraSizes(cameras[m_nCamera].modes)
-                            : QList<CameraMode>();
-    }
-    return *m_cameraSizes;
-}
-
 void CCVController::StartCamera(int index, const StoredCameraIds& stored,
                                 std::optional<QSize> size) {
+    const CameraInfo camera = ListCameras(stored).value(index);
     const std::shared_ptr<CCameraControlBoard>& controls = CameraControls();
     AdoptCamera(
-        std::make_shared<CCameraReader>(CameraOpenerFor(index, stored, size, controls), controls),
-        index, stored, size);
+        std::make_shared<CCameraReader>(CameraOpenerFor(camera, size, controls), camera, controls),
+        index, size);
+}
+
+void CCVController::ReopenCamera(std::optional<QSize> size) {
+    if (m_pCapture)
+        m_pCapture->Stop(); // the camera is free before the new reader opens it
+    const CameraInfo camera = m_pCapture ? m_pCapture->Camera() : CameraInfo();
+    // The same board: the user's values and an open controls window carry over to the new size.
+    const std::shared_ptr<CCameraControlBoard>& controls = CameraControls();
+    AdoptCamera(
+        std::make_shared<CCameraReader>(CameraOpenerFor(camera, size, controls), camera, controls),
+        m_nCamera, size);
 }
 
 void CCVController::AdoptCamera(std::shared_ptr<CCameraReader> reader, int index,
-                                const StoredCameraIds& stored, std::optional<QSize> size) {
+                                std::optional<QSize> size) {
     if (m_pCapture && m_pCapture != reader)
         m_pCapture->Stop();
     m_pCapture = std::move(reader);
@@ -102,9 +83,8 @@ void CCVController::AdoptCamera(std::shared_ptr<CCameraReader> reader, int index
     // A new reader counts its frames from 1: the picture shown stays until its first one.
     m_pShown->number = 0;
     m_nCamera = index;
-    m_storedIds = stored;
     m_captureSize = size;
-    m_cameraSizes.reset();
+    m_cameraSizes = ::CameraSizes(m_pCapture->Camera().modes);
 }
 
 const std::shared_ptr<CCameraControlBoard>& CCVController::CameraControls() {
@@ -115,6 +95,10 @@ const std::shared_ptr<CCameraControlBoard>& CCVController::CameraControls() {
 
 bool CCVController::CameraBandwidthShort() const {
     return m_pCapture && m_pCapture->BandwidthShort();
+}
+
+bool CCVController::CameraPictureDamaged() const {
+    return m_pCapture && m_pCapture->OnlyDamaged();
 }
 
 QSize CCVController::ShownFrameSize() const {
@@ -151,7 +135,7 @@ bool CCVController::SaveStill(const QString& extension,
         CCaptureStateEvent busy(0, 1);
         QCoreApplication::sendEvent(m_pView, &busy);
     }
-    const QByteArray encoded = EncodeImage(m_dispImage, extension);
+    const QByteArray encoded = EncodeStill(DisplayImageToBgr(m_dispImage), extension);
     const bool saved = !encoded.isEmpty() && store(encoded);
     if (saved)
         PlaySoundCue(QStringLiteral("rel.wav"));

@@ -4,15 +4,14 @@
 #include "camera/CameraList.h"
 #include "camera/CameraMode.h"
 #include "camera/media/GstElements.h"
+#include "recording/MovieWriter.h"
 #include "support/TestEnvironment.h"
 
 #include <QFile>
+#include <QImage>
 #include <QStringList>
 #include <gtest/gtest.h>
 #include <linux/videodev2.h>
-
-#include <opencv2/imgcodecs.hpp>
-#include <opencv2/videoio.hpp>
 
 using Kind = CameraEntry::Kind;
 
@@ -76,6 +75,13 @@ TEST(CameraModeTest, BestModeBySizeRateAndFormat) {
          mode(yuyv, 640, 480, 20)},
         {{mode(yuyv, 1280, 720, 10)}, {}, std::nullopt},
         {{}, {}, std::nullopt},
+        // Every raw format counts as raw; at equal rates MJPEG before raw before H264.
+        {{mode(V4L2_PIX_FMT_H264, 1280, 720, 30), mode(V4L2_PIX_FMT_NV12, 1280, 720, 30)},
+         {},
+         mode(V4L2_PIX_FMT_NV12, 1280, 720, 30)},
+        {{mode(V4L2_PIX_FMT_H264, 1920, 1080, 15), mode(V4L2_PIX_FMT_GREY, 1920, 1080, 15)},
+         {},
+         mode(V4L2_PIX_FMT_GREY, 1920, 1080, 15)},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ChooseCameraMode(c.modes, c.requested), c.chosen);
@@ -84,6 +90,10 @@ TEST(CameraModeTest, BestModeBySizeRateAndFormat) {
     EXPECT_EQ(SmallerCameraMode(webcam, mode(yuyv, 640, 480, 30)), mode(mjpg, 640, 480, 30));
     EXPECT_EQ(SmallerCameraMode(webcam, mode(mjpg, 1920, 1080, 30)), mode(mjpg, 1280, 720, 30));
     EXPECT_EQ(SmallerCameraMode(webcam, mode(mjpg, 640, 480, 30)), std::nullopt);
+    // Nothing but damaged frames: another format at the same size first.
+    EXPECT_EQ(ModeAfterDamage(webcam, mode(mjpg, 1920, 1080, 30)), mode(yuyv, 1920, 1080, 5));
+    EXPECT_EQ(ModeAfterDamage(webcam, mode(yuyv, 1920, 1080, 5)), mode(mjpg, 1280, 720, 30));
+    EXPECT_EQ(ModeAfterDamage({mode(mjpg, 640, 480, 30)}, mode(mjpg, 640, 480, 30)), std::nullopt);
 
     QStringList menu;
     for (const CameraMode& size : CameraSizes(webcam))
@@ -99,15 +109,16 @@ TEST(CameraModeTest, BestModeBySizeRateAndFormat) {
 // GStreamer pipeline delivers what it makes; each frame at its own size.
 TEST(CameraSourceTest, FilesAndPipelinesDeliverFramesAndVideosStartAgain) {
     const std::string folder = testenv::NewFolder("sources").toStdString();
-    const cv::Mat picture(120, 160, CV_8UC3, cv::Scalar(10, 200, 30));
-    ASSERT_TRUE(cv::imwrite(folder + "/still.png", picture));
-    cv::VideoWriter clip(folder + "/clip.avi", cv::CAP_FFMPEG,
-                         cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 60.0, {160, 120});
+    QImage still(160, 120, QImage::Format_RGB32);
+    still.fill(QColor(30, 200, 10));
+    ASSERT_TRUE(still.save(QString::fromStdString(folder + "/still.png")));
+    CMovieWriter clip;
+    ASSERT_TRUE(clip.Open(QString::fromStdString(folder + "/clip.mpg"), 0, {160, 120}, 60));
     for (int i = 0; i < 3; ++i)
-        clip.write(picture);
-    clip.release();
+        ASSERT_TRUE(clip.WriteFrame(cv::Mat(120, 160, CV_8UC3, cv::Scalar(10, 200, 30))));
+    ASSERT_TRUE(clip.Close());
     const std::string cameras =
-        folder + "/still.png;" + folder + "/clip.avi;" +
+        folder + "/still.png;" + folder + "/clip.mpg;" +
         "videotestsrc num-buffers=30 ! video/x-raw,width=160,height=120,framerate=30/1 ! "
         "videoconvert ! appsink";
     qputenv("VISTRELCV_CAMERAS", cameras.c_str());

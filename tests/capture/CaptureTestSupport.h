@@ -2,6 +2,7 @@
 #pragma once
 
 #include "camera/CameraList.h"
+#include "camera/media/MovieSource.h" // reads movies back
 #include "capture/CVController.h"
 
 #include <QString>

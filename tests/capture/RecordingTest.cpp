@@ -16,7 +16,6 @@
 #include <gtest/gtest.h>
 
 #include <opencv2/imgproc.hpp>
-#include <opencv2/videoio.hpp>
 
 #include <cmath>
 #include <csignal>
@@ -42,8 +41,8 @@ struct MarkerFacts {
 
 MarkerFacts ReadMarkers(const QString& movie, bool mirrored = false) {
     MarkerFacts facts;
-    cv::VideoCapture reader(QFile::encodeName(movie).toStdString(), cv::CAP_FFMPEG);
-    for (cv::Mat frame; reader.read(frame);) {
+    const auto reader = CMovieSource::ReadThrough(movie);
+    for (cv::Mat frame; reader && reader->Read(frame);) {
         if (mirrored)
             cv::flip(frame, frame, 1);
         cv::Mat green; // the red marker is the only thing without green in its band

@@ -3,6 +3,7 @@
 #include "CaptureTestSupport.h"
 
 #include "capture/Shutter.h"
+#include "imaging/FramePath.h"
 #include "output_files/ImgFileMgr.h"
 #include "output_files/MediaKind.h"
 #include "output_files/PathChecks.h"
@@ -14,8 +15,6 @@
 #include <QFileInfo>
 #include <QThread>
 #include <gtest/gtest.h>
-
-#include <opencv2/imgcodecs.hpp>
 
 #include <cerrno>
 #include <cstring>
@@ -59,7 +58,7 @@ TEST_F(ShutterTest, StillIsThePictureShownAndNeverReplacesAFile) {
     EXPECT_FALSE(QFileInfo::exists(folder + "/nowhere"));
     EXPECT_EQ(QDir(folder).entryList(QDir::Hidden | QDir::Files).size(), 3); // no temporary file
     EXPECT_EQ(StoredSerial(), 4);
-    const cv::Mat saved = cv::imread(Still(3).toStdString());
+    const cv::Mat saved = DisplayImageToBgr(QImage(Still(3)));
     // JPEG is lossy: the white block at the picture's top-left sits at the top-right.
     ASSERT_EQ(saved.size(), cv::Size(200, 150));
     EXPECT_GT(cv::mean(saved(cv::Rect(182, 2, 16, 16)))[0], 230);

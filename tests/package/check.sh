@@ -51,7 +51,7 @@ deb)
   for f in "${expected[@]}"; do grep -qx "./usr/$f" "$work/files" || fail "/usr/$f is not in the package"; done
   depends=$(dpkg-deb -f "$deb" Depends)
   # Mostly worked out from the libraries the program links; the SVG plugins are loaded.
-  for lib in libqt6widgets6 libqt6svg6 libopencv-videoio406 libavcodec59 libcanberra0 libc6; do
+  for lib in libqt6widgets6 libqt6svg6 libopencv-imgproc406 libavcodec59 libcanberra0 libc6; do
     grep -Eq "(^| )$lib( |,|$)" <<<"$depends" || fail "Depends lacks $lib: $depends"
   done
   [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version"
