@@ -45,10 +45,13 @@ inline constexpr SettingKey kMovFoldername{"MovFoldername", false, true, 0, null
 inline constexpr SettingKey kCameraId{"CameraId", false, true, 0, ""};
 // The capture size the user chose, "WIDTHxHEIGHT"; empty for the camera's best mode.
 inline constexpr SettingKey kCaptureSize{"CaptureSize", false, true, 0, ""};
+// The camera controls the user set, "key=value" entries joined by ";"
+// ("brightness=140;exposure_time_absolute=300"); empty: the camera's own values.
+inline constexpr SettingKey kControls{"Controls", false, true, 0, ""};
 
 inline constexpr SettingKey kAllSettings[] = {
     kSelCamAtLaunch, kAlphaValue, kMirrorImage,  kPerform,     kCamMode,
     kRecCtrlDlg,     kWndX,       kWndY,         kWndWidth,    kWndHeight,
     kPictNum,        kMovNum,     kPictFilename, kMovFilename, kPictFoldername,
-    kMovFoldername,  kStayOnTop,  kCameraId,     kCaptureSize,
+    kMovFoldername,  kStayOnTop,  kCameraId,     kCaptureSize, kControls,
 };

@@ -214,9 +214,12 @@ QString V4l2FormatNames(int fd) {
 
 std::unique_ptr<CV4l2Source> CV4l2Source::Open(const QString& path,
                                                const std::optional<CameraMode>& mode,
-                                               CameraOpenFailure* failure) {
+                                               CameraOpenFailure* failure,
+                                               const CameraControlValues& controls) {
     std::unique_ptr<CV4l2Source> source(new CV4l2Source);
     source->m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (source->m_fd >= 0)
+        source->m_controls = std::make_unique<CV4l2Controls>(source->m_fd, controls);
     if (source->m_fd < 0 || !source->Start(mode, failure))
         return nullptr;
     return source;
@@ -280,6 +283,7 @@ bool CV4l2Source::Start(const std::optional<CameraMode>& mode, CameraOpenFailure
         if (Ioctl(m_fd, VIDIOC_QBUF, &buffer.buffer) != 0)
             return false;
     }
+    m_controls->WriteBeforeStream(); // now that the camera is ours, not another program's
     int type = int(m_type);
     if (Ioctl(m_fd, VIDIOC_STREAMON, &type) != 0) {
         // The USB host controller cannot reserve the bandwidth this mode needs.

@@ -10,6 +10,7 @@
 #include "camera/CameraSource.h"
 #include "camera/H264Decoder.h"
 #include "camera/JpegDecoder.h"
+#include "camera/v4l2/V4l2Controls.h"
 
 #include <QString>
 
@@ -35,10 +36,12 @@ QString V4l2FormatNames(int fd);
 class CV4l2Source : public CCameraSource {
 public:
     // Opens `path`, sets `mode` (the driver's current mode when empty) and starts the stream.
-    // Null when it fails; `*failure` then tells why.
+    // Null when it fails; `*failure` then tells why. The user's `controls` are written before
+    // the stream starts.
     static std::unique_ptr<CV4l2Source> Open(const QString& path,
                                              const std::optional<CameraMode>& mode,
-                                             CameraOpenFailure* failure = nullptr);
+                                             CameraOpenFailure* failure = nullptr,
+                                             const CameraControlValues& controls = {});
     ~CV4l2Source() override;
 
     bool Grab() override;
@@ -47,6 +50,7 @@ public:
     bool LastFrameDamaged() const override { return m_damage != FrameDamage::None; }
     FrameDamageCounts DamagedFrames() const override { return m_damaged; }
     void SetDecodeSize(cv::Size cover) override { m_cover = cover; }
+    CCameraControls* Controls() override { return m_controls.get(); }
     void AvoidMode() override;
     // `avoided` is raised when the reader gives up this source's mode (shared with the opener).
     void ShareModeAvoided(std::shared_ptr<std::atomic<bool>> avoided) {
@@ -83,6 +87,7 @@ private:
     FrameDamageCounts m_damaged{};
     cv::Size m_cover;
     CJpegDecoder m_decoder;
+    std::unique_ptr<CV4l2Controls> m_controls;
     std::unique_ptr<CH264Decoder> m_h264;
     std::shared_ptr<std::atomic<bool>> m_modeAvoided;
 };

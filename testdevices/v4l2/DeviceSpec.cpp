@@ -174,6 +174,8 @@ DeviceSpec ParseDeviceSpec(const std::string& text) {
             spec.timestampOffset = int64_t(std::atof(value.c_str()) * 1e9);
         else if (key == "fixed_fps")
             spec.fixedFps = std::max(0, std::atoi(value.c_str()));
+        else if (key == "streamon_reset")
+            spec.streamOnReset = value == "1";
     }
     if (spec.formats.empty())
         ParseFormats("YUYV", spec);

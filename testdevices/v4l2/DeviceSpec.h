@@ -41,6 +41,7 @@ struct DeviceSpec {
     // The rate the camera runs at whatever S_PARM set and G_PARM says: UVC firmware that ignores
     // the committed frame interval, or lowers it in the dark with exposure priority on.
     int fixedFps = 0;
+    bool streamOnReset = false; // the camera resets two controls when streaming starts
 };
 
 // The description in a node file's text; unknown keys and values are left at their defaults.

@@ -116,6 +116,14 @@ int CFakeStream::Ioctl(unsigned int request, void* arg) {
         return StreamOn(*static_cast<int*>(arg));
     case VIDIOC_STREAMOFF:
         return StreamOff(*static_cast<int*>(arg));
+    case VIDIOC_QUERY_EXT_CTRL:
+    case VIDIOC_QUERYMENU:
+    case VIDIOC_G_CTRL:
+    case VIDIOC_S_CTRL:
+    case VIDIOC_SUBSCRIBE_EVENT:
+    case VIDIOC_UNSUBSCRIBE_EVENT:
+    case VIDIOC_DQEVENT:
+        return m_spec.metadata ? AnswerQuery(m_spec, request, arg) : m_controls.Ioctl(request, arg);
     default:
         return AnswerQuery(m_spec, request, arg);
     }
@@ -400,6 +408,7 @@ int CFakeStream::StreamOn(int type) {
     if (!FrameMaker())
         return EIO;
     m_streaming = true;
+    m_controls.StreamOn(m_spec.streamOnReset);
     m_start = Now();
     m_next = m_sequence = 0;
     return 0;
