@@ -3,6 +3,8 @@
 
 #include <utility>
 
+#include <algorithm>
+
 namespace {
 
 thread_local CameraOpenFailure t_openFailure = CameraOpenFailure::None;
@@ -24,6 +26,12 @@ const char* DescribeFrameDamage(FrameDamage damage) {
     default:
         return "whole";
     }
+}
+
+std::chrono::steady_clock::duration
+CameraSilenceLimit(std::optional<std::chrono::steady_clock::duration> framePeriod) {
+    const std::chrono::steady_clock::duration shortest = std::chrono::seconds(2);
+    return framePeriod ? std::max(shortest, *framePeriod * 3) : shortest;
 }
 
 void NoteOpenFailure(CameraOpenFailure failure) {
