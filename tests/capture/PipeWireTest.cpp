@@ -6,6 +6,7 @@
 #include "camera/pipewire/PipeWireCameraSource.h"
 #include "camera/pipewire/PipeWireCameras.h"
 #include "camera/pipewire/PipeWireConnection.h"
+#include "camera/pipewire/PipeWireFormats.h"
 #include "camera/pipewire/PipeWireOpener.h"
 #include "camera/testsrc/TestPattern.h"
 #include "capture/CVController.h"
@@ -18,11 +19,13 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
 
 #include <linux/videodev2.h>
 
 #include <cstdio>
 #include <numeric>
+#include <string>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -284,4 +287,48 @@ TEST_F(PipeWireTest, SlowCameraStaysLive) {
     ASSERT_TRUE(reader.WaitFirstFrame(5s, frame));
     EXPECT_FALSE(WaitUntil([&] { return reader.IsLost(); }, 8s)); // two gaps of 2 s in it
     EXPECT_EQ(reader.SilenceLimit(), 3s);
+}
+
+// Each raw format a PipeWire camera may send comes out as the picture it carries, rows padded or
+// not; a frame too short for its size is refused.
+TEST(PipeWireFormatTest, RawFramesComeOutAsTheirPicture) {
+    const cv::Mat bgr = DrawTestPattern(cv::Size(64, 48), 0);
+    const auto converted = [&](int code) {
+        cv::Mat out;
+        cv::cvtColor(bgr, out, code);
+        return out;
+    };
+    const auto xFirst = [](const cv::Mat& fourChannels) { // BGRA -> ABGR, RGBA -> ARGB
+        cv::Mat out(fourChannels.size(), CV_8UC4);
+        const int pairs[] = {3, 0, 0, 1, 1, 2, 2, 3};
+        cv::mixChannels(&fourChannels, 1, &out, 1, pairs, 4);
+        return out;
+    };
+    cv::Mat padded(48, 64 * 3 + 20, CV_8UC1);
+    converted(cv::COLOR_BGR2RGB).reshape(1).copyTo(padded(cv::Rect(0, 0, 64 * 3, 48)));
+    const struct {
+        const char* format;
+        cv::Mat frame;
+    } cases[] = {{"I420", converted(cv::COLOR_BGR2YUV_I420)},
+                 {"YV12", converted(cv::COLOR_BGR2YUV_YV12)},
+                 {"GRAY8", converted(cv::COLOR_BGR2GRAY)},
+                 {"RGB", padded},
+                 {"BGRx", converted(cv::COLOR_BGR2BGRA)},
+                 {"RGBA", converted(cv::COLOR_BGR2RGBA)},
+                 {"xBGR", xFirst(converted(cv::COLOR_BGR2BGRA))},
+                 {"ARGB", xFirst(converted(cv::COLOR_BGR2RGBA))}};
+    for (const auto& [format, frame] : cases) {
+        SCOPED_TRACE(format);
+        const size_t bytes = frame.step[0] * size_t(frame.rows);
+        cv::Mat out;
+        ASSERT_TRUE(PipeWireRawToBgr(format, bgr.size(), frame.data, bytes, frame.step[0], out));
+        cv::Mat grey;
+        if (std::string(format) == "GRAY8")
+            cv::cvtColor(frame, grey, cv::COLOR_GRAY2BGR);
+        const cv::Mat& expected = grey.empty() ? bgr : grey; // a grey camera shows grey
+        const cv::Scalar difference = cv::mean(cv::abs(out - expected));
+        EXPECT_LT(difference[0] + difference[1] + difference[2], 3 * 8);
+        EXPECT_FALSE(
+            PipeWireRawToBgr(format, bgr.size(), frame.data, bytes - 1, frame.step[0], out));
+    }
 }
