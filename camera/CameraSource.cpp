@@ -1,9 +1,9 @@
-// The source interface's defaults and the note of why the last open on a thread failed.
+// The source interface's defaults, the silence limit and the note of why the last open on a
+// thread failed.
 #include "camera/CameraSource.h"
 
-#include <utility>
-
 #include <algorithm>
+#include <utility>
 
 namespace {
 
