@@ -44,6 +44,10 @@ QString Prop(const spa_dict* props, const char* key) {
 
 void OnNodeInfo(void* data, const pw_node_info* info) {
     auto* node = static_cast<BoundNode*>(data);
+    // A later update (the node starting or stopping) carries only what changed: the properties
+    // are read from an update that has them.
+    if (!(info->change_mask & PW_NODE_CHANGE_MASK_PROPS))
+        return;
     PipeWireCamera& camera = node->camera;
     camera.nodeName = Prop(info->props, PW_KEY_NODE_NAME);
     camera.description = Prop(info->props, PW_KEY_NODE_DESCRIPTION);
