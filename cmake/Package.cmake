@@ -30,7 +30,7 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, fonts-noto-cjk | fonts-japanese-go
 # PulseAudio back end (a plugin too), without which the cues go to ALSA even when PulseAudio or
 # PipeWire runs; xdg-open for the menu item that opens the save folder; and GStreamer's plugins
 # for pipeline sources: the base set (videotestsrc, videoconvert, appsink), the good one (v4l2src)
-# and PipeWire's (pipewiresrc, cameras shared through PipeWire).
+# and PipeWire's (pipewiresrc; the program reads PipeWire cameras with libpipewire itself).
 string(JOIN ", " CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland qt6-translations-l10n
        sound-theme-freedesktop libcanberra-pulse xdg-utils gstreamer1.0-plugins-base
        gstreamer1.0-plugins-good gstreamer1.0-pipewire)

@@ -25,8 +25,6 @@ using Clock = std::chrono::steady_clock;
 
 // The usual depth of a webcam driver's queue: a reader a few frames late loses nothing.
 constexpr unsigned kBufferCount = 4;
-// A camera that has sent nothing whole for this long has failed.
-constexpr auto kSilenceLimit = std::chrono::seconds(2);
 // The frame period taken for a driver that does not tell its rate.
 constexpr auto kUnknownPeriod = std::chrono::milliseconds(100);
 // No sensor is larger; a driver's range is cut to it.
@@ -341,7 +339,8 @@ bool CV4l2Source::Grab() {
     m_damage = FrameDamage::None;
     if (!Requeue())
         return false;
-    const Clock::time_point deadline = Clock::now() + kSilenceLimit;
+    // A camera that has sent nothing for its silence limit has failed.
+    const Clock::time_point deadline = Clock::now() + CameraSilenceLimit(m_period);
     while (Clock::now() < deadline) {
         pollfd ready{m_fd, POLLIN, 0};
         const auto wait =
