@@ -45,10 +45,15 @@ inline constexpr SettingKey kMovFoldername{"MovFoldername", false, true, 0, null
 inline constexpr SettingKey kCameraId{"CameraId", false, true, 0, ""};
 // The capture size the user chose, "WIDTHxHEIGHT"; empty for the camera's best mode.
 inline constexpr SettingKey kCaptureSize{"CaptureSize", false, true, 0, ""};
+// The file type of each kind, as its extension; one the program does not offer reads as the first.
+inline constexpr SettingKey kPictFiletype{"PictFiletype", false, true, 0, "jpg"};
+inline constexpr SettingKey kMovFiletype{"MovFiletype", false, true, 0, "mpg"};
+// 1: a still is the camera's own frame at its size, not the picture shown.
+inline constexpr SettingKey kPictFullSize{"PictFullSize", false, false, 0, nullptr};
 
 inline constexpr SettingKey kAllSettings[] = {
-    kSelCamAtLaunch, kAlphaValue, kMirrorImage,  kPerform,     kCamMode,
-    kRecCtrlDlg,     kWndX,       kWndY,         kWndWidth,    kWndHeight,
-    kPictNum,        kMovNum,     kPictFilename, kMovFilename, kPictFoldername,
-    kMovFoldername,  kStayOnTop,  kCameraId,     kCaptureSize,
+    kSelCamAtLaunch, kAlphaValue,   kMirrorImage,    kPerform,       kCamMode,   kRecCtrlDlg,
+    kWndX,           kWndY,         kWndWidth,       kWndHeight,     kPictNum,   kMovNum,
+    kPictFilename,   kMovFilename,  kPictFoldername, kMovFoldername, kStayOnTop, kCameraId,
+    kCaptureSize,    kPictFiletype, kMovFiletype,    kPictFullSize,
 };
