@@ -97,8 +97,11 @@ bool CMp4Writer::Create(const QByteArray& file, const char* preset, bool vaapi) 
 bool CMp4Writer::OpenEncoder(const char* preset, bool vaapi) {
     if (vaapi && OpenVaapi())
         return true;
+    // Whatever the VA-API attempt left goes before libx264 sets up its own.
     avcodec_free_context(&m_codec);
     av_buffer_unref(&m_hwDevice);
+    av_frame_free(&m_upload);
+    av_frame_unref(m_pending);
     return OpenX264(preset);
 }
 

@@ -27,6 +27,9 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kFlushInterval = std::chrono::seconds(1);
 // How often a worker waiting for frames looks at the stop flag.
 constexpr auto kPollInterval = std::chrono::milliseconds(50);
+// How long a stop goes on encoding frames the encoder had fallen behind on; the rest are dropped
+// and counted, so that the movie is closed well within the time a stop may take.
+constexpr auto kStopBacklogLimit = std::chrono::seconds(1);
 
 // The worker serves the camera first. Raising a thread above normal needs a privilege most
 // users lack; without it the recording goes on at normal priority.
@@ -71,13 +74,15 @@ Clock::duration StopWait(Clock::duration cameraInterval) {
 // the camera. A frame is stamped when it came off the camera, which may be a little before the
 // reader hands it over: at a stop, frames captured before it are still taken until one captured
 // at or after it comes, or one frame period has passed. A normal stop makes the movie last until
-// that moment; after a loss the movie ends with the last real frame.
+// that moment; after a loss the movie ends with the last real frame. An encoder far behind at the
+// stop gets a second for its backlog.
 int RecordFrames(const RecThreadParam& param, CFrameQueue& queue, CMovieOutput& movie,
                  Clock::time_point start) {
     StampedFrame frame;
     Clock::time_point lastFlush = Clock::now(), lastArrival = Clock::now(), lastCapture = start;
     Clock::duration cameraInterval{};
     std::optional<Clock::time_point> stopAt;
+    uint64_t backlogDropped = 0;
     for (;;) {
         if (!stopAt && StopRequested(param))
             stopAt = Clock::now();
@@ -92,11 +97,18 @@ int RecordFrames(const RecThreadParam& param, CFrameQueue& queue, CMovieOutput& 
             if (frame.capturedAt > lastCapture)
                 cameraInterval = frame.capturedAt - lastCapture;
             lastCapture = frame.capturedAt;
-            if (!movie.Take(frame, Seconds(frame.capturedAt - start)))
+            if (stopAt && Clock::now() > *stopAt + kStopBacklogLimit)
+                ++backlogDropped;
+            else if (!movie.Take(frame, Seconds(frame.capturedAt - start)))
                 return kRecordingGaveUp;
         } else if (stopAt) {
             if (got == CFrameQueue::PopResult::Empty && Clock::now() < stopWaitEnd)
                 continue;
+            if (backlogDropped)
+                qWarning("Recording into %s: %llu frames the encoder was behind on at the stop "
+                         "were dropped",
+                         qUtf8Printable(param.path),
+                         static_cast<unsigned long long>(backlogDropped));
             return movie.LastUntil(Seconds(*stopAt - start)) ? kRecordingStopped : kRecordingGaveUp;
         } else if (got == CFrameQueue::PopResult::Ended ||
                    Clock::now() - lastArrival >= param.feed->SilenceLimit()) {
