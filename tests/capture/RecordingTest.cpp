@@ -168,9 +168,9 @@ TEST_F(RecordingTest, Mp4MovieTakesTheCamerasSize) {
         QThread::msleep(2000);
         Stop();
         EXPECT_EQ(ProbeMovie(Movie(number, "mp4")).size, size) << camera;
-        cv::VideoCapture reader(QFile::encodeName(Movie(number, "mp4")).toStdString());
+        const auto reader = CMovieSource::ReadThrough(Movie(number, "mp4"));
         cv::Mat frame;
-        ASSERT_TRUE(reader.read(frame));
+        ASSERT_TRUE(reader && reader->Read(frame));
         // The white block at the picture's top-left sits at the top-right.
         EXPECT_GT(cv::mean(frame(cv::Rect(size.width() - 40, 8, 32, 32)))[0], 230) << camera;
     }
