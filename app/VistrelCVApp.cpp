@@ -99,29 +99,23 @@ bool CVistrelCVApp::InitInstance(const QStringList& arguments) {
     g_UserDefault.SetIndex(m_nCamera);
     g_UserDefault.SetSection(QLatin1String(kSectionBase));
 
-    // Another instance streaming this camera: the camera is there, its number is taken.
-    if (!found && m_bCameraBusy && !g_UserDefault.LockInstance()) {
+    // Another instance serves this camera number.
+    if (!found && m_bNumberTaken) {
         ShowStartupMessage(IDS_CAM_NUMBER_CHANGED,
                            "Cam Number may be changed during VistrelCV running.\n"
                            "Restart every VistrelCV application.(%d)",
                            MessageNumber(2000, m_nCamera));
         return false;
     }
+    // A camera that does not open, or that another program streams from.
     if (!found) {
         ShowCameraNotFound();
         if (g_UserDefault.LockInstance())
             OnPreferences();
         return false;
     }
-    if (!g_UserDefault.LockInstance()) {
-        m_pProbed.reset();
-        ShowStartupMessage(IDS_CAM_NUMBER_CHANGED,
-                           "Cam Number may be changed during VistrelCV running.\n"
-                           "Restart every VistrelCV application.(%d)",
-                           MessageNumber(2000, m_nCamera));
-        return false;
-    }
-    // A camera keeps its number: its identity is stored the first time it opens.
+    // The probe took the camera's lock. A camera keeps its number: its identity is stored the
+    // first time it opens.
     if (!m_strCameraId.isEmpty() && g_UserDefault.GetString(kCameraId.key, QString()).isEmpty())
         g_UserDefault.WriteString(kCameraId.key, m_strCameraId);
     SetAlpha(g_UserDefault.GetInt(kAlphaValue.key, kAlphaValue.intDefault));
@@ -170,41 +164,59 @@ bool CVistrelCVApp::SelectCamera(const CCommandLineInfoEx& commandLine) {
     return FindCamera();
 }
 
+// A camera another instance serves is passed over; when no other opens, it is the camera in use.
 bool CVistrelCVApp::FindCamera() {
     CSlpDlg notice;
     const QList<CameraInfo> cameras = ListCameras(StoredIds());
+    int taken = -1;
     for (int i = 0; i < kSearchedCameras; ++i) {
-        if (ProbeIndex(i, cameras)) {
+        const Probe probe = ProbeIndex(i, cameras);
+        if (probe == Probe::Opened) {
             m_nCamera = i;
             return true;
         }
+        if (probe == Probe::Taken && taken < 0)
+            taken = i;
     }
+    m_bNumberTaken = taken >= 0;
+    m_nCamera = m_bNumberTaken ? taken : m_nCamera;
     return false;
 }
 
 bool CVistrelCVApp::ProbeCamera() {
     CSlpDlg notice;
-    return ProbeIndex(m_nCamera, ListCameras(StoredIds()));
+    const Probe probe = ProbeIndex(m_nCamera, ListCameras(StoredIds()));
+    m_bNumberTaken = probe == Probe::Taken;
+    return probe == Probe::Opened;
 }
 
 // Opens camera `index` on the reader the view will go on with, waits for the open (bounded,
 // whatever the source does) and then for the first picture, whose proportions the window takes.
 // A camera that opens but cannot start for lack of USB bandwidth counts as found: its reader
 // goes on trying smaller modes while the window says why there is no picture.
-bool CVistrelCVApp::ProbeIndex(int index, const QList<CameraInfo>& cameras) {
+// The camera's lock is taken before the camera is opened, so that of instances started together
+// for one camera only one opens it, and given up at once when the camera does not open.
+CVistrelCVApp::Probe CVistrelCVApp::ProbeIndex(int index, const QList<CameraInfo>& cameras) {
     using namespace std::chrono_literals;
     if (index < 0 || index >= cameras.size() || cameras[index].location.isEmpty())
-        return false;
+        return Probe::Failed;
+    g_UserDefault.SetIndex(index);
+    if (!g_UserDefault.LockInstance())
+        return Probe::Taken;
     const QString section = QLatin1String(kSectionBase) + QString::number(index);
     const std::optional<QSize> size =
         ParseCaptureSize(GetProfileString(section, QLatin1String(kCaptureSize.key), QString()));
-    auto reader = std::make_shared<CCameraReader>(CameraOpenerFor(cameras[index], size));
+    auto reader =
+        std::make_shared<CCameraReader>(CameraOpenerFor(cameras[index], size), cameras[index]);
     WaitTurningEvents([&] { return reader->FirstOpen().has_value(); }, kOpenTimeLimit + 1s);
     const bool opened = reader->FirstOpen().value_or(false);
-    const CameraOpenFailure failure = reader->FirstOpenFailure();
-    m_bCameraBusy = failure == CameraOpenFailure::Busy;
-    if (!opened && failure != CameraOpenFailure::Bandwidth)
-        return false;
+    if (!opened && reader->FirstOpenFailure() != CameraOpenFailure::Bandwidth) {
+        if (reader->FirstOpenFailure() == CameraOpenFailure::Busy)
+            qWarning("Camera %d is in use by another program", index + 1);
+        reader.reset();
+        g_UserDefault.UnlockInstance();
+        return Probe::Failed;
+    }
     StampedFrame first;
     if (opened)
         WaitTurningEvents([&] { return reader->WaitFirstFrame(0ms, first); }, kThreadWaitLimit);
@@ -212,7 +224,7 @@ bool CVistrelCVApp::ProbeIndex(int index, const QList<CameraInfo>& cameras) {
         m_sizeFrame = ProbedFrameSize(QSize(first.image.cols, first.image.rows));
     m_pProbed = std::move(reader);
     m_strCameraId = cameras[index].id;
-    return true;
+    return Probe::Opened;
 }
 
 void CVistrelCVApp::OnPreferences() {

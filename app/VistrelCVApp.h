@@ -46,13 +46,16 @@ public:
 private:
     bool FindCamera();
     bool ProbeCamera();
+    // How a probe ended: the camera opened (its lock is held), did not, or another instance
+    // serves that number (its lock is taken).
+    enum class Probe { Opened, Failed, Taken };
     // `cameras`: the camera list, by camera number.
-    bool ProbeIndex(int index, const QList<CameraInfo>& cameras);
+    Probe ProbeIndex(int index, const QList<CameraInfo>& cameras);
 
     // The probed camera, handed to the view instead of being opened again, and its identity.
     std::shared_ptr<CCameraReader> m_pProbed;
     QString m_strCameraId;
-    bool m_bCameraBusy = false; // the probe found the camera streaming for another program
+    bool m_bNumberTaken = false; // another instance serves the camera number chosen
     void ShowCameraNotFound() const;
 
     int m_nCamera = 0;

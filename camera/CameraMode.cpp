@@ -22,12 +22,19 @@ bool Fits(QSize size, QSize bound) {
     return size.width() <= bound.width() && size.height() <= bound.height();
 }
 
-// The best mode at one size: raw when raw is smooth, else the fastest (MJPEG wins a tie, as it
-// needs less of the bus).
-std::optional<CameraMode> BestAtSize(const QList<CameraMode>& modes, QSize size) {
+// Which format wins a tie of rates: MJPEG needs less of the bus than raw, and H264 costs the
+// most to decode.
+int TieRank(uint32_t fourcc) {
+    return IsMjpegFormat(fourcc) ? 2 : IsRawFormat(fourcc) ? 1 : 0;
+}
+
+// The best mode at one size, of the formats ranked below `belowRank`: raw when raw is smooth,
+// else the fastest.
+std::optional<CameraMode> BestAtSize(const QList<CameraMode>& modes, QSize size,
+                                     int belowRank = 3) {
     std::optional<CameraMode> best;
     for (const CameraMode& mode : modes) {
-        if (mode.size != size || !IsUsableFormat(mode.fourcc))
+        if (mode.size != size || !IsUsableFormat(mode.fourcc) || TieRank(mode.fourcc) >= belowRank)
             continue;
         if (!best) {
             best = mode;
@@ -40,7 +47,8 @@ std::optional<CameraMode> BestAtSize(const QList<CameraMode>& modes, QSize size)
                 best = mode;
             continue;
         }
-        if (mode.fps > best->fps || (mode.fps == best->fps && IsMjpegFormat(mode.fourcc)))
+        if (mode.fps > best->fps ||
+            (mode.fps == best->fps && TieRank(mode.fourcc) > TieRank(best->fourcc)))
             best = mode;
     }
     return best;
@@ -49,7 +57,15 @@ std::optional<CameraMode> BestAtSize(const QList<CameraMode>& modes, QSize size)
 } // namespace
 
 bool IsRawFormat(uint32_t fourcc) {
-    return fourcc == V4L2_PIX_FMT_YUYV;
+    constexpr uint32_t kRaw[] = {V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_UYVY,   V4L2_PIX_FMT_NV12,
+                                 V4L2_PIX_FMT_NV21, V4L2_PIX_FMT_YUV420, V4L2_PIX_FMT_YVU420,
+                                 V4L2_PIX_FMT_GREY, V4L2_PIX_FMT_Y16,    V4L2_PIX_FMT_RGB24,
+                                 V4L2_PIX_FMT_BGR24};
+    return std::find(std::begin(kRaw), std::end(kRaw), fourcc) != std::end(kRaw);
+}
+
+bool IsH264Format(uint32_t fourcc) {
+    return fourcc == V4L2_PIX_FMT_H264;
 }
 
 bool IsMjpegFormat(uint32_t fourcc) {
@@ -57,7 +73,7 @@ bool IsMjpegFormat(uint32_t fourcc) {
 }
 
 bool IsUsableFormat(uint32_t fourcc) {
-    return IsRawFormat(fourcc) || IsMjpegFormat(fourcc);
+    return IsRawFormat(fourcc) || IsMjpegFormat(fourcc) || IsH264Format(fourcc);
 }
 
 QList<CameraMode> CameraSizes(const QList<CameraMode>& modes) {
@@ -111,6 +127,14 @@ std::optional<CameraMode> SmallerCameraMode(const QList<CameraMode>& modes,
             return BestAtSize(modes, size.size);
     }
     return std::nullopt;
+}
+
+std::optional<CameraMode> ModeAfterDamage(const QList<CameraMode>& modes,
+                                          const CameraMode& failed) {
+    // Down the ranks (MJPEG, raw, H264), so that two bad formats are not tried by turns.
+    if (std::optional<CameraMode> other = BestAtSize(modes, failed.size, TieRank(failed.fourcc)))
+        return other;
+    return SmallerCameraMode(modes, CameraMode{0, failed.size, failed.fps});
 }
 
 QString DescribeCameraSize(const CameraMode& mode) {

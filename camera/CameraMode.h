@@ -17,9 +17,11 @@ struct CameraMode {
     bool operator==(const CameraMode&) const = default;
 };
 
-// Formats the program decodes. Raw Bayer and the like are left out of a camera's modes.
+// Formats the program decodes: raw YUV, grey and RGB, MJPEG, H264. Raw Bayer and the like are
+// left out of a camera's modes.
 bool IsRawFormat(uint32_t fourcc);
 bool IsMjpegFormat(uint32_t fourcc);
+bool IsH264Format(uint32_t fourcc);
 bool IsUsableFormat(uint32_t fourcc);
 
 // The mode the camera opens in: of `requested` size when the camera offers it, else chosen
@@ -30,6 +32,10 @@ std::optional<CameraMode> ChooseCameraMode(const QList<CameraMode>& modes,
 // when `failed` was raw, else the best mode of the next smaller size; nothing when none is left.
 std::optional<CameraMode> SmallerCameraMode(const QList<CameraMode>& modes,
                                             const CameraMode& failed);
+// The mode to try when `failed` gave nothing but damaged frames: another format at the same size
+// (MJPEG, then raw, then H264), else the best mode of the next smaller size; nothing when none is
+// left.
+std::optional<CameraMode> ModeAfterDamage(const QList<CameraMode>& modes, const CameraMode& failed);
 
 // Each size the camera offers, largest first, with the best rate any usable format reaches there.
 QList<CameraMode> CameraSizes(const QList<CameraMode>& modes);

@@ -15,9 +15,11 @@ QList<CameraInfo> AssignCameraNumbers(const QList<CameraInfo>& attached,
             claimed[camera] = true;
         }
     }
+    // A number that remembers a camera is that camera's alone, there or not: the others take the
+    // lowest numbers that remember none.
     int next = 0;
     for (int index = 0; next < attached.size(); ++index) {
-        if (cameraOf.contains(index))
+        if (cameraOf.contains(index) || !stored.value(index).isEmpty())
             continue;
         while (next < attached.size() && claimed[next])
             ++next;

@@ -1,6 +1,7 @@
 // Camera numbers: a camera whose identity is stored under a number keeps that number wherever it
-// now is; the cameras no stored identity names take the numbers left over, in list order. Pure
-// rules, whatever way the cameras are reached.
+// now is, and while it is away nobody else takes it; the cameras no stored identity names take
+// the lowest numbers that remember no camera, in list order. Pure rules, whatever way the cameras
+// are reached.
 #pragma once
 
 #include "camera/CameraSource.h"

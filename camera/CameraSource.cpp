@@ -11,6 +11,21 @@ thread_local CameraOpenFailure t_openFailure = CameraOpenFailure::None;
 
 void CCameraSource::SetDecodeSize(cv::Size) {}
 
+const char* DescribeFrameDamage(FrameDamage damage) {
+    switch (damage) {
+    case FrameDamage::CutShort:
+        return "cut short";
+    case FrameDamage::Flagged:
+        return "flagged by the driver";
+    case FrameDamage::Undecodable:
+        return "undecodable";
+    case FrameDamage::WrongSize:
+        return "of another size";
+    default:
+        return "whole";
+    }
+}
+
 void NoteOpenFailure(CameraOpenFailure failure) {
     t_openFailure = failure;
 }

@@ -9,6 +9,7 @@
 #include <QMap>
 #include <QString>
 
+#include <array>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -19,6 +20,19 @@
 namespace cv {
 class Mat;
 }
+
+// Why a frame that came was dropped.
+enum class FrameDamage {
+    None,
+    CutShort,    // it ends early: packets were lost on the way
+    Flagged,     // the driver marked it damaged
+    Undecodable, // the decoder refuses it
+    WrongSize,   // it declares another size than the stream's
+};
+// Dropped frames by cause, indexed by FrameDamage.
+using FrameDamageCounts = std::array<uint64_t, 5>;
+// "cut short", "flagged by the driver", ... for the log.
+const char* DescribeFrameDamage(FrameDamage damage);
 
 class CCameraSource {
 public:
@@ -36,11 +50,15 @@ public:
     virtual std::optional<std::chrono::steady_clock::time_point> CaptureTime() const {
         return std::nullopt;
     }
-    // True when the last Retrieve failed because the frame was damaged: it is dropped, and the
-    // camera is not lost for it.
+    // True when the frame the last Grab took is damaged (Retrieve then gives nothing), or the
+    // last Retrieve failed because it was: the frame is dropped, and the camera, which sends
+    // frames, is not lost for it.
     virtual bool LastFrameDamaged() const { return false; }
-    // Damaged frames dropped since the source opened.
-    virtual uint64_t DamagedFrames() const { return 0; }
+    // Damaged frames dropped since the source opened, by cause.
+    virtual FrameDamageCounts DamagedFrames() const { return {}; }
+    // The camera's mode has given nothing but damaged frames for a while: the next open of this
+    // camera tries the next mode down.
+    virtual void AvoidMode() {}
     // The size the next Retrieve must cover at least; a source that can decode smaller pictures
     // cheaply (MJPEG) decodes no larger than needed. Empty: the full picture.
     virtual void SetDecodeSize(cv::Size cover);

@@ -60,38 +60,39 @@ QSize CCVController::OpenCamera(int index) {
     return size;
 }
 
-const QList<CameraMode>& CCVController::CameraSizes() const {
-    // A camera away when asked is asked for again next time.
-    if (!m_cameraSizes || m_cameraSizes->isEmpty()) {
-        const QList<CameraInfo> cameras = ListCameras(m_storedIds);
-        m_cameraSizes = m_nCamera >= 0 && m_nCamera < cameras.size()
-                            ? ::CameraSizes(cameras[m_nCamera].modes)
-                            : QList<CameraMode>();
-    }
-    return *m_cameraSizes;
-}
-
 void CCVController::StartCamera(int index, const StoredCameraIds& stored,
                                 std::optional<QSize> size) {
-    AdoptCamera(std::make_shared<CCameraReader>(CameraOpenerFor(index, stored, size)), index,
-                stored, size);
+    const CameraInfo camera = ListCameras(stored).value(index);
+    AdoptCamera(std::make_shared<CCameraReader>(CameraOpenerFor(camera, size), camera), index,
+                size);
+}
+
+void CCVController::ReopenCamera(std::optional<QSize> size) {
+    if (m_pCapture)
+        m_pCapture->Stop(); // the camera is free before the new reader opens it
+    const CameraInfo camera = m_pCapture ? m_pCapture->Camera() : CameraInfo();
+    AdoptCamera(std::make_shared<CCameraReader>(CameraOpenerFor(camera, size), camera), m_nCamera,
+                size);
 }
 
 void CCVController::AdoptCamera(std::shared_ptr<CCameraReader> reader, int index,
-                                const StoredCameraIds& stored, std::optional<QSize> size) {
+                                std::optional<QSize> size) {
     if (m_pCapture && m_pCapture != reader)
         m_pCapture->Stop();
     m_pCapture = std::move(reader);
     // A new reader counts its frames from 1: the picture shown stays until its first one.
     m_pShown->number = 0;
     m_nCamera = index;
-    m_storedIds = stored;
     m_captureSize = size;
-    m_cameraSizes.reset();
+    m_cameraSizes = ::CameraSizes(m_pCapture->Camera().modes);
 }
 
 bool CCVController::CameraBandwidthShort() const {
     return m_pCapture && m_pCapture->BandwidthShort();
+}
+
+bool CCVController::CameraPictureDamaged() const {
+    return m_pCapture && m_pCapture->OnlyDamaged();
 }
 
 QSize CCVController::ShownFrameSize() const {

@@ -44,17 +44,20 @@ public:
                      std::optional<QSize> size = std::nullopt);
     // Goes on with a reader of camera `index` that start-up opened, instead of opening it again.
     void AdoptCamera(std::shared_ptr<CCameraReader> reader, int index,
-                     const StoredCameraIds& stored = {}, std::optional<QSize> size = std::nullopt);
-    // The sizes the camera offers, largest first, each with its best rate; empty for cameras
-    // that list no modes.
-    // Listed when first asked for (the menu), not on the way to the first picture.
-    const QList<CameraMode>& CameraSizes() const;
+                     std::optional<QSize> size = std::nullopt);
+    // Opens the camera shown again, in the mode of `size` (its best mode when nothing): the same
+    // camera, whatever camera its number would find now.
+    void ReopenCamera(std::optional<QSize> size);
+    // The sizes the camera shown offers, largest first, each with its best rate; empty for
+    // cameras that list no modes.
+    const QList<CameraMode>& CameraSizes() const { return m_cameraSizes; }
     // The size asked for at the last start; nothing for the camera's best mode.
     std::optional<QSize> CaptureSize() const { return m_captureSize; }
-    // The camera's number and the identities it was found by, for opening it again.
     int CameraIndex() const { return m_nCamera; }
     // True while the camera cannot start for lack of USB bandwidth.
     bool CameraBandwidthShort() const;
+    // True while the camera sends nothing but damaged frames (see CCameraReader::OnlyDamaged).
+    bool CameraPictureDamaged() const;
     // The size of the newest frame shown (a scaled-down decode keeps the camera's proportions).
     QSize ShownFrameSize() const;
     // Paints the display image 1:1 at the top-left; nothing before the first grab.
@@ -111,8 +114,7 @@ private:
     bool m_bShownMirror = false;
     std::shared_ptr<CCameraReader> m_pCapture;
     int m_nCamera = -1;
-    StoredCameraIds m_storedIds; // the identities the camera was found by
-    mutable std::optional<QList<CameraMode>> m_cameraSizes; // listed when first asked for
+    QList<CameraMode> m_cameraSizes;
     std::optional<QSize> m_captureSize;
     bool m_bMirror = false;
     std::unique_ptr<CRecordingWorker> m_pRecThread;

@@ -4,11 +4,13 @@
 #include "platform/BackgroundThreads.h"
 #include "recording/RecordingWorker.h"
 
+#include <QStringList>
 #include <QtGlobal>
 
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <map>
 
 std::mutex g_csCapture;
 
@@ -22,6 +24,12 @@ constexpr auto kReopenInterval = 1s;
 constexpr auto kViewSlack = 500ms;
 // Damaged frames are reported at most this often.
 constexpr auto kDamageLogInterval = 1s;
+// A mode that has given nothing but damaged frames for this long is given up for the next one.
+constexpr auto kDamagedModeLimit = 3s;
+// Damaged frames further apart than this are not one run of them.
+constexpr auto kDamageGap = 1s;
+// How soon a reader that is being ended stops waiting for an open.
+constexpr auto kStopLatency = 20ms;
 
 int64_t Ticks(Clock::time_point t) {
     return t.time_since_epoch().count();
@@ -32,41 +40,84 @@ struct OpenAttempt {
     std::mutex mutex;
     std::condition_variable done;
     bool finished = false;
+    bool abandoned = false; // nobody waits for it any more: what it opens is closed at once
     std::unique_ptr<CCameraSource> source;
     CameraOpenFailure failure = CameraOpenFailure::None;
 };
 
-// Opens through `opener`, waiting at most kOpenTimeLimit. While an earlier attempt is still
-// stuck (`stuck`), no other is started: a camera that hangs every open costs one thread.
-std::unique_ptr<CCameraSource> OpenWithinLimit(const CameraOpener& opener,
-                                               std::shared_ptr<OpenAttempt>& stuck,
+// The opens left unfinished, by camera, for the whole run: while one is stuck in the driver, no
+// other open of that camera starts, whichever reader asks. A camera that hangs its opens costs
+// one thread, however often it is lost and however many readers it has had.
+std::mutex g_stuckMutex;
+std::map<QString, std::shared_ptr<OpenAttempt>> g_stuckOpens;
+
+// Waits for `attempt` to finish, at most kOpenTimeLimit, and not at all once `stop` is set: the
+// user-interface thread ending a reader never waits for an open.
+bool Finished(OpenAttempt& attempt, const std::atomic<bool>& stop) {
+    const auto deadline = Clock::now() + kOpenTimeLimit;
+    std::unique_lock lock(attempt.mutex);
+    while (!attempt.done.wait_for(lock, kStopLatency, [&] { return attempt.finished; })) {
+        if (stop.load() || Clock::now() >= deadline)
+            return false;
+    }
+    return true;
+}
+
+// Opens `camera` through `opener` on a thread of its own, after an earlier open of it that was
+// left unfinished has ended.
+std::unique_ptr<CCameraSource> OpenWithinLimit(const CameraOpener& opener, const QString& camera,
+                                               const std::atomic<bool>& stop,
                                                CameraOpenFailure& failure) {
     failure = CameraOpenFailure::NotFound;
-    if (stuck) {
-        std::lock_guard lock(stuck->mutex);
-        if (!stuck->finished)
-            return nullptr;
+    std::shared_ptr<OpenAttempt> earlier;
+    {
+        std::lock_guard lock(g_stuckMutex);
+        if (const auto stuck = g_stuckOpens.find(camera); stuck != g_stuckOpens.end())
+            earlier = stuck->second;
     }
-    stuck.reset();
+    if (earlier && !Finished(*earlier, stop))
+        return nullptr;
+    if (earlier) {
+        std::lock_guard lock(g_stuckMutex);
+        const auto stuck = g_stuckOpens.find(camera);
+        if (stuck != g_stuckOpens.end() && stuck->second == earlier)
+            g_stuckOpens.erase(stuck);
+    }
     auto attempt = std::make_shared<OpenAttempt>();
     std::thread([attempt, opener] {
+        const CBackgroundThread counted; // an open that never returns keeps the exit path away
         std::unique_ptr<CCameraSource> source = opener();
         const CameraOpenFailure why = source ? CameraOpenFailure::None : TakeOpenFailure();
         std::lock_guard lock(attempt->mutex);
-        attempt->source = std::move(source); // freed here if nobody waits for it any more
+        if (!attempt->abandoned)
+            attempt->source = std::move(source); // else closed here, on this thread
         attempt->failure = why;
         attempt->finished = true;
         attempt->done.notify_all();
     }).detach();
-    std::unique_lock lock(attempt->mutex);
-    if (!attempt->done.wait_for(lock, kOpenTimeLimit, [&] { return attempt->finished; })) {
-        qWarning("Opening the camera did not finish within %lld s; giving up on it",
-                 static_cast<long long>(kOpenTimeLimit.count()));
-        stuck = attempt;
+    const bool finished = Finished(*attempt, stop);
+    std::lock_guard lock(attempt->mutex);
+    if (!finished && !attempt->finished) {
+        if (!stop.load())
+            qWarning("Opening the camera did not finish within %lld s; giving up on it",
+                     static_cast<long long>(kOpenTimeLimit.count()));
+        attempt->abandoned = true;
+        std::lock_guard stuck(g_stuckMutex);
+        g_stuckOpens[camera] = attempt;
         return nullptr;
     }
     failure = attempt->failure;
     return std::move(attempt->source);
+}
+
+// What the opens of `camera` are known by among those left stuck: its identity, else its place;
+// a reader of no named camera is a camera of its own.
+QString OpenKey(const CameraInfo& camera, const void* reader) {
+    if (!camera.id.isEmpty())
+        return camera.id;
+    if (!camera.location.isEmpty())
+        return camera.location;
+    return QStringLiteral("reader ") + QString::number(quintptr(reader));
 }
 
 } // namespace
@@ -76,7 +127,8 @@ struct CCameraReader::State {
     std::atomic<bool> exited{false};
     std::atomic<bool> failed{false};
     std::atomic<bool> bandwidthShort{false};
-    std::atomic<int> firstOpen{-1}; // -1 while running, then 0 or 1
+    std::atomic<bool> onlyDamaged{false}; // nothing whole came for kDamagedModeLimit
+    std::atomic<int> firstOpen{-1};       // -1 while running, then 0 or 1
     std::atomic<int> firstFailure{int(CameraOpenFailure::None)};
     std::atomic<int64_t> lastFrame{0}; // Ticks of the last frame off the camera, or of the open
     // What the live view asks for: when it last took a frame, how often it takes them, at what
@@ -141,6 +193,16 @@ struct CCameraReader::State {
                      "(%llu so far)",
                      static_cast<unsigned long long>(dropped));
     }
+    // The last picture again, captured `at`, for a recording while the camera's frames come
+    // damaged: the movie goes on with the picture it had, as it would over a late frame.
+    void Repeat(Clock::time_point at) {
+        std::lock_guard lock(g_csCapture);
+        if (!queue || newest.image.empty())
+            return;
+        StampedFrame again = newest;
+        again.capturedAt = at;
+        queue->Push(again);
+    }
     void Lose() {
         {
             std::lock_guard lock(g_csCapture);
@@ -170,8 +232,8 @@ namespace {
 
 class CReadLoop {
 public:
-    CReadLoop(CCameraReader::State& state, CameraOpener reopen)
-        : m_state(state), m_reopen(std::move(reopen)) {}
+    CReadLoop(CCameraReader::State& state, CameraOpener reopen, QString camera)
+        : m_state(state), m_reopen(std::move(reopen)), m_camera(std::move(camera)) {}
 
     void Run(std::unique_ptr<CCameraSource> source) {
         m_source = std::move(source);
@@ -196,7 +258,8 @@ private:
             return;
         }
         CameraOpenFailure failure = CameraOpenFailure::None;
-        m_source = OpenWithinLimit(m_reopen, m_stuckOpen, failure);
+        m_source = OpenWithinLimit(m_reopen, m_camera, m_state.stop, failure);
+        m_reportedDamage = {};
         if (!m_state.stop.load())
             m_state.NoteOpen(m_source != nullptr, failure);
     }
@@ -212,19 +275,19 @@ private:
             frame.capturedAt =
                 std::min(frame.capturedAt, m_source->CaptureTime().value_or(frame.capturedAt));
         const std::shared_ptr<CFrameQueue> recording = m_state.Queue();
-        const bool whole = ok && m_state.fullWanted.exchange(false);
-        const bool take =
-            ok && (whole || recording || m_state.ViewWants(frame.capturedAt, m_interval));
+        const bool whole =
+            ok && !m_source->LastFrameDamaged() && m_state.fullWanted.exchange(false);
+        const bool take = ok && !m_source->LastFrameDamaged() &&
+                          (whole || recording || m_state.ViewWants(frame.capturedAt, m_interval));
         if (take) {
             m_source->SetDecodeSize(whole ? cv::Size() : m_state.Cover(recording.get()));
             ok = m_source->Retrieve(frame.image);
         }
         ReportDamage();
-        if (!ok && m_source->LastFrameDamaged()) {
-            m_state.fullWanted.store(m_state.fullWanted.load() || whole); // the next one, then
-            return true; // dropped: the previous picture stays, the movie's time base repeats it
-        }
-        if (!ok) {
+        const bool damaged = m_source->LastFrameDamaged();
+        if (damaged && whole)
+            m_state.fullWanted.store(true); // the next one, then
+        if (!ok && !damaged) {
             if (!m_warned)
                 qWarning("The camera stopped delivering; trying to open it again");
             m_warned = true;
@@ -233,14 +296,23 @@ private:
             m_nextReopen = Clock::now() + kReopenInterval;
             return true;
         }
-        if (m_lastGrab != Clock::time_point())
-            m_interval = std::clamp<Clock::duration>(
-                (m_interval * 7 + (frame.capturedAt - m_lastGrab)) / 8, 1ms, 200ms);
-        m_lastGrab = frame.capturedAt;
+        // Whole or damaged, a frame came: the camera is live.
         m_state.lastFrame.store(Ticks(Clock::now()));
         if (m_state.failed.exchange(false) || m_warned)
             qWarning("The camera delivers again");
         m_warned = false;
+        if (damaged)
+            return NoteDamaged(frame.capturedAt, recording != nullptr);
+        // Only a decoded frame shows that the camera's frames are whole again.
+        if (take) {
+            m_damagedSince = {};
+            if (m_state.onlyDamaged.exchange(false))
+                qWarning("The camera sends whole frames again");
+        }
+        if (m_lastGrab != Clock::time_point())
+            m_interval = std::clamp<Clock::duration>(
+                (m_interval * 7 + (frame.capturedAt - m_lastGrab)) / 8, 1ms, 200ms);
+        m_lastGrab = frame.capturedAt;
         if (take) {
             frame.number = ++m_number;
             m_state.Publish(frame, whole);
@@ -248,44 +320,77 @@ private:
         return true;
     }
 
+    // A damaged frame is dropped: the previous picture stays, and a recording repeats it. After
+    // kDamagedModeLimit of nothing else the window says so and the camera is opened again in the
+    // next mode down, the recording waiting for it.
+    bool NoteDamaged(Clock::time_point capturedAt, bool recording) {
+        const Clock::time_point now = Clock::now();
+        // Frames nobody decoded for a while (a minimised window) tell nothing either way.
+        if (m_damagedSince == Clock::time_point() || now - m_lastDamaged > kDamageGap)
+            m_damagedSince = now;
+        m_lastDamaged = now;
+        if (recording)
+            m_state.Repeat(capturedAt);
+        if (now - m_damagedSince < kDamagedModeLimit)
+            return true;
+        qWarning("The camera has sent only damaged frames for %lld s; opening it in another mode",
+                 static_cast<long long>(kDamagedModeLimit.count()));
+        m_state.onlyDamaged.store(true);
+        m_damagedSince = {};
+        m_source->AvoidMode();
+        m_source.reset();
+        m_nextReopen = now;
+        return true;
+    }
+
     void ReportDamage() {
-        const uint64_t damaged = m_source->DamagedFrames();
+        const FrameDamageCounts damaged = m_source->DamagedFrames();
         if (damaged == m_reportedDamage || Clock::now() < m_nextDamageLog)
             return;
-        qWarning("The camera sent %llu damaged frame(s); they were dropped",
-                 static_cast<unsigned long long>(damaged - m_reportedDamage));
+        QStringList causes;
+        for (size_t i = 1; i < damaged.size(); ++i) {
+            if (damaged[i] > m_reportedDamage[i])
+                causes << QStringLiteral("%1 %2")
+                              .arg(damaged[i] - m_reportedDamage[i])
+                              .arg(QLatin1String(DescribeFrameDamage(FrameDamage(i))));
+        }
+        qWarning("The camera sent damaged frames, dropped: %s", qUtf8Printable(causes.join(", ")));
         m_reportedDamage = damaged;
         m_nextDamageLog = Clock::now() + kDamageLogInterval;
     }
 
     CCameraReader::State& m_state;
     CameraOpener m_reopen;
+    const QString m_camera; // what its opens are known by
     std::unique_ptr<CCameraSource> m_source;
-    std::shared_ptr<OpenAttempt> m_stuckOpen;
     Clock::time_point m_nextReopen, m_lastGrab, m_nextDamageLog;
+    Clock::time_point m_damagedSince; // since when nothing whole came; zero while frames are whole
+    Clock::time_point m_lastDamaged;
     Clock::duration m_interval = 33ms; // the camera's frame interval, as measured
     uint64_t m_number = 0;
-    uint64_t m_reportedDamage = 0;
+    FrameDamageCounts m_reportedDamage{};
     bool m_warned = false;
 };
 
 } // namespace
 
-CCameraReader::CCameraReader(CameraOpener opener) : CCameraReader(nullptr, std::move(opener)) {}
+CCameraReader::CCameraReader(CameraOpener opener, CameraInfo camera)
+    : CCameraReader(nullptr, std::move(opener), std::move(camera)) {}
 
-CCameraReader::CCameraReader(std::unique_ptr<CCameraSource> source, CameraOpener reopen)
-    : m_state(std::make_shared<State>()) {
+CCameraReader::CCameraReader(std::unique_ptr<CCameraSource> source, CameraOpener reopen,
+                             CameraInfo camera)
+    : m_state(std::make_shared<State>()), m_camera(std::move(camera)) {
     m_state->lastFrame.store(Ticks(Clock::now()));
     // The thread owns the source, the opener and a share of the state, so one left behind inside
     // a read keeps all it uses alive.
-    m_thread = std::thread(
-        [state = m_state, source = std::move(source), reopen = std::move(reopen)]() mutable {
-            const CBackgroundThread counted;
-            CReadLoop(*state, std::move(reopen)).Run(std::move(source));
-            std::lock_guard lock(state->exitMutex);
-            state->exited.store(true);
-            state->exitedSignal.notify_all();
-        });
+    m_thread = std::thread([state = m_state, source = std::move(source), reopen = std::move(reopen),
+                            key = OpenKey(m_camera, m_state.get())]() mutable {
+        const CBackgroundThread counted;
+        CReadLoop(*state, std::move(reopen), std::move(key)).Run(std::move(source));
+        std::lock_guard lock(state->exitMutex);
+        state->exited.store(true);
+        state->exitedSignal.notify_all();
+    });
 }
 
 CCameraReader::~CCameraReader() {
@@ -375,6 +480,10 @@ bool CCameraReader::IsLost() const {
 
 bool CCameraReader::BandwidthShort() const {
     return m_state->bandwidthShort.load();
+}
+
+bool CCameraReader::OnlyDamaged() const {
+    return m_state->onlyDamaged.load();
 }
 
 void CCameraReader::Attach(std::shared_ptr<CFrameQueue> queue) {

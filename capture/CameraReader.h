@@ -2,9 +2,12 @@
 // keeps the camera's queue drained, stamps each frame with its capture time, keeps the newest
 // frame for the live view and hands every frame, in order, to an attached recording. Frames
 // nobody will take are dequeued but not decoded, and a frame is decoded no larger than its
-// takers need. Damaged frames are dropped. A camera that fails or goes silent is lost; the
+// takers need. Damaged frames are dropped, yet count as the camera being live; a camera that
+// sends nothing whole for 3 s is opened again in its next mode down. A camera that fails or goes
+// silent is lost; the
 // reader then opens the same camera again about once a second until frames flow. Every open
-// gives up after kOpenTimeLimit, whatever the source does.
+// gives up after kOpenTimeLimit, whatever the source does; an open stuck in the driver is left
+// behind, counted, and no other open of that camera starts while it is stuck.
 #pragma once
 
 #include "camera/CameraSource.h"
@@ -28,17 +31,20 @@ extern std::mutex g_csCapture;
 
 class CCameraReader : public CFrameFeed {
 public:
-    // Opens the camera through `opener` on the reader's thread, and again about once a second
+    // Opens `camera` through `opener` on the reader's thread, and again about once a second
     // after every loss; an empty opener never opens anything.
-    explicit CCameraReader(CameraOpener opener);
+    explicit CCameraReader(CameraOpener opener, CameraInfo camera = {});
     // Starts reading `source` (may be null: opened through `reopen` first).
-    CCameraReader(std::unique_ptr<CCameraSource> source, CameraOpener reopen);
+    CCameraReader(std::unique_ptr<CCameraSource> source, CameraOpener reopen,
+                  CameraInfo camera = {});
     ~CCameraReader() override; // Stop()
     CCameraReader(const CCameraReader&) = delete;
     CCameraReader& operator=(const CCameraReader&) = delete;
 
     // Waits, at most `limit`, for the first frame; false when none came (or the camera failed).
     bool WaitFirstFrame(std::chrono::milliseconds limit, StampedFrame& frame);
+    // The camera it reads, as the camera list gave it: the one a new mode is opened on.
+    const CameraInfo& Camera() const { return m_camera; }
     // Whether the first open has finished, and how: nothing while it runs, else whether the
     // camera opened. FirstOpenFailure() says why it did not.
     std::optional<bool> FirstOpen() const;
@@ -55,6 +61,9 @@ public:
     // True while the camera cannot start its stream for lack of USB bandwidth (it is then also
     // lost, and tried again in a smaller mode).
     bool BandwidthShort() const;
+    // True while the camera's frames have all come damaged for 3 s or more, until a whole one
+    // comes (the camera is not lost for it, and is tried in other modes).
+    bool OnlyDamaged() const;
 
     // Every frame from now on also goes into `queue`, until Detach or the camera is lost (the
     // queue is then ended). A camera that is being opened again is waited for.
@@ -74,5 +83,6 @@ public:
 
 private:
     std::shared_ptr<State> m_state;
+    CameraInfo m_camera;
     std::thread m_thread;
 };

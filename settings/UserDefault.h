@@ -16,6 +16,8 @@ public:
 
     virtual bool TryLock(const QString& name);
     virtual bool LockInstance();
+    // Gives the lock up: start-up that does not go on to run lets the next instance have it.
+    void UnlockInstance() { m_lock.Release(); }
     virtual void SetSection(const QString& section) { m_strSection = section; }
     virtual void SetIndex(int index) { m_nIndex = index; }
     virtual QString GetString(const QString& key, const QString& defaultText) const;

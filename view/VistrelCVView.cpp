@@ -57,13 +57,13 @@ CVistrelCVView::~CVistrelCVView() {
 
 void CVistrelCVView::Create(int camera, std::shared_ptr<CCameraReader> opened) {
     setWindowTitle(QStringLiteral("jp.quenbor.VistrelCVView"));
-    const StoredCameraIds stored = GetEveryCameraString(QLatin1String(kCameraId.key));
     const std::optional<QSize> size =
         ParseCaptureSize(g_UserDefault.GetString(kCaptureSize.key, QString()));
     if (opened)
-        m_pController->AdoptCamera(std::move(opened), camera, stored, size);
+        m_pController->AdoptCamera(std::move(opened), camera, size);
     else
-        m_pController->StartCamera(camera, stored, size);
+        m_pController->StartCamera(camera, GetEveryCameraString(QLatin1String(kCameraId.key)),
+                                   size);
     LoadSettings();
     m_pPending = std::make_unique<CPendingInput>();
     // The first tick comes at once, so the first picture shows as soon as it is there.
@@ -244,8 +244,7 @@ void CVistrelCVView::ChooseCaptureSize(std::optional<QSize> size) {
     if (!m_pController || IsRecording())
         return;
     g_UserDefault.WriteString(QLatin1String(kCaptureSize.key), CaptureSizeText(size));
-    m_pController->StartCamera(m_pController->CameraIndex(),
-                               GetEveryCameraString(QLatin1String(kCameraId.key)), size);
+    m_pController->ReopenCamera(size);
 }
 
 // The first frame, or one of other proportions than the one before (the camera opened in
@@ -311,7 +310,8 @@ void CVistrelCVView::OnTick() {
     if (!m_pController || !m_pPending)
         return;
     CheckBandwidth();
-    if (m_pController->CameraLost() != m_bCameraLost) {
+    // A camera that sends only damaged frames shows no picture either: the same notice says so.
+    if ((m_pController->CameraLost() || m_pController->CameraPictureDamaged()) != m_bCameraLost) {
         m_bCameraLost = !m_bCameraLost;
         update(); // the notice comes or goes
     }

@@ -9,8 +9,15 @@
 
 namespace {
 
+// "MJPG 1280 × 720 (30 fps)", for the log.
+QString DescribeMode(const CameraMode& mode) {
+    return QString::fromLatin1(reinterpret_cast<const char*>(&mode.fourcc), 4) + u' ' +
+           DescribeCameraSize(mode);
+}
+
 // Opens a V4L2 camera found by its identity, in its chosen mode; after a start refused for lack
-// of bandwidth, the next call tries the next smaller mode.
+// of bandwidth, the next call tries the next smaller mode, and after a mode that gave nothing but
+// damaged frames, the next mode down.
 class CV4l2Opener {
 public:
     CV4l2Opener(const CameraInfo& camera, std::optional<QSize> size)
@@ -24,23 +31,47 @@ public:
             NoteOpenFailure(CameraOpenFailure::NotFound);
             return nullptr;
         }
+        if (m_modeAvoided->exchange(false) && m_mode) {
+            if (std::optional<CameraMode> next = ModeAfterDamage(m_modes, *m_mode)) {
+                qWarning("The camera gives only damaged frames in %s; trying %s",
+                         qUtf8Printable(DescribeMode(*m_mode)),
+                         qUtf8Printable(DescribeMode(*next)));
+                m_mode = next;
+            }
+        }
         CameraOpenFailure failure = CameraOpenFailure::NotFound;
-        std::unique_ptr<CCameraSource> source = CV4l2Source::Open(path, m_mode, &failure);
+        std::unique_ptr<CV4l2Source> source = CV4l2Source::Open(path, m_mode, &failure);
         if (!source && failure == CameraOpenFailure::Bandwidth && m_mode) {
             if (std::optional<CameraMode> smaller = SmallerCameraMode(m_modes, *m_mode))
                 m_mode = smaller;
         }
         if (!source)
             NoteOpenFailure(failure);
+        else
+            source->ShareModeAvoided(m_modeAvoided);
         return source;
     }
 
 private:
-    QString FindPath() const {
-        const QList<V4l2Node> nodes = SelectCaptureNodes(ScanV4l2Nodes());
-        const int node = MatchV4l2Identity(m_identity, nodes);
+    // While the camera is lost this runs about once a second, and touches no other camera: a
+    // camera with a by-id link is looked for at the link's node alone (no link, not attached).
+    // The other nodes are listed again only for a camera without a link, or whose link names its
+    // twin on another port, and only when the device folder changed since they were last listed.
+    QString FindPath() {
+        if (!m_identity.byId.isEmpty() && QFileInfo(V4l2ByIdFolder()).isDir()) {
+            const QList<V4l2Node> linked = SelectCaptureNodes(QueryLinkedNode(m_identity.byId));
+            if (linked.isEmpty())
+                return {};
+            if (IdentityOf(linked[0]) == m_identity)
+                return linked[0].path;
+        }
+        const QByteArray stamp = V4l2NodesStamp();
+        if (stamp != m_stamp)
+            m_nodes = SelectCaptureNodes(ScanV4l2Nodes());
+        m_stamp = stamp;
+        const int node = MatchV4l2Identity(m_identity, m_nodes);
         if (node >= 0)
-            return nodes[node].path;
+            return m_nodes[node].path;
         // A node that answered nothing when listed has no identity: open it by its path.
         const bool anonymous = m_identity.card.isEmpty() && m_identity.busInfo.isEmpty();
         return anonymous ? m_path : QString();
@@ -51,6 +82,9 @@ private:
     QString m_path;
     std::optional<CameraMode> m_mode;
     QList<CameraMode> m_modes;
+    std::shared_ptr<std::atomic<bool>> m_modeAvoided = std::make_shared<std::atomic<bool>>(false);
+    QByteArray m_stamp;      // of the device folder when m_nodes were listed
+    QList<V4l2Node> m_nodes; // the capture nodes then
 };
 
 } // namespace

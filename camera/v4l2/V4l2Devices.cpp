@@ -8,11 +8,17 @@
 #include <QFileInfo>
 #include <QtGlobal>
 
+#include <QSet>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
 
 #include <fcntl.h>
 #include <linux/videodev2.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -22,11 +28,25 @@ QString FixedText(const __u8* text, size_t size) {
     return QString::fromUtf8(chars, qsizetype(strnlen(chars, size)));
 }
 
+// Says once per node and reason why a node is no camera (a scan runs every time the list is
+// needed, and once a second while a camera is lost).
+void LogLeftOut(const QString& path, const QString& why) {
+    static std::mutex mutex;
+    static QSet<QString> told;
+    std::lock_guard lock(mutex);
+    if (!told.contains(path + why)) {
+        told.insert(path + why);
+        qWarning("%s is not listed as a camera: %s", qUtf8Printable(path), qUtf8Printable(why));
+    }
+}
+
 bool QueryNode(V4l2Node& node) {
     const int fd =
         ::open(QFile::encodeName(node.path).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        LogLeftOut(node.path, QStringLiteral("it does not open (%1)").arg(strerror(errno)));
         return false;
+    }
     v4l2_capability cap{};
     const bool ok = ::ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0;
     if (ok) {
@@ -35,6 +55,11 @@ bool QueryNode(V4l2Node& node) {
         node.card = FixedText(cap.card, sizeof cap.card);
         node.busInfo = FixedText(cap.bus_info, sizeof cap.bus_info);
         node.usableFormat = HasUsableV4l2Format(fd);
+        constexpr uint32_t kCaptures = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_CAPTURE_MPLANE;
+        if ((node.deviceCaps & kCaptures) && !node.usableFormat)
+            LogLeftOut(node.path, QStringLiteral("%1 captures only formats the program cannot "
+                                                 "read (%2)")
+                                      .arg(node.card, V4l2FormatNames(fd)));
     }
     ::close(fd);
     return ok;
@@ -54,6 +79,10 @@ QMap<QString, QString> ByIdLinks() {
 
 QString CanonicalByIdTarget(const QString& byId) {
     return QFileInfo(QDir(V4l2ByIdFolder()).filePath(byId)).canonicalFilePath();
+}
+
+QStringList NodeNames(const QString& root) {
+    return QDir(root).entryList({QStringLiteral("video*")}, QDir::System | QDir::Files);
 }
 
 } // namespace
@@ -81,9 +110,7 @@ QList<V4l2Node> ScanV4l2Nodes() {
     QList<V4l2Node> nodes;
     const QString root = V4l2DeviceRoot();
     const QMap<QString, QString> links = ByIdLinks();
-    const QStringList names =
-        QDir(root).entryList({QStringLiteral("video*")}, QDir::System | QDir::Files);
-    for (const QString& name : names) {
+    for (const QString& name : NodeNames(root)) {
         bool numeric = false;
         V4l2Node node;
         node.number = name.mid(5).toInt(&numeric);
@@ -95,6 +122,32 @@ QList<V4l2Node> ScanV4l2Nodes() {
             nodes << node;
     }
     return nodes;
+}
+
+QList<V4l2Node> QueryLinkedNode(const QString& byId) {
+    V4l2Node node;
+    node.path = CanonicalByIdTarget(byId);
+    node.number = QFileInfo(node.path).fileName().mid(5).toInt();
+    node.byId = byId;
+    if (node.path.isEmpty() || !QueryNode(node))
+        return {};
+    return {node};
+}
+
+QByteArray V4l2NodesStamp() {
+    const QString root = V4l2DeviceRoot();
+    QStringList paths{V4l2ByIdFolder()}; // a link made or removed changes its folder
+    for (const QString& name : NodeNames(root))
+        paths << root + QLatin1Char('/') + name;
+    QByteArray stamp;
+    for (const QString& path : paths) {
+        struct stat status {};
+        if (::stat(QFile::encodeName(path).constData(), &status) == 0)
+            stamp += QFile::encodeName(path) + ' ' + QByteArray::number(quint64(status.st_ino)) +
+                     ' ' + QByteArray::number(qint64(status.st_ctim.tv_sec)) + '.' +
+                     QByteArray::number(qint64(status.st_ctim.tv_nsec)) + '\n';
+    }
+    return stamp;
 }
 
 V4l2Identity IdentityOf(const V4l2Node& node) {

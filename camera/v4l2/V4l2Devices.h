@@ -36,6 +36,12 @@ QString V4l2ByIdFolder();
 QList<V4l2Node> SelectCaptureNodes(QList<V4l2Node> nodes);
 // Every videoN node of the device folder that answers VIDIOC_QUERYCAP, with its by-id name.
 QList<V4l2Node> ScanV4l2Nodes();
+// The node the by-id link `byId` points to, queried alone (no other node is opened); empty when
+// the link is not there or the node does not answer.
+QList<V4l2Node> QueryLinkedNode(const QString& byId);
+// What the device folder's videoN nodes and by-id links are now, from their names, inodes and
+// change times, without opening any node: while it is the same, a scan finds what the last found.
+QByteArray V4l2NodesStamp();
 
 V4l2Identity IdentityOf(const V4l2Node& node);
 // The stored text of an identity ("v4l2", by-id name, bus, card; tab-separated) and back; an

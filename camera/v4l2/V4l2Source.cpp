@@ -1,9 +1,11 @@
 // Streaming from a V4L2 capture node with memory-mapped buffers.
 #include "camera/v4l2/V4l2Source.h"
 
+#include "camera/v4l2/V4l2Frames.h"
+
 #include <QFile>
 
-#include <opencv2/imgproc.hpp>
+#include <QStringList>
 
 #include <cerrno>
 #include <cstring>
@@ -66,23 +68,72 @@ void AddSizes(int fd, uint32_t fourcc, QList<CameraMode>& modes) {
     }
 }
 
+bool IsMultiPlanar(uint32_t type) {
+    return type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE;
+}
+
+// The node's capture buffer type: multi-planar on a node that captures only that way.
+uint32_t CaptureType(int fd) {
+    v4l2_capability cap{};
+    if (Ioctl(fd, VIDIOC_QUERYCAP, &cap) != 0)
+        return V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    const uint32_t caps =
+        (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
+    return !(caps & V4L2_CAP_VIDEO_CAPTURE) && (caps & V4L2_CAP_VIDEO_CAPTURE_MPLANE)
+               ? V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE
+               : V4L2_BUF_TYPE_VIDEO_CAPTURE;
+}
+
+// A buffer argument of the node's type; a multi-planar one carries its one plane (formats of
+// several planes are not among those the program reads).
+struct BufferArgument {
+    v4l2_buffer buffer{};
+    v4l2_plane plane{};
+    explicit BufferArgument(uint32_t type, uint32_t index = 0) {
+        buffer.type = type;
+        buffer.memory = V4L2_MEMORY_MMAP;
+        buffer.index = index;
+        if (IsMultiPlanar(type)) {
+            buffer.length = 1;
+            buffer.m.planes = &plane;
+        }
+    }
+    BufferArgument(const BufferArgument&) = delete;
+    BufferArgument& operator=(const BufferArgument&) = delete;
+    bool Multi() const { return IsMultiPlanar(buffer.type); }
+    size_t Length() const { return Multi() ? plane.length : buffer.length; }
+    off_t MapOffset() const { return off_t(Multi() ? plane.m.mem_offset : buffer.m.offset); }
+    size_t DataOffset() const { return Multi() ? plane.data_offset : 0; }
+    size_t Used() const { return Multi() ? plane.bytesused : buffer.bytesused; }
+};
+
 QList<uint32_t> Formats(int fd) {
     QList<uint32_t> formats;
     v4l2_fmtdesc format{};
-    format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    format.type = CaptureType(fd);
     for (format.index = 0; Ioctl(fd, VIDIOC_ENUM_FMT, &format) == 0; ++format.index)
         formats << format.pixelformat;
     return formats;
 }
 
-void SetRate(int fd, double fps) {
+// False only when the camera is busy; a camera with one rate refuses, and its rate is the one.
+bool SetRate(int fd, uint32_t type, double fps) {
     if (fps <= 0)
-        return;
+        return true;
     v4l2_streamparm parm{};
-    parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    parm.type = type;
     parm.parm.capture.timeperframe.numerator = 1000;
     parm.parm.capture.timeperframe.denominator = uint32_t(fps * 1000 + 0.5);
-    Ioctl(fd, VIDIOC_S_PARM, &parm); // a camera with one rate refuses; its rate is the one
+    return Ioctl(fd, VIDIOC_S_PARM, &parm) == 0 || errno != EBUSY;
+}
+
+// A step of the start that failed. uvcvideo refuses every step that would change the stream
+// (S_FMT, S_PARM, REQBUFS, STREAMON) with EBUSY while another file streams from the camera: that
+// camera is busy, not missing.
+bool StartFailed(CameraOpenFailure* failure) {
+    if (errno == EBUSY && failure)
+        *failure = CameraOpenFailure::Busy;
+    return false;
 }
 
 Clock::time_point ToSteady(const v4l2_buffer& buffer) {
@@ -119,6 +170,13 @@ bool HasUsableV4l2Format(int fd) {
     return std::any_of(formats.begin(), formats.end(), IsUsableFormat);
 }
 
+QString V4l2FormatNames(int fd) {
+    QStringList names;
+    for (uint32_t fourcc : Formats(fd))
+        names << QString::fromLatin1(reinterpret_cast<const char*>(&fourcc), 4).trimmed();
+    return names.join(QLatin1String(", "));
+}
+
 std::unique_ptr<CV4l2Source> CV4l2Source::Open(const QString& path,
                                                const std::optional<CameraMode>& mode,
                                                CameraOpenFailure* failure) {
@@ -130,55 +188,64 @@ std::unique_ptr<CV4l2Source> CV4l2Source::Open(const QString& path,
 }
 
 bool CV4l2Source::Start(const std::optional<CameraMode>& mode, CameraOpenFailure* failure) {
+    m_type = CaptureType(m_fd);
+    const bool multi = IsMultiPlanar(m_type);
     v4l2_format format{};
-    format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    format.type = m_type;
     if (Ioctl(m_fd, VIDIOC_G_FMT, &format) != 0)
         return false;
-    if (mode) {
+    if (mode && multi) {
+        format.fmt.pix_mp.pixelformat = mode->fourcc;
+        format.fmt.pix_mp.width = uint32_t(mode->size.width());
+        format.fmt.pix_mp.height = uint32_t(mode->size.height());
+        format.fmt.pix_mp.field = V4L2_FIELD_ANY;
+    } else if (mode) {
         format.fmt.pix.pixelformat = mode->fourcc;
         format.fmt.pix.width = uint32_t(mode->size.width());
         format.fmt.pix.height = uint32_t(mode->size.height());
         format.fmt.pix.field = V4L2_FIELD_ANY;
-        if (Ioctl(m_fd, VIDIOC_S_FMT, &format) != 0)
-            return false;
-        SetRate(m_fd, mode->fps);
     }
-    m_fourcc = format.fmt.pix.pixelformat;
-    m_size = cv::Size(int(format.fmt.pix.width), int(format.fmt.pix.height));
-    m_nStride = std::max<size_t>(format.fmt.pix.bytesperline, size_t(m_size.width) * 2);
-    if (!IsUsableFormat(m_fourcc))
+    if (mode) {
+        if (Ioctl(m_fd, VIDIOC_S_FMT, &format) != 0 || !SetRate(m_fd, m_type, mode->fps))
+            return StartFailed(failure);
+    }
+    const v4l2_pix_format_mplane& mp = format.fmt.pix_mp;
+    m_fourcc = multi ? mp.pixelformat : format.fmt.pix.pixelformat;
+    m_size = multi ? cv::Size(int(mp.width), int(mp.height))
+                   : cv::Size(int(format.fmt.pix.width), int(format.fmt.pix.height));
+    m_nStride = std::max<size_t>(multi ? mp.plane_fmt[0].bytesperline : format.fmt.pix.bytesperline,
+                                 MinimumLineBytes(m_fourcc, m_size.width));
+    if (!IsUsableFormat(m_fourcc) || (multi && mp.num_planes != 1))
         return false;
+    if (IsH264Format(m_fourcc))
+        m_h264 = std::make_unique<CH264Decoder>();
 
     v4l2_requestbuffers request{};
     request.count = kBufferCount;
-    request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    request.type = m_type;
     request.memory = V4L2_MEMORY_MMAP;
-    if (Ioctl(m_fd, VIDIOC_REQBUFS, &request) != 0 || request.count == 0) {
-        if (errno == EBUSY && failure)
-            *failure = CameraOpenFailure::Busy;
+    if (Ioctl(m_fd, VIDIOC_REQBUFS, &request) != 0)
+        return StartFailed(failure);
+    if (request.count == 0)
         return false;
-    }
     for (unsigned i = 0; i < request.count; ++i) {
-        v4l2_buffer buffer{};
-        buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        buffer.memory = V4L2_MEMORY_MMAP;
-        buffer.index = i;
-        if (Ioctl(m_fd, VIDIOC_QUERYBUF, &buffer) != 0)
+        BufferArgument buffer(m_type, i);
+        if (Ioctl(m_fd, VIDIOC_QUERYBUF, &buffer.buffer) != 0)
             return false;
-        void* start = ::mmap(nullptr, buffer.length, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd,
-                             buffer.m.offset);
+        void* start = ::mmap(nullptr, buffer.Length(), PROT_READ | PROT_WRITE, MAP_SHARED, m_fd,
+                             buffer.MapOffset());
         if (start == MAP_FAILED)
             return false;
-        m_buffers.push_back({start, buffer.length});
-        if (Ioctl(m_fd, VIDIOC_QBUF, &buffer) != 0)
+        m_buffers.push_back({start, buffer.Length()});
+        if (Ioctl(m_fd, VIDIOC_QBUF, &buffer.buffer) != 0)
             return false;
     }
-    int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    int type = int(m_type);
     if (Ioctl(m_fd, VIDIOC_STREAMON, &type) != 0) {
         // The USB host controller cannot reserve the bandwidth this mode needs.
         if (errno == ENOSPC && failure)
             *failure = CameraOpenFailure::Bandwidth;
-        return false;
+        return StartFailed(failure);
     }
     m_bStreaming = true;
     return true;
@@ -186,7 +253,7 @@ bool CV4l2Source::Start(const std::optional<CameraMode>& mode, CameraOpenFailure
 
 CV4l2Source::~CV4l2Source() {
     if (m_bStreaming) {
-        int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        int type = int(m_type);
         Ioctl(m_fd, VIDIOC_STREAMOFF, &type);
     }
     for (const Buffer& buffer : m_buffers)
@@ -198,23 +265,35 @@ CV4l2Source::~CV4l2Source() {
 bool CV4l2Source::Requeue() {
     if (m_nDequeued < 0)
         return true;
-    v4l2_buffer buffer{};
-    buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    buffer.memory = V4L2_MEMORY_MMAP;
-    buffer.index = uint32_t(m_nDequeued);
+    BufferArgument buffer(m_type, uint32_t(m_nDequeued));
     m_nDequeued = -1;
-    return Ioctl(m_fd, VIDIOC_QBUF, &buffer) == 0;
+    return Ioctl(m_fd, VIDIOC_QBUF, &buffer.buffer) == 0;
 }
 
-bool CV4l2Source::WholeFrame(size_t bytes) const {
-    const auto* data = static_cast<const uint8_t*>(m_buffers[size_t(m_nDequeued)].start);
+// Whether the frame the driver gave is whole, before anyone decodes it: raw frames by their
+// length, MJPEG by its markers and header; H264 is decoded here, as the next frames need it.
+FrameDamage CV4l2Source::Inspect(const uint8_t* data) {
     if (IsMjpegFormat(m_fourcc))
-        return bytes >= 4 && data[0] == 0xFF && data[1] == 0xD8 && HasJpegEnd(data, bytes);
-    return bytes >= m_nStride * size_t(m_size.height);
+        return m_decoder.Check(data, m_nBytes, m_size);
+    if (m_h264)
+        return m_h264->Decode(data, m_nBytes, m_size);
+    return m_nBytes >= RawFrameBytes(m_fourcc, m_size, m_nStride) ? FrameDamage::None
+                                                                  : FrameDamage::CutShort;
+}
+
+void CV4l2Source::Count(FrameDamage damage) {
+    m_damage = damage;
+    if (damage != FrameDamage::None)
+        ++m_damaged[size_t(damage)];
+}
+
+void CV4l2Source::AvoidMode() {
+    if (m_modeAvoided)
+        m_modeAvoided->store(true);
 }
 
 bool CV4l2Source::Grab() {
-    m_bDamaged = false;
+    m_damage = FrameDamage::None;
     if (!Requeue())
         return false;
     const Clock::time_point deadline = Clock::now() + kSilenceLimit;
@@ -229,45 +308,39 @@ bool CV4l2Source::Grab() {
             return false; // unplugged or broken
         if (polled == 0)
             continue;
-        v4l2_buffer buffer{};
-        buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        buffer.memory = V4L2_MEMORY_MMAP;
-        if (Ioctl(m_fd, VIDIOC_DQBUF, &buffer) != 0) {
+        BufferArgument buffer(m_type);
+        if (Ioctl(m_fd, VIDIOC_DQBUF, &buffer.buffer) != 0) {
             if (errno == EAGAIN)
                 continue;
             return false; // ENODEV, EIO: the camera is gone or failed
         }
-        m_nDequeued = int(buffer.index);
-        m_nBytes = buffer.bytesused;
-        if ((buffer.flags & V4L2_BUF_FLAG_ERROR) || !WholeFrame(m_nBytes)) {
-            ++m_nDamaged; // lost packets: dropped here, without decoding
-            if (!Requeue())
-                return false;
-            continue;
-        }
-        m_captured = ToSteady(buffer);
+        m_nDequeued = int(buffer.buffer.index);
+        const size_t length = m_buffers[size_t(m_nDequeued)].length;
+        m_nOffset = std::min(buffer.DataOffset(), length);
+        m_nBytes = std::min(buffer.Used(), length) - std::min(buffer.Used(), m_nOffset);
+        m_captured = ToSteady(buffer.buffer);
+        // A damaged frame still tells that the camera sends: it is handed out as damaged.
+        const auto* data = static_cast<const uint8_t*>(m_buffers[size_t(m_nDequeued)].start);
+        Count((buffer.buffer.flags & V4L2_BUF_FLAG_ERROR) ? FrameDamage::Flagged
+                                                          : Inspect(data + m_nOffset));
         return true;
     }
     return false;
 }
 
 bool CV4l2Source::Retrieve(cv::Mat& frame) {
-    if (m_nDequeued < 0)
+    if (m_nDequeued < 0 || m_damage != FrameDamage::None)
         return false;
-    const auto* data = static_cast<const uint8_t*>(m_buffers[size_t(m_nDequeued)].start);
-    bool ok = false;
-    if (IsMjpegFormat(m_fourcc)) {
-        ok = m_decoder.Decode(data, m_nBytes, m_cover, frame);
-    } else {
-        const cv::Mat yuyv(m_size, CV_8UC2, const_cast<uint8_t*>(data), m_nStride);
-        cv::cvtColor(yuyv, frame, cv::COLOR_YUV2BGR_YUYV);
-        ok = true;
-    }
-    if (!ok) {
-        m_bDamaged = true;
-        ++m_nDamaged;
-    }
-    return ok;
+    const auto* data =
+        static_cast<const uint8_t*>(m_buffers[size_t(m_nDequeued)].start) + m_nOffset;
+    if (IsMjpegFormat(m_fourcc))
+        Count(m_decoder.Decode(data, m_nBytes, m_cover, frame, m_size));
+    else if (m_h264)
+        Count(m_h264->Picture(frame) ? FrameDamage::None : FrameDamage::Undecodable);
+    else
+        Count(ConvertRawFrame(m_fourcc, data, m_size, m_nStride, frame) ? FrameDamage::None
+                                                                        : FrameDamage::Undecodable);
+    return m_damage == FrameDamage::None;
 }
 
 std::optional<Clock::time_point> CV4l2Source::CaptureTime() const {

@@ -1,15 +1,18 @@
-// A V4L2 camera read through the driver's own queue: the mode the program chose, four buffers
-// set up before the stream starts, each frame stamped with the driver's capture time, and MJPEG
-// frames decoded only when taken, at the smallest scale that covers what the taker needs.
-// Damaged frames (cut short, or data the decoder warns about) are dropped and counted.
+// A V4L2 camera read through the driver's own queue (single- or multi-planar): the mode the
+// program chose, four buffers set up before the stream starts, each frame stamped with the
+// driver's capture time, and MJPEG frames decoded only when taken, at the smallest scale that
+// covers what the taker needs. Damaged frames (flagged by the driver, cut short, undecodable, or
+// of another size than the stream's) are handed out as such, dropped and counted by cause.
 #pragma once
 
 #include "camera/CameraMode.h"
 #include "camera/CameraSource.h"
+#include "camera/H264Decoder.h"
 #include "camera/JpegDecoder.h"
 
 #include <QString>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -21,6 +24,8 @@ QList<CameraMode> ListV4l2Modes(const QString& path);
 QList<CameraMode> ListV4l2Modes(int fd);
 // Whether the node lists any format at all that the program can decode.
 bool HasUsableV4l2Format(int fd);
+// The formats the node lists ("NV12, H264"), for the log.
+QString V4l2FormatNames(int fd);
 
 class CV4l2Source : public CCameraSource {
 public:
@@ -34,31 +39,41 @@ public:
     bool Grab() override;
     bool Retrieve(cv::Mat& frame) override;
     std::optional<std::chrono::steady_clock::time_point> CaptureTime() const override;
-    bool LastFrameDamaged() const override { return m_bDamaged; }
-    uint64_t DamagedFrames() const override { return m_nDamaged; }
+    bool LastFrameDamaged() const override { return m_damage != FrameDamage::None; }
+    FrameDamageCounts DamagedFrames() const override { return m_damaged; }
     void SetDecodeSize(cv::Size cover) override { m_cover = cover; }
+    void AvoidMode() override;
+    // `avoided` is raised when the reader gives up this source's mode (shared with the opener).
+    void ShareModeAvoided(std::shared_ptr<std::atomic<bool>> avoided) {
+        m_modeAvoided = std::move(avoided);
+    }
 
 private:
     CV4l2Source() = default;
     bool Start(const std::optional<CameraMode>& mode, CameraOpenFailure* failure);
     bool Requeue();
-    bool WholeFrame(size_t bytes) const;
+    FrameDamage Inspect(const uint8_t* data);
+    void Count(FrameDamage damage);
 
     struct Buffer {
         void* start = nullptr;
         size_t length = 0;
     };
     int m_fd = -1;
+    uint32_t m_type = 0; // V4L2_BUF_TYPE_VIDEO_CAPTURE or its multi-planar kind
     uint32_t m_fourcc = 0;
     cv::Size m_size;
     size_t m_nStride = 0; // bytes per row of a raw frame
     std::vector<Buffer> m_buffers;
     int m_nDequeued = -1; // the buffer the last Grab took, until the next Grab gives it back
+    size_t m_nOffset = 0; // where the frame starts in its buffer
     size_t m_nBytes = 0;
     std::chrono::steady_clock::time_point m_captured;
     bool m_bStreaming = false;
-    bool m_bDamaged = false;
-    uint64_t m_nDamaged = 0;
+    FrameDamage m_damage = FrameDamage::None;
+    FrameDamageCounts m_damaged{};
     cv::Size m_cover;
     CJpegDecoder m_decoder;
+    std::unique_ptr<CH264Decoder> m_h264;
+    std::shared_ptr<std::atomic<bool>> m_modeAvoided;
 };

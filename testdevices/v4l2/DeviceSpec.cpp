@@ -16,7 +16,11 @@ const struct {
     const char* description;
 } kFormats[] = {{V4L2_PIX_FMT_YUYV, "YUYV", "YUYV 4:2:2"},
                 {V4L2_PIX_FMT_MJPEG, "MJPG", "Motion-JPEG"},
-                {V4L2_PIX_FMT_SBGGR8, "BA81", "8-bit Bayer BGBG/GRGR"}};
+                {V4L2_PIX_FMT_SBGGR8, "BA81", "8-bit Bayer BGBG/GRGR"},
+                {V4L2_PIX_FMT_NV12, "NV12", "Y/UV 4:2:0"},
+                {V4L2_PIX_FMT_GREY, "GREY", "8-bit Greyscale"},
+                {V4L2_PIX_FMT_RGB24, "RGB3", "24-bit RGB 8-8-8"},
+                {V4L2_PIX_FMT_H264, "H264", "H.264"}};
 
 std::vector<std::string> SplitList(const std::string& text) {
     std::vector<std::string> items;
@@ -63,19 +67,21 @@ int QueryCapabilities(const DeviceSpec& spec, v4l2_capability& cap) {
     CopyName(cap.card, sizeof cap.card, spec.card);
     CopyName(cap.bus_info, sizeof cap.bus_info, spec.bus);
     cap.version = (6 << 16) | (1 << 8);
-    cap.device_caps =
-        (spec.metadata ? V4L2_CAP_META_CAPTURE : V4L2_CAP_VIDEO_CAPTURE) | V4L2_CAP_STREAMING;
+    cap.device_caps = (spec.metadata ? V4L2_CAP_META_CAPTURE
+                       : spec.mplane ? V4L2_CAP_VIDEO_CAPTURE_MPLANE
+                                     : V4L2_CAP_VIDEO_CAPTURE) |
+                      V4L2_CAP_STREAMING;
     cap.capabilities = cap.device_caps | V4L2_CAP_DEVICE_CAPS;
     return 0;
 }
 
 int EnumFormat(const DeviceSpec& spec, v4l2_fmtdesc& desc) {
-    if (desc.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || desc.index >= spec.formats.size())
+    if (desc.type != CaptureType(spec) || desc.index >= spec.formats.size())
         return EINVAL;
     const uint32_t format = spec.formats[desc.index];
     const auto* known = std::find_if(std::begin(kFormats), std::end(kFormats),
                                      [&](const auto& f) { return f.format == format; });
-    desc.flags = format == V4L2_PIX_FMT_MJPEG ? V4L2_FMT_FLAG_COMPRESSED : 0;
+    desc.flags = IsCompressed(format) ? V4L2_FMT_FLAG_COMPRESSED : 0;
     desc.pixelformat = format;
     CopyName(desc.description, sizeof desc.description, known->description);
     return 0;
@@ -132,6 +138,8 @@ DeviceSpec ParseDeviceSpec(const std::string& text) {
             (key == "metadata" ? spec.metadata
              : key == "stall"  ? spec.stall
                                : spec.eio) = value == "1";
+        else if (key == "stray" || key == "mplane")
+            (key == "stray" ? spec.stray : spec.mplane) = value == "1";
         else if (key == "damage")
             spec.damage = std::max(0, std::atoi(value.c_str()));
         else if (key == "bandwidth")
@@ -179,19 +187,30 @@ FrameSize NearestSize(const DeviceSpec& spec, FrameSize wanted) {
     return best;
 }
 
+uint32_t CaptureType(const DeviceSpec& spec) {
+    return spec.mplane ? V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE : V4L2_BUF_TYPE_VIDEO_CAPTURE;
+}
+
+bool IsCompressed(uint32_t format) {
+    return format == V4L2_PIX_FMT_MJPEG || format == V4L2_PIX_FMT_H264;
+}
+
 uint32_t LineBytes(uint32_t format, FrameSize size) {
     switch (format) {
     case V4L2_PIX_FMT_YUYV:
         return size.width * 2;
-    case V4L2_PIX_FMT_MJPEG:
-        return 0;
+    case V4L2_PIX_FMT_RGB24:
+        return size.width * 3;
     default:
-        return size.width;
+        return IsCompressed(format) ? 0 : size.width;
     }
 }
 
 uint32_t FrameBytes(uint32_t format, FrameSize size) {
-    return format == V4L2_PIX_FMT_SBGGR8 ? size.width * size.height : size.width * size.height * 2;
+    if (format == V4L2_PIX_FMT_NV12)
+        return size.width * size.height * 3 / 2;
+    return IsCompressed(format) ? size.width * size.height * 2
+                                : LineBytes(format, size) * size.height;
 }
 
 int AnswerQuery(const DeviceSpec& spec, unsigned int request, void* arg) {

@@ -19,6 +19,8 @@ struct DeviceSpec {
     std::vector<FrameSize> sizes;
     bool metadata = false;  // a node that carries only metadata, as most webcams add
     int damage = 0;         // every n-th MJPEG frame is damaged; 0: none
+    bool stray = false;     // MJPEG with stray bytes before each restart marker, padded to the end
+    bool mplane = false;    // a multi-planar capture node
     bool stall = false;     // no frames while set
     bool eio = false;       // DQBUF fails with EIO while set
     int64_t bandwidth = -1; // bytes per second the bus has left; -1: no limit
@@ -37,6 +39,11 @@ FrameSize NearestSize(const DeviceSpec& spec, FrameSize wanted);
 // The bytes of one line (0 for compressed frames) and of a whole frame.
 uint32_t LineBytes(uint32_t format, FrameSize size);
 uint32_t FrameBytes(uint32_t format, FrameSize size);
+
+// The buffer type of the node's captures: single- or multi-planar.
+uint32_t CaptureType(const DeviceSpec& spec);
+// Whether the frames of `format` are compressed (no lines, a size of their own).
+bool IsCompressed(uint32_t format);
 
 // Answers the queries that depend on the description alone (QUERYCAP, ENUM_FMT, ENUM_FRAMESIZES,
 // ENUM_FRAMEINTERVALS, the input and control queries): 0 or an errno value, ENOTTY for others.

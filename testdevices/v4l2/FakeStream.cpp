@@ -44,8 +44,19 @@ std::string ReadFile(const std::string& path) {
     return text;
 }
 
-using MakeFrame = size_t (*)(uint32_t format, int width, int height, int64_t number, int damage,
+using MakeFrame = size_t (*)(uint32_t format, int width, int height, int64_t number, int style,
                              unsigned char* out, size_t capacity);
+
+// What frame `number` suffers on a node that damages every `every`-th MJPEG frame, by turns as
+// uvcvideo hands damaged frames out: cut short (packets lost at the end, no end marker), garbled
+// (bit errors over the header's tables), or whole but flagged: uvc_video.c sets
+// V4L2_BUF_FLAG_ERROR on a frame that had a packet error and, with nodrop, still returns it with
+// its payload and bytesused. 0: whole; 1 and 2 go to the frame maker; 3: flagged.
+int DamageOf(int64_t number, int every) {
+    if (every <= 0 || (number + 1) % every != 0)
+        return 0;
+    return int((number + 1) / every % 3) + 1;
+}
 
 // The frames come from a module beside this library, loaded when the first stream starts: it
 // brings OpenCV, which most processes that preload this library never need.
@@ -74,6 +85,7 @@ CFakeStream::CFakeStream(std::string node, int fd) : m_node(std::move(node)), m_
 
 CFakeStream::~CFakeStream() {
     FreeBuffers();
+    Unlock();
 }
 
 int CFakeStream::Ioctl(unsigned int request, void* arg) {
@@ -81,6 +93,7 @@ int CFakeStream::Ioctl(unsigned int request, void* arg) {
     if (!Refresh())
         return ENODEV;
     Advance(Now());
+    SeeMode();
     switch (request) {
     case VIDIOC_G_FMT:
     case VIDIOC_S_FMT:
@@ -151,13 +164,15 @@ bool CFakeStream::Refresh() {
 }
 
 bool CFakeStream::IsCapture(uint32_t type) const {
-    return type == V4L2_BUF_TYPE_VIDEO_CAPTURE && !m_spec.metadata;
+    return type == CaptureType(m_spec) && !m_spec.metadata;
 }
 
 int CFakeStream::Format(unsigned int request, v4l2_format& f) {
     if (!IsCapture(f.type))
         return EINVAL;
-    if (request == VIDIOC_S_FMT && !m_buffers.empty())
+    // uvcvideo (uvc_ioctl_s_fmt): the file takes the stream (uvc_acquire_privileges), refused
+    // while another file has it; and no new format while buffers are allocated.
+    if (request == VIDIOC_S_FMT && (!m_buffers.empty() || !Lock()))
         return EBUSY;
     Mode mode = m_mode;
     if (request != VIDIOC_G_FMT) {
@@ -166,8 +181,10 @@ int CFakeStream::Format(unsigned int request, v4l2_format& f) {
         mode.format = std::count(formats.begin(), formats.end(), wanted) ? wanted : formats[0];
         mode.size = NearestSize(m_spec, {int(f.fmt.pix.width), int(f.fmt.pix.height)});
         mode.fps = ModeRates(mode.format, mode.size).front();
-        if (request == VIDIOC_S_FMT)
+        if (request == VIDIOC_S_FMT) {
             m_mode = mode;
+            ShareMode();
+        }
     }
     v4l2_pix_format& pix = f.fmt.pix;
     pix = {};
@@ -178,13 +195,20 @@ int CFakeStream::Format(unsigned int request, v4l2_format& f) {
     pix.bytesperline = LineBytes(mode.format, mode.size);
     pix.sizeimage = FrameBytes(mode.format, mode.size);
     pix.colorspace = V4L2_COLORSPACE_SRGB; // YUYV: BT.601, limited range (the defaults)
+    if (m_spec.mplane) { // the same fields, the line and frame sizes per plane (here one)
+        v4l2_pix_format_mplane mp{};
+        mp.width = pix.width, mp.height = pix.height, mp.pixelformat = pix.pixelformat;
+        mp.field = pix.field, mp.colorspace = pix.colorspace, mp.num_planes = 1;
+        mp.plane_fmt[0].sizeimage = pix.sizeimage, mp.plane_fmt[0].bytesperline = pix.bytesperline;
+        f.fmt.pix_mp = mp;
+    }
     return 0;
 }
 
 int CFakeStream::Parm(bool set, v4l2_streamparm& p) {
     if (!IsCapture(p.type))
         return EINVAL;
-    if (set && m_streaming)
+    if (set && (m_streaming || !Lock())) // uvcvideo (uvc_ioctl_s_parm): as S_FMT
         return EBUSY;
     if (set) {
         const v4l2_fract t = p.parm.capture.timeperframe;
@@ -194,6 +218,7 @@ int CFakeStream::Parm(bool set, v4l2_streamparm& p) {
         m_mode.fps = *std::min_element(rates.begin(), rates.end(), [&](int a, int b) {
             return std::abs(a - wanted) < std::abs(b - wanted);
         });
+        ShareMode();
     }
     p.parm.capture = {};
     p.parm.capture.capability = V4L2_CAP_TIMEPERFRAME;
@@ -209,7 +234,7 @@ int CFakeStream::RequestBuffers(v4l2_requestbuffers& r) {
     FreeBuffers();
     r.capabilities = V4L2_BUF_CAP_SUPPORTS_MMAP;
     if (r.count == 0)
-        return 0;
+        return Unlock(), 0; // uvcvideo gives the stream up with its buffers
     if (!Lock())
         return EBUSY; // another file streams from this camera
     const size_t count = std::clamp(r.count, 2u, 8u);
@@ -230,14 +255,46 @@ int CFakeStream::RequestBuffers(v4l2_requestbuffers& r) {
     return 0;
 }
 
-// The node's lock file: whoever holds buffers of a camera holds it, in any process.
+std::string CFakeStream::LockPath() const {
+    const size_t slash = m_node.rfind('/') + 1;
+    return m_node.substr(0, slash) + "." + m_node.substr(slash) + ".lock";
+}
+
+// The node's lock file: the file that has taken the stream holds it, in any process, until it is
+// closed or frees its buffers (uvcvideo's privileged handle).
 bool CFakeStream::Lock() {
-    if (m_lock < 0) {
-        const size_t slash = m_node.rfind('/') + 1;
-        const std::string path = m_node.substr(0, slash) + "." + m_node.substr(slash) + ".lock";
-        m_lock = libc::Open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    }
-    return m_lock < 0 || flock(m_lock, LOCK_EX | LOCK_NB) == 0;
+    const int fd =
+        m_lock < 0 ? libc::Open(LockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666) : -1;
+    if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return libc::Close(fd), false;
+    m_lock = std::max(m_lock, fd);
+    return true;
+}
+
+void CFakeStream::Unlock() {
+    if (m_lock >= 0)
+        libc::Close(m_lock);
+    m_lock = -1;
+}
+
+// uvcvideo keeps the mode in the device, not in the file: every file sees what the last S_FMT or
+// S_PARM set, in any process. The file that has the stream writes it into the lock file.
+void CFakeStream::ShareMode() {
+    char text[64];
+    const int n = std::snprintf(text, sizeof text, "%u %d %d %d", m_mode.format, m_mode.size.width,
+                                m_mode.size.height, m_mode.fps);
+    if (m_lock >= 0 && ftruncate(m_lock, 0) == 0 && pwrite(m_lock, text, size_t(n), 0) != n)
+        std::fprintf(stderr, "fakev4l2: cannot share the mode\n");
+}
+
+void CFakeStream::SeeMode() {
+    Mode m;
+    const auto& formats = m_spec.formats;
+    if (m_lock < 0 &&
+        std::sscanf(ReadFile(LockPath()).c_str(), "%u %d %d %d", &m.format, &m.size.width,
+                    &m.size.height, &m.fps) == 4 &&
+        std::count(formats.begin(), formats.end(), m.format))
+        m_mode = m;
 }
 
 void CFakeStream::FreeBuffers() {
@@ -245,17 +302,16 @@ void CFakeStream::FreeBuffers() {
         munmap(m_map, m_buffers.size() * m_bufferSize);
     if (m_memory >= 0)
         libc::Close(m_memory);
-    if (m_lock >= 0)
-        libc::Close(m_lock);
     m_map = nullptr;
-    m_memory = m_lock = -1;
+    m_memory = -1;
     m_buffers.clear();
     m_queued.clear();
     m_done.clear();
 }
 
 CFakeStream::Buffer* CFakeStream::Find(const v4l2_buffer& b) {
-    if (!IsCapture(b.type) || b.memory != V4L2_MEMORY_MMAP || b.index >= m_buffers.size())
+    if (!IsCapture(b.type) || b.memory != V4L2_MEMORY_MMAP || b.index >= m_buffers.size() ||
+        (m_spec.mplane && (b.length < 1 || !b.m.planes))) // too few planes: EINVAL, as vb2
         return nullptr;
     return &m_buffers[b.index];
 }
@@ -264,13 +320,22 @@ void CFakeStream::Describe(size_t index, v4l2_buffer& b) const {
     const Buffer& buffer = m_buffers[index];
     b.index = uint32_t(index);
     b.bytesused = buffer.bytes;
-    b.flags = V4L2_BUF_FLAG_MAPPED | V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC;
+    b.flags = V4L2_BUF_FLAG_MAPPED | V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC |
+              (buffer.flagged ? V4L2_BUF_FLAG_ERROR : 0);
     b.flags |= buffer.state == Buffer::Queued ? V4L2_BUF_FLAG_QUEUED
                : buffer.state == Buffer::Done ? V4L2_BUF_FLAG_DONE
                                               : 0;
     b.field = V4L2_FIELD_NONE;
     b.timestamp = {time_t(buffer.stamp / kSecond), suseconds_t(buffer.stamp % kSecond / 1000)};
     b.sequence = uint32_t(buffer.sequence);
+    if (m_spec.mplane) { // videobuf2 describes each plane in the program's array
+        b.m.planes[0] = {};
+        b.m.planes[0].bytesused = buffer.bytes;
+        b.m.planes[0].length = FrameBytes(m_mode.format, m_mode.size);
+        b.m.planes[0].m.mem_offset = uint32_t(index * m_bufferSize);
+        b.length = 1;
+        return;
+    }
     b.m.offset = uint32_t(index * m_bufferSize);
     b.length = FrameBytes(m_mode.format, m_mode.size);
 }
@@ -286,7 +351,8 @@ int CFakeStream::Queue(v4l2_buffer& b) {
 }
 
 int CFakeStream::Dequeue(v4l2_buffer& b, std::unique_lock<std::mutex>& lock) {
-    if (!IsCapture(b.type) || b.memory != V4L2_MEMORY_MMAP)
+    if (!IsCapture(b.type) || b.memory != V4L2_MEMORY_MMAP ||
+        (m_spec.mplane && (b.length < 1 || !b.m.planes)))
         return EINVAL;
     while (!m_spec.eio && m_done.empty()) {
         if (!m_streaming)
@@ -306,9 +372,12 @@ int CFakeStream::Dequeue(v4l2_buffer& b, std::unique_lock<std::mutex>& lock) {
     const size_t index = m_done.front();
     m_done.pop_front();
     Buffer& buffer = m_buffers[index];
-    buffer.bytes =
-        uint32_t(FrameMaker()(m_mode.format, m_mode.size.width, m_mode.size.height, buffer.sequence,
-                              m_spec.damage, m_map + index * m_bufferSize, m_bufferSize));
+    const int damage =
+        m_mode.format == V4L2_PIX_FMT_MJPEG ? DamageOf(buffer.sequence, m_spec.damage) : 0;
+    buffer.flagged = damage == 3;
+    buffer.bytes = uint32_t(FrameMaker()(m_mode.format, m_mode.size.width, m_mode.size.height,
+                                         buffer.sequence, damage % 3 + (m_spec.stray ? 4 : 0),
+                                         m_map + index * m_bufferSize, m_bufferSize));
     buffer.state = Buffer::Idle;
     Describe(index, b);
     return 0;

@@ -48,6 +48,7 @@ private:
         int64_t sequence = 0;
         int64_t stamp = 0; // capture time, CLOCK_MONOTONIC ns
         uint32_t bytes = 0;
+        bool flagged = false; // V4L2_BUF_FLAG_ERROR
     };
 
     bool Refresh();
@@ -55,7 +56,11 @@ private:
     int Format(unsigned int request, v4l2_format& f);
     int Parm(bool set, v4l2_streamparm& p);
     int RequestBuffers(v4l2_requestbuffers& r);
+    std::string LockPath() const;
     bool Lock();
+    void Unlock();
+    void ShareMode();
+    void SeeMode();
     void FreeBuffers();
     Buffer* Find(const v4l2_buffer& b);
     void Describe(size_t index, v4l2_buffer& b) const;
@@ -78,7 +83,7 @@ private:
     size_t m_bufferSize = 0; // page-aligned
     int m_memory = -1;       // the buffers, shared with the program's mappings
     unsigned char* m_map = nullptr;
-    int m_lock = -1; // holds the node's lock while this file has buffers
+    int m_lock = -1; // the node's lock, held while this file has the stream
     bool m_streaming = false;
     int64_t m_start = 0;    // when frame 0 was captured
     int64_t m_next = 0;     // the next frame to capture

@@ -4,9 +4,11 @@
 #include "app/CommandLineInfoEx.h"
 #include "app/MainFrame.h"
 #include "app/VistrelCVApp.h"
+#include "camera/v4l2/V4l2Source.h"
 #include "capture/CVController.h"
 #include "dialogs/DialogTestUtils.h"
 #include "platform/WindowShape.h"
+#include "settings/InstanceLock.h"
 #include "settings/UserDefault.h"
 #include "support/FakeV4l2.h"
 #include "support/TestEnvironment.h"
@@ -164,8 +166,9 @@ TEST_F(AppTest, ApplySettingsReachesTheViewAndTheFrame) {
     theApp.ApplySettings();             // with no window: only the opacity
 }
 
-// A 16:9 webcam on the V4L2 test device: start-up opens it once, on the reader the view goes on
-// with; the window takes the picture's proportions and the section the camera's identity. The
+// A 16:9 webcam on the V4L2 test device. While another program streams from it, it does not open
+// and start-up gives its lock up at once. Then start-up opens it once, on the reader the view goes
+// on with; the window takes the picture's proportions and the section the camera's identity. The
 // resolution submenu lists the camera's sizes, and a choice is stored and applied at once, the
 // window's corner then keeping the proportions of the new mode.
 TEST_F(AppTest, RealCameraIsOpenedOnceAndItsResolutionChosenFromTheMenu) {
@@ -173,6 +176,12 @@ TEST_F(AppTest, RealCameraIsOpenedOnceAndItsResolutionChosenFromTheMenu) {
     FakeV4l2 device;
     ASSERT_TRUE(device.Create(testenv::Home() + "/dev"));
     ASSERT_TRUE(device.AddCamera(0, "card=HD Cam\n", "usb-Maker_HD_Cam_7-video-index0"));
+    auto streaming = CV4l2Source::Open(device.Node(0), std::nullopt);
+    CCommandLineInfoEx first;
+    first.Parse({"1"});
+    EXPECT_TRUE(streaming && !CVistrelCVApp().SelectCamera(first));
+    EXPECT_TRUE(CInstanceLock().TryAcquire("VistrelCV0"));
+    streaming.reset();
     ASSERT_TRUE(theApp.InitInstance({"1"}));
     CMainFrame* frame = theApp.Frame();
     ASSERT_TRUE(frame);

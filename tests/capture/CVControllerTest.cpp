@@ -1,5 +1,7 @@
 // The capture controller on real sources: grabbing, and a camera that is lost.
 #include "CaptureTestSupport.h"
+#include "capture/CameraReader.h"
+#include "platform/BackgroundThreads.h"
 #include "support/TestEnvironment.h"
 
 #include <QElapsedTimer>
@@ -9,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+
+#include <sys/stat.h>
 
 using namespace capturetest;
 
@@ -91,4 +95,25 @@ TEST_F(CVControllerTest, CameraThatFailsItsFirstOpenIsRetried) {
     ASSERT_TRUE(image.save(picture + ".new.png") && QFile::rename(picture + ".new.png", picture));
     EXPECT_TRUE(GrabNewFrame(late, 64, 48));
     EXPECT_FALSE(late.CameraLost());
+}
+
+// A camera whose open never returns (a named pipe nobody writes): a reader ended meanwhile ends at
+// once, and the stuck open, counted for the exit, is that camera's only one however many readers
+// come and go. (It stays stuck until the process ends.)
+TEST_F(CVControllerTest, OpenThatHangsCostsOneCountedThreadAndNoWait) {
+    const QByteArray pipe = QFile::encodeName(testenv::NewFolder("stuck") + "/camera.mp4");
+    ASSERT_EQ(mkfifo(pipe.constData(), 0600), 0);
+    qputenv("VISTRELCV_CAMERAS", pipe);
+    const CameraInfo camera = ListCameras().value(0);
+    const int before = BackgroundThreadsRunning();
+    for (int i = 0; i < 3; ++i) {
+        auto reader = std::make_unique<CCameraReader>(CameraOpenerFor(camera), camera);
+        QThread::msleep(300);
+        EXPECT_EQ(BackgroundThreadsRunning(), before + 2) << i; // the reader's, one open's
+        QElapsedTimer clock;
+        clock.start();
+        reader.reset();
+        EXPECT_LT(clock.elapsed(), 1000) << i;
+    }
+    qunsetenv("VISTRELCV_CAMERAS");
 }

@@ -75,6 +75,13 @@ TEST(CameraModeTest, BestModeBySizeRateAndFormat) {
          mode(yuyv, 640, 480, 20)},
         {{mode(yuyv, 1280, 720, 10)}, {}, std::nullopt},
         {{}, {}, std::nullopt},
+        // Every raw format counts as raw; at equal rates MJPEG before raw before H264.
+        {{mode(V4L2_PIX_FMT_H264, 1280, 720, 30), mode(V4L2_PIX_FMT_NV12, 1280, 720, 30)},
+         {},
+         mode(V4L2_PIX_FMT_NV12, 1280, 720, 30)},
+        {{mode(V4L2_PIX_FMT_H264, 1920, 1080, 15), mode(V4L2_PIX_FMT_GREY, 1920, 1080, 15)},
+         {},
+         mode(V4L2_PIX_FMT_GREY, 1920, 1080, 15)},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ChooseCameraMode(c.modes, c.requested), c.chosen);
@@ -83,6 +90,10 @@ TEST(CameraModeTest, BestModeBySizeRateAndFormat) {
     EXPECT_EQ(SmallerCameraMode(webcam, mode(yuyv, 640, 480, 30)), mode(mjpg, 640, 480, 30));
     EXPECT_EQ(SmallerCameraMode(webcam, mode(mjpg, 1920, 1080, 30)), mode(mjpg, 1280, 720, 30));
     EXPECT_EQ(SmallerCameraMode(webcam, mode(mjpg, 640, 480, 30)), std::nullopt);
+    // Nothing but damaged frames: another format at the same size first.
+    EXPECT_EQ(ModeAfterDamage(webcam, mode(mjpg, 1920, 1080, 30)), mode(yuyv, 1920, 1080, 5));
+    EXPECT_EQ(ModeAfterDamage(webcam, mode(yuyv, 1920, 1080, 5)), mode(mjpg, 1280, 720, 30));
+    EXPECT_EQ(ModeAfterDamage({mode(mjpg, 640, 480, 30)}, mode(mjpg, 640, 480, 30)), std::nullopt);
 
     QStringList menu;
     for (const CameraMode& size : CameraSizes(webcam))

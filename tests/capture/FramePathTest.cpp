@@ -6,6 +6,7 @@
 #include "camera/testsrc/TestPattern.h"
 #include "imaging/StillEncoder.h"
 #include "recording/MovieTimeline.h"
+#include "testdevices/v4l2/CameraJpeg.h"
 
 #include <QImage>
 #include <gtest/gtest.h>
@@ -89,17 +90,17 @@ TEST(MovieTimelineTest, PlacesFramesByCaptureTime) {
 }
 
 // An MJPEG frame decoded at the smallest scale that covers the movie's or a window's size looks,
-// once scaled, like the full decode scaled; a frame cut short or with broken data is refused.
-TEST(JpegDecoderTest, ReducedDecodeKeepsThePictureAndDamageIsRefused) {
+// once scaled, like the full decode scaled.
+TEST(JpegDecoderTest, ReducedDecodeKeepsThePicture) {
     const cv::Mat picture = DrawTestPattern(cv::Size(1920, 1080), 17);
     const QByteArray encoded = EncodeJpeg(picture, 80);
     ASSERT_FALSE(encoded.isEmpty());
     const std::vector<uchar> jpeg(encoded.begin(), encoded.end());
     CJpegDecoder decoder;
     cv::Mat full, reduced, a, b;
-    ASSERT_TRUE(decoder.Decode(jpeg.data(), jpeg.size(), {}, full));
+    ASSERT_EQ(decoder.Decode(jpeg.data(), jpeg.size(), {}, full), FrameDamage::None);
     for (const cv::Size target : {cv::Size(320, 240), cv::Size(800, 450), cv::Size(900, 500)}) {
-        ASSERT_TRUE(decoder.Decode(jpeg.data(), jpeg.size(), target, reduced));
+        ASSERT_EQ(decoder.Decode(jpeg.data(), jpeg.size(), target, reduced), FrameDamage::None);
         EXPECT_GE(reduced.cols, target.width);
         EXPECT_GE(reduced.rows, target.height);
         EXPECT_LT(reduced.cols, full.cols) << target; // smaller than the camera's picture
@@ -110,11 +111,58 @@ TEST(JpegDecoderTest, ReducedDecodeKeepsThePictureAndDamageIsRefused) {
         EXPECT_LE(cv::mean(difference)[0], 2.0) << target;
     }
     EXPECT_EQ(JpegScaledSize({1920, 1080}, {1920, 1080}), cv::Size(1920, 1080));
+}
 
-    std::vector<uchar> cut(jpeg.begin(), jpeg.begin() + long(jpeg.size() * 6 / 10));
-    EXPECT_FALSE(decoder.Decode(cut.data(), cut.size(), {}, reduced));
-    std::vector<uchar> broken = jpeg;
-    for (size_t i = broken.size() / 2; i < broken.size() / 2 + 64; ++i)
-        broken[i] = uchar(i * 37 % 251); // garbage in the entropy-coded data, markers kept
-    EXPECT_FALSE(decoder.Decode(broken.data(), broken.size(), {}, reduced));
+// MJPEG as cameras send it: what only makes libjpeg warn gives the clean picture; a frame cut
+// short (even with an end marker after the gap), with garbage over its tables, or of another
+// size than the stream's is refused.
+TEST(JpegDecoderTest, FramesAsCamerasSendThem) {
+    const std::vector<uchar> jpeg = EncodeCameraJpeg(DrawTestPattern(cv::Size(640, 480), 5), 95, 40);
+    ASSERT_FALSE(jpeg.empty());
+    const auto at = [](const std::vector<uchar>& frame, uchar marker) { // the first such marker
+        for (size_t i = 0; i + 1 < frame.size(); ++i)
+            if (frame[i] == 0xFF && frame[i + 1] == marker)
+                return i;
+        return frame.size();
+    };
+    std::vector<uchar> stray, noTables(jpeg), garbled(jpeg);
+    std::vector<uchar> cut(jpeg.begin(), jpeg.begin() + long(at(jpeg, 0xD3)));
+    for (size_t i = 0; i < jpeg.size(); ++i) {
+        if (jpeg[i] == 0xFF && (jpeg[i + 1] & 0xF8) == 0xD0)
+            stray.insert(stray.end(), {0x00, 0x00});
+        stray.push_back(jpeg[i]);
+    }
+    for (size_t dht; (dht = at(noTables, 0xC4)) < at(noTables, 0xDA);) // each Huffman segment
+        noTables.erase(noTables.begin() + long(dht),
+                       noTables.begin() +
+                           long(dht + 2 + (noTables[dht + 2] << 8 | noTables[dht + 3])));
+    for (size_t i = at(jpeg, 0xDB) + 4; i < at(jpeg, 0xDA); ++i)
+        garbled[i] = uchar(i * 37 % 251);
+    std::vector<uchar> padded(jpeg), cutWithEnd(cut);
+    padded.resize(jpeg.size() + 4000, 0);
+    cutWithEnd.insert(cutWithEnd.end(), {0xFF, 0xD9});
+    const struct {
+        const char* name;
+        const std::vector<uchar>& frame;
+        cv::Size size;
+        FrameDamage expected;
+    } cases[] = {{"clean", jpeg, {640, 480}, FrameDamage::None},
+                 {"stray bytes before restart markers", stray, {640, 480}, FrameDamage::None},
+                 {"padding after the end marker", padded, {640, 480}, FrameDamage::None},
+                 {"no Huffman tables", noTables, {640, 480}, FrameDamage::None},
+                 {"cut short", cut, {640, 480}, FrameDamage::CutShort},
+                 {"cut short, end marker after the gap", cutWithEnd, {}, FrameDamage::CutShort},
+                 {"garbled tables", garbled, {640, 480}, FrameDamage::Undecodable},
+                 // After a refused frame the decoder reads the next as before.
+                 {"another size than the stream's", jpeg, {1280, 720}, FrameDamage::WrongSize}};
+    CJpegDecoder decoder;
+    cv::Mat clean, out;
+    ASSERT_EQ(decoder.Decode(jpeg.data(), jpeg.size(), {}, clean), FrameDamage::None);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(decoder.Decode(c.frame.data(), c.frame.size(), {}, out, c.size), c.expected);
+        if (c.expected == FrameDamage::None) {
+            EXPECT_EQ(cv::norm(out, clean, cv::NORM_INF), 0.0);
+        }
+    }
 }

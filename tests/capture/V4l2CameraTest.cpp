@@ -1,17 +1,26 @@
-// Real V4L2 cameras, played by the V4L2 test device: the mode a camera opens in, damaged frames,
-// a camera unplugged and plugged in at another node, cameras keeping their numbers, and a USB bus
-// short of bandwidth. The controller and the device scan run as they do for a user.
+// Real V4L2 cameras, played by the V4L2 test device: the mode a camera opens in, frames as
+// cameras send them (stray bytes, padding, damaged frames), every capture format, a camera
+// unplugged and plugged in at another node, cameras keeping their numbers, and a USB bus short of
+// bandwidth. The controller and the device scan run as they do for a user.
 #include "CaptureTestSupport.h"
+#include "camera/JpegDecoder.h"
 #include "camera/testsrc/TestPattern.h"
+#include "camera/v4l2/V4l2Source.h"
+#include "imaging/FramePath.h"
 #include "recording/RecordingWorker.h"
 #include "support/FakeV4l2.h"
 #include "support/TestEnvironment.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QThread>
 #include <gtest/gtest.h>
 
 #include <opencv2/imgproc.hpp>
+
+#include <linux/videodev2.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 using namespace capturetest;
 
@@ -74,28 +83,42 @@ QStringList Describe(const QList<CameraMode>& sizes) {
     return texts;
 }
 
-// Movie frames whose bottom right corner is not the test picture's: what a frame cut short or
-// with broken data looks like once a lenient decoder has filled it in.
-int SmearedFrames(const QString& movie) {
-    const cv::Mat reference = DrawTestPattern(cv::Size(320, 240), 0);
+// How far the bottom right corner of a 320 x 240 picture is from the test picture's (in grey
+// for a `grey` picture): what a frame cut short or with broken data looks like once a lenient
+// decoder has filled it in.
+double CornerDifference(const cv::Mat& picture, bool grey) {
+    cv::Mat reference = DrawTestPattern(cv::Size(320, 240), 0);
+    if (grey)
+        cv::cvtColor(reference, reference, cv::COLOR_BGR2GRAY);
     const cv::Rect corner(288, 200, 24, 24); // below the marker's band, right of the text
-    const cv::Scalar expected = cv::mean(reference(corner));
+    cv::Scalar expected = cv::mean(reference(corner));
+    if (grey)
+        expected = cv::Scalar(expected[0], expected[0], expected[0]);
+    return cv::norm(cv::mean(picture(corner)) - expected);
+}
+
+int SmearedFrames(const QString& movie) {
     const auto capture = CMovieSource::ReadThrough(movie);
     cv::Mat frame;
     int smeared = 0;
     while (capture && capture->Read(frame))
-        smeared += cv::norm(cv::mean(frame(corner)) - expected) > 40;
+        smeared += CornerDifference(frame, false) > 40;
     return smeared;
 }
 
 // A USB 2 webcam opens at 1920 x 1080 MJPEG; the menu lists its sizes; a chosen size reopens
-// it in that mode. Damaged frames are dropped: the camera is not lost, and the movie holds whole
-// pictures only.
+// it in that mode, even when another camera has taken its node meanwhile. Its frames carry
+// stray bytes and padding, and one in ten is damaged (cut short, garbled or flagged): the whole
+// ones are shown and recorded, the damaged ones dropped, the camera never lost, and the movie and
+// the still hold whole pictures only.
 TEST_F(V4l2CameraTest, BestModeChosenSizeAndDamagedFramesDropped) {
-    ASSERT_TRUE(
-        device.AddCamera(0, QString(kHdCam) + "damage=4\n", "usb-Maker_HD_Cam_1-video-index0"));
+    ASSERT_TRUE(device.AddCamera(0, QString(kHdCam) + "damage=10\nstray=1\n",
+                                 "usb-Maker_HD_Cam_1-video-index0"));
     CCVController& camera = Start(0);
     EXPECT_EQ(NextFrameSize(camera, {1920, 1080}), QSize(1920, 1080));
+    QByteArray still;
+    EXPECT_TRUE(
+        camera.SaveStill("jpg", [&](const QByteArray& data) { return !(still = data).isEmpty(); }));
     EXPECT_EQ(Describe(camera.CameraSizes()),
               (QStringList{"1920 × 1080 (30 fps)", "1280 × 720 (30 fps)", "640 × 480 (30 fps)"}));
 
@@ -113,6 +136,11 @@ TEST_F(V4l2CameraTest, BestModeChosenSizeAndDamagedFramesDropped) {
     const int frames = ProbeMovie(movie).frames;
     EXPECT_GE(frames, 75);
     EXPECT_EQ(SmearedFrames(movie), 0);
+    cv::Mat shown;
+    CJpegDecoder().Decode(reinterpret_cast<const uint8_t*>(still.constData()), size_t(still.size()),
+                          {}, shown);
+    cv::resize(shown, shown, {320, 240}, 0, 0, cv::INTER_AREA);
+    EXPECT_LT(CornerDifference(shown, false), 40);
 
     // While the view is small, frames are decoded no larger than needed.
     // (Frames decoded before the view said its new size may come first.)
@@ -121,24 +149,75 @@ TEST_F(V4l2CameraTest, BestModeChosenSizeAndDamagedFramesDropped) {
             return NextFrameSize(camera, {320, 180}) == QSize(480, 270);
         },
         3000));
-    Start(0, {}, QSize(640, 480));
-    EXPECT_EQ(NextFrameSize(*controller, {640, 480}), QSize(640, 480));
-    EXPECT_EQ(controller->CaptureSize(), QSize(640, 480));
+    ASSERT_TRUE(device.Replug(0, 3));
+    ASSERT_TRUE(device.AddCamera(0, "card=Other Cam\nsizes=320x240\n"));
+    const QSize vga(640, 480);
+    camera.ReopenCamera(vga);
+    EXPECT_TRUE(WaitUntil([&] { return NextFrameSize(camera, vga) == vga; }, 6000));
+    EXPECT_EQ(camera.CaptureSize(), vga);
+}
+
+// A camera that sends nothing but damaged frames in its best mode: after 3 s the window's notice
+// says so, and the camera is opened in its next mode (YUYV at the same size), whose picture shows.
+// It is never taken for lost.
+TEST_F(V4l2CameraTest, OnlyDamagedFramesTryTheNextMode) {
+    ASSERT_TRUE(device.AddCamera(0, QString(kHdCam) + "damage=1\n"));
+    CCVController& camera = Start(0);
+    bool lost = false;
+    const auto watch = [&](bool damaged) {
+        return WaitUntil(
+            [&] { return (lost |= camera.CameraLost()), camera.CameraPictureDamaged() == damaged; },
+            6000);
+    };
+    EXPECT_TRUE(watch(true));
+    EXPECT_TRUE(watch(false));
+    EXPECT_EQ(NextFrameSize(camera, {1920, 1080}), QSize(1920, 1080));
+    EXPECT_FALSE(lost);
+}
+
+// Every kind of capture node shows the test picture: NV12, grey (shown grey), RGB, H264 (decoded
+// by libavcodec) and a multi-planar node; a node of formats the program cannot read is no camera.
+TEST_F(V4l2CameraTest, EveryCaptureFormatShowsThePicture) {
+    for (const char* spec : {"formats=NV12", "formats=GREY", "formats=RGB3", "formats=H264",
+                             "formats=NV12\nmplane=1"}) {
+        SCOPED_TRACE(spec);
+        ASSERT_TRUE(device.AddCamera(0, QString(kHdCam) + "sizes=320x240\n" + spec));
+        ASSERT_TRUE(device.AddCamera(1, "formats=BA81\n"));
+        EXPECT_EQ(ListCameras().size(), 1);
+        CCVController& camera = Start(0);
+        ASSERT_EQ(NextFrameSize(camera, {320, 240}), QSize(320, 240));
+        const cv::Mat shown = DisplayImageToBgr(camera.DisplayImage());
+        std::vector<cv::Mat> channels;
+        cv::split(shown, channels);
+        const bool grey = std::string(spec) == "formats=GREY";
+        EXPECT_EQ(grey, cv::norm(channels[0], channels[2], cv::NORM_INF) <= 2);
+        EXPECT_LT(CornerDifference(shown, grey), 20);
+        controller.reset();
+        ASSERT_TRUE(device.Unplug(0));
+    }
 }
 
 // Unplugged, the camera is lost; plugged in again under another node number, the same camera is
-// found by its identity and shows again.
+// found by its identity and shows again. Its reopens never open another camera's node.
 TEST_F(V4l2CameraTest, UnpluggedCameraComesBackAtAnotherNode) {
     ASSERT_TRUE(device.AddCamera(0, kHdCam, "usb-Maker_HD_Cam_1-video-index0"));
     ASSERT_TRUE(device.AddCamera(1, "metadata=1\n"));
+    ASSERT_TRUE(device.AddCamera(2, "card=Other Cam\n", "usb-Other_Cam-video-index0"));
     const StoredCameraIds stored{{0, ListCameras().value(0).id}};
     CCVController& camera = Start(0, stored);
     ASSERT_FALSE(NextFrameSize(camera, {320, 180}).isEmpty());
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC); // counts the opens of nodes
+    ASSERT_GE(inotify_add_watch(watch, QFile::encodeName(device.Node(2)).constData(), IN_OPEN), 0);
     ASSERT_TRUE(device.Unplug(0));
     EXPECT_TRUE(WaitUntil([&] { return camera.CameraLost(); }, 4000));
+    QThread::sleep(2); // reopens while the camera is away
+    EXPECT_TRUE(camera.CameraLost());
     ASSERT_TRUE(device.Replug(0, 4));
     EXPECT_TRUE(WaitUntil([&] { return !camera.CameraLost(); }, 8000));
     EXPECT_FALSE(NextFrameSize(camera, {320, 180}).isEmpty());
+    inotify_event event;
+    EXPECT_LT(read(watch, &event, sizeof event), 0) << "another camera was opened";
+    close(watch);
 }
 
 // Each number opens the camera stored under it wherever it is now, twins without a serial number
@@ -171,13 +250,26 @@ TEST_F(V4l2CameraTest, CamerasKeepTheirNumbers) {
     EXPECT_EQ(buses(ListCameras()), // without stored identities: device order, as before
               (QStringList{"usb-0000:00:14.0-9", "usb-0000:00:14.0-2", "usb-0000:00:14.0-1"}));
 
-    // Camera 2 away: its number stays free, the new camera keeps the number left over.
+    // Camera 2 away: nobody takes its number, the new camera keeps the lowest number that
+    // remembers no camera; a camera remembered under number 2 alone is not camera 1.
     ASSERT_TRUE(device.Unplug(1));
     EXPECT_EQ(buses(ListCameras(stored)),
-              (QStringList{"usb-0000:00:14.0-1", "usb-0000:00:14.0-9"}));
+              (QStringList{"usb-0000:00:14.0-1", "", "usb-0000:00:14.0-9"}));
     ASSERT_TRUE(device.Unplug(4));
-    const QList<CameraInfo> away = ListCameras(stored);
-    EXPECT_EQ(buses(away), (QStringList{"usb-0000:00:14.0-9"}));
+    EXPECT_EQ(buses(ListCameras(stored)), (QStringList{"", "", "usb-0000:00:14.0-9"}));
+    const CameraIdentity lone = ListCameras().value(0).id;
+    EXPECT_EQ(buses(ListCameras({{1, lone}})), (QStringList{"", "usb-0000:00:14.0-9"}));
+}
+
+// The mode is the device's, not the file's (as in uvcvideo): a camera opened in the driver's
+// mode is in the mode set last, by an earlier file.
+TEST_F(V4l2CameraTest, TheDriversModeIsTheModeSetLast) {
+    ASSERT_TRUE(device.AddCamera(0, kHdCam));
+    CV4l2Source::Open(device.Node(0), CameraMode{V4L2_PIX_FMT_MJPEG, QSize(1280, 720), 30});
+    cv::Mat frame;
+    const auto source = CV4l2Source::Open(device.Node(0), std::nullopt);
+    ASSERT_TRUE(source && source->Read(frame));
+    EXPECT_EQ(frame.size(), cv::Size(1280, 720));
 }
 
 // A bus without room for the camera's best mode: the reader says so and tries smaller modes until

@@ -8,7 +8,10 @@ vistrelcv_add_test(test_capture
                            capture/CameraSourceTest.cpp capture/FramePathTest.cpp
                            capture/CVControllerTest.cpp capture/ShutterTest.cpp
                            capture/SoundCueTest.cpp
+                           ${CMAKE_SOURCE_DIR}/testdevices/v4l2/CameraJpeg.cpp
                    LABELS capture)
+find_package(JPEG REQUIRED) # the decoder's tests make frames as webcams do
+target_link_libraries(test_capture PRIVATE JPEG::JPEG)
 vistrelcv_add_test(test_capture_recording
                    SOURCES capture/CaptureTestSupport.cpp capture/CaptureTestSupport.h
                            capture/RecordingTest.cpp

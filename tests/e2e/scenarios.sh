@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end scenarios: what only the real program shows: translucency on a compositing desktop
 # and under Wayland, the keys on the real keyboard path, signals, the instance lock between
-# processes, and a camera that is missing or lost.
+# processes (also for instances started together), and a camera that is missing or lost.
 # Usage: scenarios.sh SCENARIO   (BINARY names the program)
 . "$(dirname "$0")/lib.sh"
 
@@ -47,16 +47,13 @@ desktop() {
   }
   wait_for 30 blended || fail "no translucency: $errors"
 
-  # A second instance on the camera shows 2001 and ends, whether the message is answered or the
-  # instance is sent a termination signal while it waits; the first runs on.
-  local ending box
-  for ending in answer signal; do
-    launch 1
-    box=$(wait_window '2001' "$PID") || fail "no message 2001 from the second instance"
-    if [ $ending = answer ]; then key "$box" Return; else kill -TERM "$PID"; fi
-    wait_for 100 ended || fail "the second instance still runs after the $ending"
-    running "$first" || fail "the first instance has gone"
-  done
+  # A second instance on the camera shows 2001 and ends when sent a termination signal while it
+  # waits (answered, in started_together); the first runs on.
+  launch 1
+  wait_window '2001' "$PID" >/dev/null || fail "no message 2001 from the second instance"
+  kill -TERM "$PID"
+  wait_for 100 ended || fail "the second instance still runs after the signal"
+  running "$first" || fail "the first instance has gone"
   PID=$first
 
   key "$wid" Return
@@ -108,6 +105,29 @@ leaving() {
     wait_window '^VistrelCV$' "$PID" >/dev/null || fail "run $i did not start: $(tail -n 5 "$WORK/program.log")"
     sleep 1 # into the hang
     stop_program TERM
+  done
+}
+
+# Two, then five instances for one camera (a V4L2 test device) started within 100 ms of each
+# other: exactly one runs; each of the others says 2001 (the camera is in use) and ends.
+started_together() {
+  mkdir -p "$WORK/dev/v4l/by-id" && printf 'card=HD Cam\n' >"$WORK/dev/video0"
+  unset VISTRELCV_CAMERAS
+  export FAKEV4L2_ROOT="$WORK/dev" VISTRELCV_DEVICE_ROOT="$WORK/dev"
+  export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0"
+  local n i pid box runs
+  for n in 2 5; do
+    for ((i = 0; i < n; i++)); do LD_PRELOAD=${FAKEV4L2:?the V4L2 test device} launch 1; done
+    runs=()
+    for pid in "${PIDS[@]: -n}"; do
+      box=$(wait_window '^VistrelCV$|2001' "$pid") || fail "an instance neither runs nor says 2001"
+      if ! has_window 2001 "$pid"; then runs+=("$pid") && continue; fi
+      key "$box" Return
+      wait_for 100 ended "$pid" || fail "an instance that said 2001 still runs"
+    done
+    [ "${#runs[@]}" = 1 ] || fail "${#runs[@]} of $n instances run"
+    PID=${runs[0]}
+    stop_program
   done
 }
 
