@@ -1,6 +1,7 @@
 #include "app/FramePlacement.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -20,6 +21,11 @@ qint64 Distance(const QRect& a, const QRect& b) {
     return dx * dx + dy * dy;
 }
 
+// Within rounding of 4:3, as a window sized by its corner is.
+bool FourByThree(QSize size) {
+    return std::abs(qint64(size.height()) * 4 - qint64(size.width()) * 3) <= 3;
+}
+
 } // namespace
 
 QRect ResolvePlacement(int x, int y, int width, int height, QSize pictureSize) {
@@ -29,7 +35,10 @@ QRect ResolvePlacement(int x, int y, int width, int height, QSize pictureSize) {
         width = pictureSize.width();
         height = pictureSize.height();
     }
-    return QRect(x, y, std::min(width, kMaxWindowExtent), std::min(height, kMaxWindowExtent));
+    QSize size(std::min(width, kMaxWindowExtent), std::min(height, kMaxWindowExtent));
+    if (FourByThree(size) && !pictureSize.isEmpty() && !FourByThree(pictureSize))
+        size = pictureSize.scaled(size, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    return QRect(QPoint(x, y), size);
 }
 
 QRect FitToScreens(const QRect& placement, const QList<QRect>& screens) {

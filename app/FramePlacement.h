@@ -19,7 +19,9 @@ inline constexpr int kMinimumShownSide = 64;
 
 // The stored placement with its fall-backs: a coordinate outside +-9699 puts the window at
 // (101, 101); a width or height below 1 gives the picture size in both dimensions; a width or
-// height above kMaxWindowExtent is cut to it.
+// height above kMaxWindowExtent is cut to it. A window stored in the 4:3 shape every window had
+// before pictures of other proportions were shown as they are takes the picture's proportions
+// inside it (keeping its width for a wider picture, its height for a taller one).
 QRect ResolvePlacement(int x, int y, int width, int height, QSize pictureSize);
 
 // A placement of which some screen (their available areas, `screens`) shows at least

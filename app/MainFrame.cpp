@@ -130,6 +130,10 @@ void CMainFrame::OnCommand(int commandId) {
         if (m_pView)
             m_pView->OpenOutputFolder();
         break;
+    case ID_CAMERA_CONTROLS:
+        if (m_pView)
+            m_pView->ShowControlsDlg();
+        break;
     case ID_STAY_ON_TOP:
         SetStayOnTop(!IsStayOnTop());
         break;

@@ -3,6 +3,7 @@
 #include "app/CommandLineInfoEx.h"
 #include "app/FramePlacement.h"
 #include "app/MainFrame.h"
+#include "camera/CameraControlBoard.h"
 #include "camera/CameraList.h"
 #include "capture/CameraReader.h"
 #include "dialogs/AboutDlg.h"
@@ -206,8 +207,11 @@ CVistrelCVApp::Probe CVistrelCVApp::ProbeIndex(int index, const QList<CameraInfo
     const QString section = QLatin1String(kSectionBase) + QString::number(index);
     const std::optional<QSize> size =
         ParseCaptureSize(GetProfileString(section, QLatin1String(kCaptureSize.key), QString()));
-    auto reader =
-        std::make_shared<CCameraReader>(CameraOpenerFor(cameras[index], size), cameras[index]);
+    // The controls the user set for this camera are written whenever it opens, this first time too.
+    const auto controls = std::make_shared<CCameraControlBoard>(ReadStoredControlValues(
+        GetProfileString(section, QLatin1String(kControls.key), QString())));
+    auto reader = std::make_shared<CCameraReader>(CameraOpenerFor(cameras[index], size, controls),
+                                                  cameras[index], controls);
     WaitTurningEvents([&] { return reader->FirstOpen().has_value(); }, kOpenTimeLimit + 1s);
     const bool opened = reader->FirstOpen().value_or(false);
     if (!opened && reader->FirstOpenFailure() != CameraOpenFailure::Bandwidth) {

@@ -79,14 +79,15 @@ void BM_FramePath(benchmark::State& state) {
     });
 }
 
-// The recording: scale and mirror into the movie's picture.
+// The recording: scale and mirror into the movie's picture, between black bands where the
+// frame's proportions differ; against a bare resize to the picture inside the bands.
 void BM_MovieFrame(benchmark::State& state) {
     const Sizes s = SizesOf(state);
     const bool mirror = state.range(4) != 0;
     const cv::Mat frame = DrawTestPattern(s.from, 1234);
     cv::Mat out;
-    CompareWithBareResize(state, frame, s.to, [&] {
-        ScaleFrame(frame, mirror, s.to, out);
+    CompareWithBareResize(state, frame, FitInside(s.from, s.to).size(), [&] {
+        ScaleFrameBoxed(frame, mirror, s.to, out);
         benchmark::DoNotOptimize(out.data);
     });
 }

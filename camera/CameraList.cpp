@@ -89,14 +89,16 @@ QList<CameraInfo> ListCameras(const StoredCameraIds& stored) {
     return AssignCameraNumbers(attached, stored, match);
 }
 
-CameraOpener CameraOpenerFor(int index, const StoredCameraIds& stored, std::optional<QSize> size) {
+CameraOpener CameraOpenerFor(int index, const StoredCameraIds& stored, std::optional<QSize> size,
+                             std::shared_ptr<const CCameraControlBoard> controls) {
     const QList<CameraInfo> cameras = ListCameras(stored);
     if (index < 0 || index >= cameras.size() || cameras[index].location.isEmpty())
         return {};
-    return CameraOpenerFor(cameras[index], size);
+    return CameraOpenerFor(cameras[index], size, std::move(controls));
 }
 
-CameraOpener CameraOpenerFor(const CameraInfo& camera, std::optional<QSize> size) {
+CameraOpener CameraOpenerFor(const CameraInfo& camera, std::optional<QSize> size,
+                             std::shared_ptr<const CCameraControlBoard> controls) {
     if (camera.location.isEmpty())
         return {};
     if (IsPipeWireLocation(camera.location))
@@ -104,7 +106,7 @@ CameraOpener CameraOpenerFor(const CameraInfo& camera, std::optional<QSize> size
     const CameraEntry entry = ParseCameraEntry(camera.location);
     // A node of the device scan is a V4L2 camera wherever the device folder is.
     if (IsV4l2Identity(camera.id) || entry.kind == CameraEntry::Kind::Device)
-        return V4l2CameraOpener(camera, size);
+        return V4l2CameraOpener(camera, size, std::move(controls));
     return [entry] {
         std::unique_ptr<CCameraSource> source = OpenEntry(entry);
         if (!source)

@@ -11,6 +11,8 @@
 
 #include <QStringList>
 
+class CCameraControlBoard;
+
 // The cameras by index: entry i is what camera i opens now. With identities stored, an entry in
 // the middle may be empty (that camera is away and no other may take its number).
 QList<CameraInfo> ListCameras(const StoredCameraIds& stored = {});
@@ -19,11 +21,13 @@ QList<CameraInfo> ListCameras(const StoredCameraIds& stored = {});
 // camera is found again by its identity wherever it appears after being unplugged, opened in the
 // mode of `size` when it offers that size (else its best mode), and after a start refused for
 // lack of USB bandwidth tried again in the next smaller mode. Any other entry is simply opened
-// again.
+// again. A camera with controls gets the values `controls` holds at every open.
 CameraOpener CameraOpenerFor(int index, const StoredCameraIds& stored = {},
-                             std::optional<QSize> size = std::nullopt);
+                             std::optional<QSize> size = std::nullopt,
+                             std::shared_ptr<const CCameraControlBoard> controls = nullptr);
 // The opener of one camera of the list.
-CameraOpener CameraOpenerFor(const CameraInfo& camera, std::optional<QSize> size = std::nullopt);
+CameraOpener CameraOpenerFor(const CameraInfo& camera, std::optional<QSize> size = std::nullopt,
+                             std::shared_ptr<const CCameraControlBoard> controls = nullptr);
 // Opens camera `index` once; null when there is no such camera or it does not open.
 std::unique_ptr<CCameraSource> OpenCameraSource(int index, const StoredCameraIds& stored = {});
 

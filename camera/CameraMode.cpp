@@ -13,6 +13,10 @@ namespace {
 constexpr QSize kLargestAutomatic{1920, 1080};
 constexpr double kSmoothFps = 25.0;
 constexpr double kUsableFps = 15.0;
+// What a camera that takes any size in a range is offered at, besides its largest.
+constexpr QSize kCommonSizes[] = {{320, 240},   {640, 480},  {800, 600},   {1024, 768},
+                                  {1280, 720},  {1280, 960}, {1600, 1200}, {1920, 1080},
+                                  {2560, 1440}, {3840, 2160}};
 
 int64_t Area(QSize size) {
     return int64_t(size.width()) * size.height();
@@ -20,6 +24,15 @@ int64_t Area(QSize size) {
 
 bool Fits(QSize size, QSize bound) {
     return size.width() <= bound.width() && size.height() <= bound.height();
+}
+
+bool LargestFirst(QSize a, QSize b) {
+    return Area(a) != Area(b) ? Area(a) > Area(b) : a.width() > b.width();
+}
+
+// `value` (at least `min`) moved down onto the steps of a range that starts at `min`.
+int OntoStep(int value, int min, int step) {
+    return step > 1 ? min + (value - min) / step * step : value;
 }
 
 // Which format wins a tie of rates: MJPEG needs less of the bus than raw, and H264 costs the
@@ -82,19 +95,28 @@ QList<CameraMode> CameraSizes(const QList<CameraMode>& modes) {
         if (IsUsableFormat(mode.fourcc) && !sizes.contains(mode.size))
             sizes << mode.size;
     }
-    std::sort(sizes.begin(), sizes.end(), [](QSize a, QSize b) {
-        return Area(a) != Area(b) ? Area(a) > Area(b) : a.width() > b.width();
-    });
+    std::sort(sizes.begin(), sizes.end(), LargestFirst);
     QList<CameraMode> result;
-    for (QSize size : sizes) {
-        CameraMode fastest = *BestAtSize(modes, size);
-        for (const CameraMode& mode : modes) {
-            if (mode.size == size && IsUsableFormat(mode.fourcc))
-                fastest.fps = std::max(fastest.fps, mode.fps);
-        }
-        result << fastest;
-    }
+    for (QSize size : sizes)
+        result << *BestAtSize(modes, size);
     return result;
+}
+
+QList<QSize> SizesInRange(QSize min, QSize max, QSize step) {
+    QList<QSize> sizes;
+    const auto add = [&](QSize size) {
+        if (size.width() < min.width() || size.height() < min.height() || !Fits(size, max))
+            return;
+        size = QSize(OntoStep(size.width(), min.width(), step.width()),
+                     OntoStep(size.height(), min.height(), step.height()));
+        if (!size.isEmpty() && !sizes.contains(size))
+            sizes << size;
+    };
+    add(max);
+    for (QSize size : kCommonSizes)
+        add(size);
+    std::sort(sizes.begin(), sizes.end(), LargestFirst);
+    return sizes;
 }
 
 std::optional<CameraMode> ChooseCameraMode(const QList<CameraMode>& modes,
@@ -103,15 +125,23 @@ std::optional<CameraMode> ChooseCameraMode(const QList<CameraMode>& modes,
         if (std::optional<CameraMode> mode = BestAtSize(modes, *requested))
             return mode;
     }
+    QList<CameraMode> sizes = CameraSizes(modes); // largest first
+    QList<CameraMode> fitting;
+    std::copy_if(sizes.begin(), sizes.end(), std::back_inserter(fitting),
+                 [](const CameraMode& size) { return Fits(size.size, kLargestAutomatic); });
+    if (!fitting.isEmpty())
+        sizes = fitting;
+    if (sizes.isEmpty())
+        return std::nullopt;
     std::optional<CameraMode> fallback;
-    for (const CameraMode& size : CameraSizes(modes)) { // largest first
-        const CameraMode best = *BestAtSize(modes, size.size);
-        if (Fits(best.size, kLargestAutomatic) && best.fps >= kSmoothFps)
+    for (const CameraMode& best : sizes) {
+        if (best.fps >= kSmoothFps)
             return best;
         if (best.fps >= kUsableFps && (!fallback || best.fps > fallback->fps))
             fallback = best;
     }
-    return fallback;
+    // A slow camera (a microscope, a camera without rates) still opens at its largest size.
+    return fallback ? fallback : sizes.front();
 }
 
 std::optional<CameraMode> SmallerCameraMode(const QList<CameraMode>& modes,
@@ -138,10 +168,10 @@ std::optional<CameraMode> ModeAfterDamage(const QList<CameraMode>& modes,
 }
 
 QString DescribeCameraSize(const CameraMode& mode) {
-    return QStringLiteral("%1 × %2 (%3 fps)")
-        .arg(mode.size.width())
-        .arg(mode.size.height())
-        .arg(std::lround(mode.fps));
+    const QString size = QStringLiteral("%1 × %2").arg(mode.size.width()).arg(mode.size.height());
+    if (mode.fps <= 0)
+        return size;
+    return size + QStringLiteral(" (%1 fps)").arg(std::lround(mode.fps));
 }
 
 QString CaptureSizeText(std::optional<QSize> size) {

@@ -13,7 +13,7 @@
 struct CameraMode {
     uint32_t fourcc = 0; // V4L2 pixel format ("YUYV", "MJPG", ...)
     QSize size;
-    double fps = 0; // the highest rate of this format at this size
+    double fps = 0; // the highest rate of this format at this size; 0: not known
     bool operator==(const CameraMode&) const = default;
 };
 
@@ -25,7 +25,9 @@ bool IsH264Format(uint32_t fourcc);
 bool IsUsableFormat(uint32_t fourcc);
 
 // The mode the camera opens in: of `requested` size when the camera offers it, else chosen
-// automatically; nothing when the camera lists no usable mode (the driver's default then).
+// automatically (sizes above 1920 x 1080 only when the camera offers no other): the largest at
+// 25 fps or more, else the fastest at 15 fps or more, else the largest at its best rate; nothing
+// when the camera lists no usable mode (the driver's default then).
 std::optional<CameraMode> ChooseCameraMode(const QList<CameraMode>& modes,
                                            std::optional<QSize> requested = std::nullopt);
 // The mode to try when `failed` could not start for lack of USB bandwidth: MJPEG at the same size
@@ -37,9 +39,14 @@ std::optional<CameraMode> SmallerCameraMode(const QList<CameraMode>& modes,
 // left.
 std::optional<CameraMode> ModeAfterDamage(const QList<CameraMode>& modes, const CameraMode& failed);
 
-// Each size the camera offers, largest first, with the best rate any usable format reaches there.
+// Each size the camera offers, largest first, in the mode the camera would open in at that size
+// (so with that format's rate, not the best of any format).
 QList<CameraMode> CameraSizes(const QList<CameraMode>& modes);
-// "1920 × 1080 (30 fps)", as the menu lists a size.
+// The sizes offered of a camera that takes any size from `min` to `max` in steps of `step` (a
+// scaler, a sensor read out at any size): the common picture sizes inside the range, each moved
+// down onto its steps, and the largest; largest first.
+QList<QSize> SizesInRange(QSize min, QSize max, QSize step);
+// "1920 × 1080 (30 fps)", as the menu lists a size ("1920 × 1080" when its rate is not known).
 QString DescribeCameraSize(const CameraMode& mode);
 
 // The stored form of a chosen size: "1280x720"; empty for automatic.

@@ -20,6 +20,7 @@
 namespace cv {
 class Mat;
 }
+class CCameraControls;
 
 // Why a frame that came was dropped.
 enum class FrameDamage {
@@ -62,6 +63,8 @@ public:
     // The size the next Retrieve must cover at least; a source that can decode smaller pictures
     // cheaply (MJPEG) decodes no larger than needed. Empty: the full picture.
     virtual void SetDecodeSize(cv::Size cover);
+    // The camera's own controls (CameraControls.h); null for a source without any.
+    virtual CCameraControls* Controls() { return nullptr; }
 };
 
 // True when the user or the system refused the program the cameras (the desktop's camera

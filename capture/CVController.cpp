@@ -1,6 +1,7 @@
 // The capture controller: camera, display image, stills and the start and stop of recordings.
 #include "capture/CVController.h"
 
+#include "camera/CameraControlBoard.h"
 #include "camera/CameraList.h"
 #include "capture/CameraReader.h"
 #include "capture/CaptureStateEvent.h"
@@ -63,16 +64,21 @@ QSize CCVController::OpenCamera(int index) {
 void CCVController::StartCamera(int index, const StoredCameraIds& stored,
                                 std::optional<QSize> size) {
     const CameraInfo camera = ListCameras(stored).value(index);
-    AdoptCamera(std::make_shared<CCameraReader>(CameraOpenerFor(camera, size), camera), index,
-                size);
+    const std::shared_ptr<CCameraControlBoard>& controls = CameraControls();
+    AdoptCamera(
+        std::make_shared<CCameraReader>(CameraOpenerFor(camera, size, controls), camera, controls),
+        index, size);
 }
 
 void CCVController::ReopenCamera(std::optional<QSize> size) {
     if (m_pCapture)
         m_pCapture->Stop(); // the camera is free before the new reader opens it
     const CameraInfo camera = m_pCapture ? m_pCapture->Camera() : CameraInfo();
-    AdoptCamera(std::make_shared<CCameraReader>(CameraOpenerFor(camera, size), camera), m_nCamera,
-                size);
+    // The same board: the user's values and an open controls window carry over to the new size.
+    const std::shared_ptr<CCameraControlBoard>& controls = CameraControls();
+    AdoptCamera(
+        std::make_shared<CCameraReader>(CameraOpenerFor(camera, size, controls), camera, controls),
+        m_nCamera, size);
 }
 
 void CCVController::AdoptCamera(std::shared_ptr<CCameraReader> reader, int index,
@@ -80,11 +86,18 @@ void CCVController::AdoptCamera(std::shared_ptr<CCameraReader> reader, int index
     if (m_pCapture && m_pCapture != reader)
         m_pCapture->Stop();
     m_pCapture = std::move(reader);
+    m_pControls = m_pCapture->Controls();
     // A new reader counts its frames from 1: the picture shown stays until its first one.
     m_pShown->number = 0;
     m_nCamera = index;
     m_captureSize = size;
     m_cameraSizes = ::CameraSizes(m_pCapture->Camera().modes);
+}
+
+const std::shared_ptr<CCameraControlBoard>& CCVController::CameraControls() {
+    if (!m_pControls)
+        m_pControls = std::make_shared<CCameraControlBoard>();
+    return m_pControls;
 }
 
 bool CCVController::CameraBandwidthShort() const {

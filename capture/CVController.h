@@ -23,6 +23,7 @@
 class QObject;
 class QPainter;
 class CCameraReader;
+class CCameraControlBoard;
 class CRecordingWorker;
 struct FrameScratch;
 struct StampedFrame;
@@ -56,6 +57,9 @@ public:
     int CameraIndex() const { return m_nCamera; }
     // True while the camera cannot start for lack of USB bandwidth.
     bool CameraBandwidthShort() const;
+    // The camera's controls: the same board across every start of the camera (a new size), so
+    // the user's values set on it before a start are written at its opens.
+    const std::shared_ptr<CCameraControlBoard>& CameraControls();
     // True while the camera sends nothing but damaged frames (see CCameraReader::OnlyDamaged).
     bool CameraPictureDamaged() const;
     // The size of the newest frame shown (a scaled-down decode keeps the camera's proportions).
@@ -113,6 +117,7 @@ private:
     std::unique_ptr<StampedFrame> m_pShown;   // the frame in the display image
     bool m_bShownMirror = false;
     std::shared_ptr<CCameraReader> m_pCapture;
+    std::shared_ptr<CCameraControlBoard> m_pControls;
     int m_nCamera = -1;
     QList<CameraMode> m_cameraSizes;
     std::optional<QSize> m_captureSize;

@@ -1,6 +1,7 @@
 // The camera reader's thread, the newest-frame slot and the loss watch.
 #include "capture/CameraReader.h"
 
+#include "camera/CameraControlBoard.h"
 #include "platform/BackgroundThreads.h"
 #include "recording/RecordingWorker.h"
 
@@ -232,13 +233,17 @@ namespace {
 
 class CReadLoop {
 public:
-    CReadLoop(CCameraReader::State& state, CameraOpener reopen, QString camera)
-        : m_state(state), m_reopen(std::move(reopen)), m_camera(std::move(camera)) {}
+    CReadLoop(CCameraReader::State& state, CameraOpener reopen, QString camera,
+              CCameraControlBoard& controls)
+        : m_state(state), m_reopen(std::move(reopen)), m_camera(std::move(camera)),
+          m_controls(controls) {}
 
     void Run(std::unique_ptr<CCameraSource> source) {
         m_source = std::move(source);
-        if (m_source)
+        if (m_source) {
+            m_controls.Opened(m_source->Controls());
             m_state.NoteOpen(true, CameraOpenFailure::None);
+        }
         while (!m_state.stop.load()) {
             if (!m_source)
                 Reopen();
@@ -260,6 +265,8 @@ private:
         CameraOpenFailure failure = CameraOpenFailure::None;
         m_source = OpenWithinLimit(m_reopen, m_camera, m_state.stop, failure);
         m_reportedDamage = {};
+        if (m_source)
+            m_controls.Opened(m_source->Controls());
         if (!m_state.stop.load())
             m_state.NoteOpen(m_source != nullptr, failure);
     }
@@ -271,9 +278,10 @@ private:
         frame.capturedAt = Clock::now();
         if (m_state.stop.load())
             return false; // a reader left behind after a long read touches nothing shared any more
-        if (ok)
+        if (ok)           // never after the reader got it, never before the frame before
             frame.capturedAt =
-                std::min(frame.capturedAt, m_source->CaptureTime().value_or(frame.capturedAt));
+                std::max(m_lastGrab, std::min(frame.capturedAt,
+                                              m_source->CaptureTime().value_or(frame.capturedAt)));
         const std::shared_ptr<CFrameQueue> recording = m_state.Queue();
         const bool whole =
             ok && !m_source->LastFrameDamaged() && m_state.fullWanted.exchange(false);
@@ -292,12 +300,15 @@ private:
                 qWarning("The camera stopped delivering; trying to open it again");
             m_warned = true;
             m_state.Lose();
+            m_controls.Closed();
             m_source.reset(); // closed here, on the reader's thread
             m_nextReopen = Clock::now() + kReopenInterval;
             return true;
         }
         // Whole or damaged, a frame came: the camera is live.
         m_state.lastFrame.store(Ticks(Clock::now()));
+        if (CCameraControls* controls = m_source->Controls())
+            m_controls.Service(*controls); // the camera's controls are touched here only
         if (m_state.failed.exchange(false) || m_warned)
             qWarning("The camera delivers again");
         m_warned = false;
@@ -338,6 +349,7 @@ private:
         m_state.onlyDamaged.store(true);
         m_damagedSince = {};
         m_source->AvoidMode();
+        m_controls.Closed();
         m_source.reset();
         m_nextReopen = now;
         return true;
@@ -362,6 +374,7 @@ private:
     CCameraReader::State& m_state;
     CameraOpener m_reopen;
     const QString m_camera; // what its opens are known by
+    CCameraControlBoard& m_controls;
     std::unique_ptr<CCameraSource> m_source;
     Clock::time_point m_nextReopen, m_lastGrab, m_nextDamageLog;
     Clock::time_point m_damagedSince; // since when nothing whole came; zero while frames are whole
@@ -374,23 +387,26 @@ private:
 
 } // namespace
 
-CCameraReader::CCameraReader(CameraOpener opener, CameraInfo camera)
-    : CCameraReader(nullptr, std::move(opener), std::move(camera)) {}
+CCameraReader::CCameraReader(CameraOpener opener, CameraInfo camera,
+                             std::shared_ptr<CCameraControlBoard> controls)
+    : CCameraReader(nullptr, std::move(opener), std::move(camera), std::move(controls)) {}
 
 CCameraReader::CCameraReader(std::unique_ptr<CCameraSource> source, CameraOpener reopen,
-                             CameraInfo camera)
-    : m_state(std::make_shared<State>()), m_camera(std::move(camera)) {
+                             CameraInfo camera, std::shared_ptr<CCameraControlBoard> controls)
+    : m_state(std::make_shared<State>()), m_camera(std::move(camera)),
+      m_controls(controls ? std::move(controls) : std::make_shared<CCameraControlBoard>()) {
     m_state->lastFrame.store(Ticks(Clock::now()));
-    // The thread owns the source, the opener and a share of the state, so one left behind inside
-    // a read keeps all it uses alive.
-    m_thread = std::thread([state = m_state, source = std::move(source), reopen = std::move(reopen),
-                            key = OpenKey(m_camera, m_state.get())]() mutable {
-        const CBackgroundThread counted;
-        CReadLoop(*state, std::move(reopen), std::move(key)).Run(std::move(source));
-        std::lock_guard lock(state->exitMutex);
-        state->exited.store(true);
-        state->exitedSignal.notify_all();
-    });
+    // The thread owns the source, the opener and a share of the state and the controls, so one
+    // left behind inside a read keeps all it uses alive.
+    m_thread =
+        std::thread([state = m_state, source = std::move(source), reopen = std::move(reopen),
+                     key = OpenKey(m_camera, m_state.get()), controls = m_controls]() mutable {
+            const CBackgroundThread counted;
+            CReadLoop(*state, std::move(reopen), std::move(key), *controls).Run(std::move(source));
+            std::lock_guard lock(state->exitMutex);
+            state->exited.store(true);
+            state->exitedSignal.notify_all();
+        });
 }
 
 CCameraReader::~CCameraReader() {

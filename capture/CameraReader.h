@@ -29,14 +29,19 @@ inline constexpr std::chrono::seconds kOpenTimeLimit{5};
 // Guards the camera reader's newest-frame slot and the queue a recording is attached through.
 extern std::mutex g_csCapture;
 
+class CCameraControlBoard;
+
 class CCameraReader : public CFrameFeed {
 public:
     // Opens `camera` through `opener` on the reader's thread, and again about once a second
-    // after every loss; an empty opener never opens anything.
-    explicit CCameraReader(CameraOpener opener, CameraInfo camera = {});
+    // after every loss; an empty opener never opens anything. The camera's controls meet the
+    // user-interface thread on `controls` (a board of its own when null), which the reader
+    // serves between frames.
+    explicit CCameraReader(CameraOpener opener, CameraInfo camera = {},
+                           std::shared_ptr<CCameraControlBoard> controls = nullptr);
     // Starts reading `source` (may be null: opened through `reopen` first).
     CCameraReader(std::unique_ptr<CCameraSource> source, CameraOpener reopen,
-                  CameraInfo camera = {});
+                  CameraInfo camera = {}, std::shared_ptr<CCameraControlBoard> controls = nullptr);
     ~CCameraReader() override; // Stop()
     CCameraReader(const CCameraReader&) = delete;
     CCameraReader& operator=(const CCameraReader&) = delete;
@@ -61,6 +66,8 @@ public:
     // True while the camera cannot start its stream for lack of USB bandwidth (it is then also
     // lost, and tried again in a smaller mode).
     bool BandwidthShort() const;
+    // The camera's controls.
+    const std::shared_ptr<CCameraControlBoard>& Controls() const { return m_controls; }
     // True while the camera's frames have all come damaged for 3 s or more, until a whole one
     // comes (the camera is not lost for it, and is tried in other modes).
     bool OnlyDamaged() const;
@@ -84,5 +91,6 @@ public:
 private:
     std::shared_ptr<State> m_state;
     CameraInfo m_camera;
+    std::shared_ptr<CCameraControlBoard> m_controls;
     std::thread m_thread;
 };

@@ -39,6 +39,31 @@ void ScaleFrame(const cv::Mat& frame, bool mirror, cv::Size size, cv::Mat& out) 
         cv::flip(out, out, 1);
 }
 
+cv::Rect FitInside(cv::Size frame, cv::Size box) {
+    if (frame.width <= 0 || frame.height <= 0)
+        return cv::Rect(cv::Point(), box);
+    // Integer arithmetic, so a picture of the box's own proportions fills it exactly.
+    const int64_t wide = int64_t(frame.width) * box.height,
+                  tall = int64_t(frame.height) * box.width;
+    const cv::Size picture =
+        wide >= tall ? cv::Size(box.width, int(std::max<int64_t>(1, tall / frame.width)))
+                     : cv::Size(int(std::max<int64_t>(1, wide / frame.height)), box.height);
+    return cv::Rect(cv::Point((box.width - picture.width) / 2, (box.height - picture.height) / 2),
+                    picture);
+}
+
+void ScaleFrameBoxed(const cv::Mat& frame, bool mirror, cv::Size size, cv::Mat& out) {
+    const cv::Rect inside = FitInside(frame.size(), size);
+    if (inside.size() == size)
+        return ScaleFrame(frame, mirror, size, out);
+    out.create(size, frame.type());
+    out.setTo(cv::Scalar::all(0));
+    cv::Mat picture = out(inside);
+    cv::resize(frame, picture, inside.size(), 0, 0, cv::INTER_CUBIC);
+    if (mirror)
+        cv::flip(picture, picture, 1);
+}
+
 void ScaleToDisplay(const cv::Mat& frame, bool mirror, cv::Size size, QImage& image,
                     FrameScratch& scratch) {
     cv::resize(frame, scratch.scaled, size, 0, 0, cv::INTER_CUBIC);

@@ -12,6 +12,13 @@ class QImage;
 // one level in a pixel from a scale of the mirrored frame.
 void ScaleFrame(const cv::Mat& frame, bool mirror, cv::Size size, cv::Mat& out);
 
+// Where a picture of `frame` size goes in a `box` without changing its proportions: as large as
+// fits, centred; the rest of the box is bands (above and below, or left and right).
+cv::Rect FitInside(cv::Size frame, cv::Size box);
+// ScaleFrame into a picture of `size` that keeps the frame's proportions: the frame fills
+// FitInside, with black bands around it.
+void ScaleFrameBoxed(const cv::Mat& frame, bool mirror, cv::Size size, cv::Mat& out);
+
 // Buffers reused from grab to grab, so a steady window size allocates nothing per frame.
 struct FrameScratch {
     cv::Mat scaled;

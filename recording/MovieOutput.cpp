@@ -1,4 +1,5 @@
-// The two movie types: MPEG-1 on its fixed time base, MP4 at the camera's size and times.
+// The two movie types: MPEG-1 on its fixed time base at 320 x 240 (a picture of other proportions
+// between black bands: MPEG-1 cannot mark wide pixels), MP4 at the camera's size and times.
 #include "recording/MovieOutput.h"
 
 #include "imaging/FramePath.h"
@@ -25,7 +26,7 @@ public:
         m_mirror = param.mirror;
         if (!m_writer.Open(param.path, m_codec, kMpeg1Size, kMovieFps))
             return false;
-        ScaleFrame(first.image, m_mirror, kMpeg1Size, m_last);
+        ScaleFrameBoxed(first.image, m_mirror, kMpeg1Size, m_last);
         m_timeline.Place(0.0);
         return m_writer.WriteFrame(m_last);
     }
@@ -34,7 +35,7 @@ public:
         const CMovieTimeline::Placement placement = m_timeline.Place(elapsed);
         if (!placement.write)
             return true;
-        ScaleFrame(frame.image, m_mirror, kMpeg1Size, m_next);
+        ScaleFrameBoxed(frame.image, m_mirror, kMpeg1Size, m_next);
         if (!WriteRepeated(placement.repeats) || !m_writer.WriteFrame(m_next))
             return false;
         std::swap(m_last, m_next);

@@ -42,6 +42,8 @@ void FillContextMenu(QMenu& menu, const QWidget& mainWindow, const CaptureSizeCh
     add(ID_SHOW_REC_CTRL);
     add(ID_APP_ABOUT);
     AddSizeMenu(menu, sizes);
+    add(ID_CAMERA_CONTROLS);
+    menu.actions().constLast()->setEnabled(sizes.controls);
     menu.addSeparator();
     add(ID_MINIMIZE);
     add(ID_OPEN_FOLDER);

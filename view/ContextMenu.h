@@ -22,13 +22,17 @@ inline constexpr int ID_APP_EXIT = 57665;
 // list, ID_CAPTURE_SIZE_AUTO + 1 + i.
 inline constexpr int ID_CAPTURE_SIZE_MENU = 32798;
 inline constexpr int ID_CAPTURE_SIZE_AUTO = 0x10000;
+// The camera's controls window.
+inline constexpr int ID_CAMERA_CONTROLS = 32850;
 
 // What the resolution submenu offers: the camera's sizes, the one chosen (nothing: automatic),
-// and whether a choice may be made now (not while recording).
+// and whether a choice may be made now (not while recording); and whether the camera has
+// controls, for the item that opens them below the submenu.
 struct CaptureSizeChoices {
     QList<CameraMode> sizes;
     std::optional<QSize> chosen;
     bool enabled = true;
+    bool controls = false;
 };
 
 // Fills `menu` with the items, each carrying its command id as data; the keep-on-top item shows

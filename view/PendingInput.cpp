@@ -1,8 +1,10 @@
 #include "view/PendingInput.h"
 
+#include "dialogs/CameraControlsDlg.h"
 #include "view/RefreshIntervals.h"
 
 #include <QCoreApplication>
+#include <QWidget>
 
 CPendingInput::CPendingInput() {
     QCoreApplication::instance()->installEventFilter(this);
@@ -36,8 +38,13 @@ unsigned CPendingInput::ClassOf(const QEvent* event) {
     }
 }
 
-bool CPendingInput::eventFilter(QObject*, QEvent* event) {
-    m_arrived |= ClassOf(event);
+bool CPendingInput::eventFilter(QObject* watched, QEvent* event) {
+    const unsigned kind = ClassOf(event);
+    // Dragging a control's slider must show its effect on the picture as it goes.
+    if (kind && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window()->property(kLivePictureProperty).toBool())
+        return false;
+    m_arrived |= kind;
     return false;
 }
 

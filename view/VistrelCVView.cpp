@@ -1,8 +1,10 @@
 #include "view/VistrelCVView.h"
 
+#include "camera/CameraControlBoard.h"
 #include "capture/CVController.h"
 #include "capture/CaptureStateEvent.h"
 #include "capture/Shutter.h"
+#include "dialogs/CameraControlsDlg.h"
 #include "dialogs/PanelFollowEvent.h"
 #include "dialogs/RecCtrlDlg.h"
 #include "dialogs/VistrelMessageBox.h"
@@ -59,11 +61,14 @@ void CVistrelCVView::Create(int camera, std::shared_ptr<CCameraReader> opened) {
     setWindowTitle(QStringLiteral("jp.quenbor.VistrelCVView"));
     const std::optional<QSize> size =
         ParseCaptureSize(g_UserDefault.GetString(kCaptureSize.key, QString()));
-    if (opened)
+    if (opened) {
         m_pController->AdoptCamera(std::move(opened), camera, size);
-    else
+    } else {
+        m_pController->CameraControls()->SetStored(
+            ReadStoredControlValues(g_UserDefault.GetString(kControls.key, QString())));
         m_pController->StartCamera(camera, GetEveryCameraString(QLatin1String(kCameraId.key)),
                                    size);
+    }
     LoadSettings();
     m_pPending = std::make_unique<CPendingInput>();
     // The first tick comes at once, so the first picture shows as soon as it is there.
@@ -81,6 +86,7 @@ void CVistrelCVView::Destroy() {
     // window still open, and the panel would take that close for the user hiding it and stay
     // hidden at the next start. It is deleted from the event loop, since a signal may end the
     // program while the panel's own save-settings dialog runs on the stack.
+    delete m_pControlsDlg; // stores what it has not stored yet
     if (m_pRecCtrlDlg) {
         m_pRecCtrlDlg->hide();
         m_pRecCtrlDlg->deleteLater();
@@ -237,7 +243,22 @@ bool CVistrelCVView::OpenOutputFolder() {
 CaptureSizeChoices CVistrelCVView::SizeChoices() const {
     if (!m_pController)
         return {};
-    return {m_pController->CameraSizes(), m_pController->CaptureSize(), !IsRecording()};
+    return {m_pController->CameraSizes(), m_pController->CaptureSize(), !IsRecording(),
+            !m_pController->CameraControls()->Controls().isEmpty()};
+}
+
+void CVistrelCVView::ShowControlsDlg() {
+    if (!m_pController || m_pController->CameraControls()->Controls().isEmpty())
+        return;
+    if (!m_pControlsDlg)
+        m_pControlsDlg = new CCameraControlsDlg(this, m_pController->CameraControls());
+    m_pControlsDlg->show();
+    m_pControlsDlg->raise();
+    m_pControlsDlg->activateWindow();
+}
+
+CCameraControlsDlg* CVistrelCVView::ControlsDlg() const {
+    return m_pControlsDlg;
 }
 
 void CVistrelCVView::ChooseCaptureSize(std::optional<QSize> size) {

@@ -18,6 +18,7 @@ class CViewTimer;
 class CImgFileMgr;
 class CFiletypeMgr;
 class CRecCtrlDlg;
+class CCameraControlsDlg;
 class CPendingInput;
 
 // "The save folder could not be opened", with the folder in place of "%s".
@@ -65,6 +66,9 @@ public:
     // at once by opening the camera again.
     CaptureSizeChoices SizeChoices() const;
     void ChooseCaptureSize(std::optional<QSize> size);
+    // Opens the camera's controls window (or brings it up), when the camera has controls.
+    void ShowControlsDlg();
+    CCameraControlsDlg* ControlsDlg() const;
 
     CCVController* Controller() const { return m_pController.get(); }
     CRecCtrlDlg* RecCtrlDlg() const;
@@ -104,7 +108,8 @@ private:
     int m_nIntervalQuiet = 330;
     int m_nIntervalActive = 550;
     int m_nIntervalBusy = 770;
-    QPointer<CRecCtrlDlg> m_pRecCtrlDlg; // a child window of the view, which owns it
+    QPointer<CRecCtrlDlg> m_pRecCtrlDlg;         // a child window of the view, which owns it
+    QPointer<CCameraControlsDlg> m_pControlsDlg; // likewise
     std::unique_ptr<CImgFileMgr> m_pPictFileMgr;
     std::unique_ptr<CImgFileMgr> m_pMovFileMgr;
     int m_nCamMode = 0;

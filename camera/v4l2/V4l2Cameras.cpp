@@ -1,6 +1,7 @@
 // V4L2 cameras in the camera list, and opening one by its identity.
 #include "camera/v4l2/V4l2Cameras.h"
 
+#include "camera/CameraControlBoard.h"
 #include "camera/v4l2/V4l2Source.h"
 
 #include <QFileInfo>
@@ -20,9 +21,11 @@ QString DescribeMode(const CameraMode& mode) {
 // damaged frames, the next mode down.
 class CV4l2Opener {
 public:
-    CV4l2Opener(const CameraInfo& camera, std::optional<QSize> size)
+    CV4l2Opener(const CameraInfo& camera, std::optional<QSize> size,
+                std::shared_ptr<const CCameraControlBoard> controls)
         : m_identity(ParseV4l2Identity(camera.id)), m_path(camera.location),
-          m_mode(ChooseCameraMode(camera.modes, size)), m_modes(camera.modes) {}
+          m_mode(ChooseCameraMode(camera.modes, size)), m_modes(camera.modes),
+          m_controls(std::move(controls)) {}
 
     std::unique_ptr<CCameraSource> operator()() {
         std::lock_guard lock(m_mutex); // copies of the opener may run on two threads
@@ -40,7 +43,8 @@ public:
             }
         }
         CameraOpenFailure failure = CameraOpenFailure::NotFound;
-        std::unique_ptr<CV4l2Source> source = CV4l2Source::Open(path, m_mode, &failure);
+        std::unique_ptr<CV4l2Source> source = CV4l2Source::Open(
+            path, m_mode, &failure, m_controls ? m_controls->Stored() : CameraControlValues());
         if (!source && failure == CameraOpenFailure::Bandwidth && m_mode) {
             if (std::optional<CameraMode> smaller = SmallerCameraMode(m_modes, *m_mode))
                 m_mode = smaller;
@@ -82,6 +86,7 @@ private:
     QString m_path;
     std::optional<CameraMode> m_mode;
     QList<CameraMode> m_modes;
+    std::shared_ptr<const CCameraControlBoard> m_controls;
     std::shared_ptr<std::atomic<bool>> m_modeAvoided = std::make_shared<std::atomic<bool>>(false);
     QByteArray m_stamp;      // of the device folder when m_nodes were listed
     QList<V4l2Node> m_nodes; // the capture nodes then
@@ -111,6 +116,9 @@ int MatchStoredV4l2Camera(const CameraIdentity& id, const QList<V4l2Node>& nodes
     return MatchV4l2Identity(ParseV4l2Identity(id), nodes);
 }
 
-CameraOpener V4l2CameraOpener(const CameraInfo& camera, std::optional<QSize> size) {
-    return [opener = std::make_shared<CV4l2Opener>(camera, size)] { return (*opener)(); };
+CameraOpener V4l2CameraOpener(const CameraInfo& camera, std::optional<QSize> size,
+                              std::shared_ptr<const CCameraControlBoard> controls) {
+    return [opener = std::make_shared<CV4l2Opener>(camera, size, std::move(controls))] {
+        return (*opener)();
+    };
 }

@@ -5,6 +5,8 @@
 #include "camera/CameraSource.h"
 #include "camera/v4l2/V4l2Devices.h"
 
+class CCameraControlBoard;
+
 // The list entry of a capture node: its path, card name, identity and modes.
 CameraInfo V4l2CameraInfo(const V4l2Node& node);
 // A device named in VISTRELCV_CAMERAS: the capture node of the scan it is, found again by its
@@ -16,5 +18,6 @@ bool IsV4l2Identity(const CameraIdentity& id);
 int MatchStoredV4l2Camera(const CameraIdentity& id, const QList<V4l2Node>& nodes);
 // Opens the V4L2 camera found by its identity wherever it appears, in the mode of `size` when it
 // offers that size (else its best mode); after a start refused for lack of USB bandwidth the next
-// call tries the next smaller mode.
-CameraOpener V4l2CameraOpener(const CameraInfo& camera, std::optional<QSize> size);
+// call tries the next smaller mode. Each open writes the values `controls` holds then.
+CameraOpener V4l2CameraOpener(const CameraInfo& camera, std::optional<QSize> size,
+                              std::shared_ptr<const CCameraControlBoard> controls = nullptr);

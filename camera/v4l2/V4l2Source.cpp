@@ -1,6 +1,7 @@
 // Streaming from a V4L2 capture node with memory-mapped buffers.
 #include "camera/v4l2/V4l2Source.h"
 
+#include "camera/v4l2/DriverTime.h"
 #include "camera/v4l2/V4l2Frames.h"
 
 #include <QFile>
@@ -9,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <linux/videodev2.h>
@@ -25,6 +27,10 @@ using Clock = std::chrono::steady_clock;
 constexpr unsigned kBufferCount = 4;
 // A camera that has sent nothing whole for this long has failed.
 constexpr auto kSilenceLimit = std::chrono::seconds(2);
+// The frame period taken for a driver that does not tell its rate.
+constexpr auto kUnknownPeriod = std::chrono::milliseconds(100);
+// No sensor is larger; a driver's range is cut to it.
+constexpr uint32_t kLargestSide = 16384;
 
 int Ioctl(int fd, unsigned long request, void* argument) {
     int result;
@@ -53,19 +59,40 @@ double HighestRate(int fd, uint32_t fourcc, uint32_t width, uint32_t height) {
     return best;
 }
 
+QSize ToSize(uint32_t width, uint32_t height) {
+    return QSize(int(std::min(width, kLargestSide)), int(std::min(height, kLargestSide)));
+}
+
 void AddSizes(int fd, uint32_t fourcc, QList<CameraMode>& modes) {
+    QList<QSize> sizes;
     v4l2_frmsizeenum size{};
     size.pixel_format = fourcc;
     for (size.index = 0; Ioctl(fd, VIDIOC_ENUM_FRAMESIZES, &size) == 0; ++size.index) {
-        if (size.type != V4L2_FRMSIZE_TYPE_DISCRETE) {
-            // A sensor of any size: offer its largest, which the choice may still scale down.
-            const uint32_t w = size.stepwise.max_width, h = size.stepwise.max_height;
-            modes << CameraMode{fourcc, QSize(int(w), int(h)), HighestRate(fd, fourcc, w, h)};
-            return;
+        if (size.type == V4L2_FRMSIZE_TYPE_DISCRETE) {
+            sizes << ToSize(size.discrete.width, size.discrete.height);
+            continue;
         }
-        const uint32_t w = size.discrete.width, h = size.discrete.height;
-        modes << CameraMode{fourcc, QSize(int(w), int(h)), HighestRate(fd, fourcc, w, h)};
+        // A range, listed once (stepwise, or continuous with a step of 1): its common sizes.
+        const v4l2_frmsize_stepwise& range = size.stepwise;
+        sizes << SizesInRange(ToSize(range.min_width, range.min_height),
+                              ToSize(range.max_width, range.max_height),
+                              ToSize(range.step_width, range.step_height));
+        break;
     }
+    for (QSize s : sizes) {
+        const double fps = HighestRate(fd, fourcc, uint32_t(s.width()), uint32_t(s.height()));
+        modes << CameraMode{fourcc, s, fps};
+    }
+}
+
+// The rate the driver runs at now (VIDIOC_G_PARM); 0 when it does not say.
+double DriverRate(int fd, uint32_t type) {
+    v4l2_streamparm parm{};
+    parm.type = type;
+    if (Ioctl(fd, VIDIOC_G_PARM, &parm) != 0)
+        return 0;
+    const v4l2_fract& t = parm.parm.capture.timeperframe;
+    return t.numerator > 0 ? double(t.denominator) / t.numerator : 0;
 }
 
 bool IsMultiPlanar(uint32_t type) {
@@ -136,10 +163,11 @@ bool StartFailed(CameraOpenFailure* failure) {
     return false;
 }
 
-Clock::time_point ToSteady(const v4l2_buffer& buffer) {
+// The driver's timestamp, when it says it stamps with CLOCK_MONOTONIC (the clock of steady_clock
+// on Linux); a copied or unknown one is on no clock of ours.
+std::optional<Clock::time_point> ToSteady(const v4l2_buffer& buffer) {
     if ((buffer.flags & V4L2_BUF_FLAG_TIMESTAMP_MASK) != V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC)
-        return Clock::now();
-    // The driver stamps with CLOCK_MONOTONIC, the clock of steady_clock on Linux.
+        return std::nullopt;
     const auto since = std::chrono::seconds(buffer.timestamp.tv_sec) +
                        std::chrono::microseconds(buffer.timestamp.tv_usec);
     return Clock::time_point(std::chrono::duration_cast<Clock::duration>(since));
@@ -152,6 +180,13 @@ QList<CameraMode> ListV4l2Modes(int fd) {
     for (uint32_t fourcc : Formats(fd)) {
         if (IsUsableFormat(fourcc))
             AddSizes(fd, fourcc, modes);
+    }
+    // A driver that lists no rates (no VIDIOC_ENUM_FRAMEINTERVALS) runs at the rate it has.
+    const auto unrated = [](const CameraMode& mode) { return mode.fps <= 0; };
+    if (std::any_of(modes.begin(), modes.end(), unrated)) {
+        const double rate = DriverRate(fd, CaptureType(fd));
+        for (CameraMode& mode : modes)
+            mode.fps = unrated(mode) ? rate : mode.fps;
     }
     return modes;
 }
@@ -179,9 +214,12 @@ QString V4l2FormatNames(int fd) {
 
 std::unique_ptr<CV4l2Source> CV4l2Source::Open(const QString& path,
                                                const std::optional<CameraMode>& mode,
-                                               CameraOpenFailure* failure) {
+                                               CameraOpenFailure* failure,
+                                               const CameraControlValues& controls) {
     std::unique_ptr<CV4l2Source> source(new CV4l2Source);
     source->m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (source->m_fd >= 0)
+        source->m_controls = std::make_unique<CV4l2Controls>(source->m_fd, controls);
     if (source->m_fd < 0 || !source->Start(mode, failure))
         return nullptr;
     return source;
@@ -209,6 +247,11 @@ bool CV4l2Source::Start(const std::optional<CameraMode>& mode, CameraOpenFailure
         if (Ioctl(m_fd, VIDIOC_S_FMT, &format) != 0 || !SetRate(m_fd, m_type, mode->fps))
             return StartFailed(failure);
     }
+    const double fps = DriverRate(m_fd, m_type);
+    m_period =
+        fps > 0
+            ? std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / fps))
+            : Clock::duration(kUnknownPeriod);
     const v4l2_pix_format_mplane& mp = format.fmt.pix_mp;
     m_fourcc = multi ? mp.pixelformat : format.fmt.pix.pixelformat;
     m_size = multi ? cv::Size(int(mp.width), int(mp.height))
@@ -236,10 +279,11 @@ bool CV4l2Source::Start(const std::optional<CameraMode>& mode, CameraOpenFailure
                              buffer.MapOffset());
         if (start == MAP_FAILED)
             return false;
-        m_buffers.push_back({start, buffer.Length()});
+        m_buffers.push_back({start, buffer.Length(), Clock::now()});
         if (Ioctl(m_fd, VIDIOC_QBUF, &buffer.buffer) != 0)
             return false;
     }
+    m_controls->WriteBeforeStream(); // now that the camera is ours, not another program's
     int type = int(m_type);
     if (Ioctl(m_fd, VIDIOC_STREAMON, &type) != 0) {
         // The USB host controller cannot reserve the bandwidth this mode needs.
@@ -266,6 +310,7 @@ bool CV4l2Source::Requeue() {
     if (m_nDequeued < 0)
         return true;
     BufferArgument buffer(m_type, uint32_t(m_nDequeued));
+    m_buffers[size_t(m_nDequeued)].queued = Clock::now();
     m_nDequeued = -1;
     return Ioctl(m_fd, VIDIOC_QBUF, &buffer.buffer) == 0;
 }
@@ -318,7 +363,7 @@ bool CV4l2Source::Grab() {
         const size_t length = m_buffers[size_t(m_nDequeued)].length;
         m_nOffset = std::min(buffer.DataOffset(), length);
         m_nBytes = std::min(buffer.Used(), length) - std::min(buffer.Used(), m_nOffset);
-        m_captured = ToSteady(buffer.buffer);
+        m_captured = CaptureTimeOf(buffer.buffer);
         // A damaged frame still tells that the camera sends: it is handed out as damaged.
         const auto* data = static_cast<const uint8_t*>(m_buffers[size_t(m_nDequeued)].start);
         Count((buffer.buffer.flags & V4L2_BUF_FLAG_ERROR) ? FrameDamage::Flagged
@@ -341,6 +386,16 @@ bool CV4l2Source::Retrieve(cv::Mat& frame) {
         Count(ConvertRawFrame(m_fourcc, data, m_size, m_nStride, frame) ? FrameDamage::None
                                                                         : FrameDamage::Undecodable);
     return m_damage == FrameDamage::None;
+}
+
+// The driver's timestamp while it is plausible; else none, and the reader takes its own clock.
+std::optional<Clock::time_point> CV4l2Source::CaptureTimeOf(const v4l2_buffer& buffer) {
+    const std::optional<Clock::time_point> stamp = ToSteady(buffer);
+    const std::optional<Clock::time_point> previous = std::exchange(m_lastStamp, stamp);
+    if (!stamp || !PlausibleDriverTime(*stamp, m_buffers[buffer.index].queued, Clock::now(),
+                                       previous, m_period))
+        return std::nullopt;
+    return stamp;
 }
 
 std::optional<Clock::time_point> CV4l2Source::CaptureTime() const {

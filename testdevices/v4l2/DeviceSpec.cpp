@@ -49,11 +49,17 @@ void ParseSizes(const std::string& value, DeviceSpec& spec) {
     }
 }
 
+int RangeType(const std::string& value) {
+    return value == "stepwise"     ? V4L2_FRMSIZE_TYPE_STEPWISE
+           : value == "continuous" ? V4L2_FRMSIZE_TYPE_CONTINUOUS
+           : value == "none"       ? -1
+                                   : 0;
+}
+
 bool HasMode(const DeviceSpec& spec, uint32_t format, FrameSize size) {
+    const FrameSize nearest = NearestSize(spec, size); // a size offered is its own nearest
     return std::count(spec.formats.begin(), spec.formats.end(), format) &&
-           std::any_of(spec.sizes.begin(), spec.sizes.end(), [&](FrameSize s) {
-               return s.width == size.width && s.height == size.height;
-           });
+           nearest.width == size.width && nearest.height == size.height;
 }
 
 void CopyName(__u8* to, size_t capacity, const std::string& from) {
@@ -89,8 +95,16 @@ int EnumFormat(const DeviceSpec& spec, v4l2_fmtdesc& desc) {
 
 int EnumSize(const DeviceSpec& spec, v4l2_frmsizeenum& e) {
     if (!std::count(spec.formats.begin(), spec.formats.end(), e.pixel_format) ||
-        e.index >= spec.sizes.size())
+        e.index >= (spec.sizeRange ? 1 : spec.sizes.size()))
         return EINVAL;
+    if (spec.sizeRange) {
+        const FrameSize min = spec.sizes.front(), max = spec.sizes.back();
+        const uint32_t step = spec.sizeRange == V4L2_FRMSIZE_TYPE_STEPWISE ? 2 : 1;
+        e.type = uint32_t(spec.sizeRange);
+        e.stepwise = {uint32_t(min.width),  uint32_t(max.width),  step,
+                      uint32_t(min.height), uint32_t(max.height), step};
+        return 0;
+    }
     e.type = V4L2_FRMSIZE_TYPE_DISCRETE;
     e.discrete = {uint32_t(spec.sizes[e.index].width), uint32_t(spec.sizes[e.index].height)};
     return 0;
@@ -98,11 +112,19 @@ int EnumSize(const DeviceSpec& spec, v4l2_frmsizeenum& e) {
 
 int EnumInterval(const DeviceSpec& spec, v4l2_frmivalenum& e) {
     const FrameSize size{int(e.width), int(e.height)};
+    if (spec.rateRange < 0)
+        return ENOTTY;
     if (!HasMode(spec, e.pixel_format, size))
         return EINVAL;
     const std::vector<int> rates = ModeRates(e.pixel_format, size);
-    if (e.index >= rates.size())
+    if (e.index >= (spec.rateRange ? 1 : rates.size()))
         return EINVAL;
+    if (spec.rateRange) {
+        constexpr uint32_t k100ns = 10'000'000;
+        e.type = uint32_t(spec.rateRange);
+        e.stepwise = {{k100ns / uint32_t(rates[0]), k100ns}, {k100ns, k100ns}, {1, k100ns}};
+        return 0;
+    }
     e.type = V4L2_FRMIVAL_TYPE_DISCRETE;
     e.discrete = {1, uint32_t(rates[e.index])};
     return 0;
@@ -144,6 +166,16 @@ DeviceSpec ParseDeviceSpec(const std::string& text) {
             spec.damage = std::max(0, std::atoi(value.c_str()));
         else if (key == "bandwidth")
             spec.bandwidth = std::max(0LL, std::atoll(value.c_str()));
+        else if (key == "size_range" || key == "rate_range")
+            (key == "size_range" ? spec.sizeRange : spec.rateRange) = RangeType(value);
+        else if (key == "timestamps")
+            spec.copyTimestamps = value == "copy";
+        else if (key == "timestamp_offset")
+            spec.timestampOffset = int64_t(std::atof(value.c_str()) * 1e9);
+        else if (key == "fixed_fps")
+            spec.fixedFps = std::max(0, std::atoi(value.c_str()));
+        else if (key == "streamon_reset")
+            spec.streamOnReset = value == "1";
     }
     if (spec.formats.empty())
         ParseFormats("YUYV", spec);
@@ -174,6 +206,12 @@ int64_t ModeBandwidth(uint32_t format, FrameSize size, int fps) {
 }
 
 FrameSize NearestSize(const DeviceSpec& spec, FrameSize wanted) {
+    if (spec.sizeRange) {
+        const FrameSize min = spec.sizes.front(), max = spec.sizes.back();
+        const int step = spec.sizeRange == V4L2_FRMSIZE_TYPE_STEPWISE ? 2 : 1;
+        return {std::clamp(wanted.width, min.width, max.width) / step * step,
+                std::clamp(wanted.height, min.height, max.height) / step * step};
+    }
     FrameSize best = spec.sizes.front();
     int64_t bestDistance = INT64_MAX;
     for (FrameSize s : spec.sizes) {

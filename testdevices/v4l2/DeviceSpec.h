@@ -24,6 +24,24 @@ struct DeviceSpec {
     bool stall = false;     // no frames while set
     bool eio = false;       // DQBUF fails with EIO while set
     int64_t bandwidth = -1; // bytes per second the bus has left; -1: no limit
+    // The sizes as one range from the first listed to the last: V4L2_FRMSIZE_TYPE_STEPWISE in
+    // steps of 2 (vivid's inputs with a scaler) or _CONTINUOUS (em28xx's scaler, any size); 0: no.
+    int sizeRange = 0;
+    // Each mode's rates as one range down to 1 fps, in uvcvideo's 100 ns units: _STEPWISE (what
+    // uvcvideo answers for a frame descriptor with continuous intervals) or _CONTINUOUS (vivid);
+    // -1: no VIDIOC_ENUM_FRAMEINTERVALS at all (a driver without the op: ENOTTY).
+    int rateRange = 0;
+    // Timestamps flagged V4L2_BUF_FLAG_TIMESTAMP_COPY, as queues of mem-to-mem drivers (a decoder
+    // or scaler behind the camera) pass on whatever time came with the source: CLOCK_REALTIME.
+    bool copyTimestamps = false;
+    // Added to every timestamp (ns), changed on cue for a jump: uvcvideo loaded with
+    // clock=realtime stamps on that clock under the MONOTONIC flag, and its recovery of the
+    // camera's own clock (hwtimestamps=1) can jump.
+    int64_t timestampOffset = 0;
+    // The rate the camera runs at whatever S_PARM set and G_PARM says: UVC firmware that ignores
+    // the committed frame interval, or lowers it in the dark with exposure priority on.
+    int fixedFps = 0;
+    bool streamOnReset = false; // the camera resets two controls when streaming starts
 };
 
 // The description in a node file's text; unknown keys and values are left at their defaults.
@@ -34,7 +52,8 @@ DeviceSpec ParseDeviceSpec(const std::string& text);
 std::vector<int> ModeRates(uint32_t format, FrameSize size);
 // The bytes per second a mode needs on the bus.
 int64_t ModeBandwidth(uint32_t format, FrameSize size, int fps);
-// The listed size nearest to `wanted` (the least area outside both), as the UVC driver picks it.
+// The listed size nearest to `wanted` (the least area outside both), as the UVC driver picks it;
+// of a range, `wanted` moved into it and onto its steps.
 FrameSize NearestSize(const DeviceSpec& spec, FrameSize wanted);
 // The bytes of one line (0 for compressed frames) and of a whole frame.
 uint32_t LineBytes(uint32_t format, FrameSize size);

@@ -116,6 +116,14 @@ int CFakeStream::Ioctl(unsigned int request, void* arg) {
         return StreamOn(*static_cast<int*>(arg));
     case VIDIOC_STREAMOFF:
         return StreamOff(*static_cast<int*>(arg));
+    case VIDIOC_QUERY_EXT_CTRL:
+    case VIDIOC_QUERYMENU:
+    case VIDIOC_G_CTRL:
+    case VIDIOC_S_CTRL:
+    case VIDIOC_SUBSCRIBE_EVENT:
+    case VIDIOC_UNSUBSCRIBE_EVENT:
+    case VIDIOC_DQEVENT:
+        return m_spec.metadata ? AnswerQuery(m_spec, request, arg) : m_controls.Ioctl(request, arg);
     default:
         return AnswerQuery(m_spec, request, arg);
     }
@@ -320,13 +328,19 @@ void CFakeStream::Describe(size_t index, v4l2_buffer& b) const {
     const Buffer& buffer = m_buffers[index];
     b.index = uint32_t(index);
     b.bytesused = buffer.bytes;
-    b.flags = V4L2_BUF_FLAG_MAPPED | V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC |
-              (buffer.flagged ? V4L2_BUF_FLAG_ERROR : 0);
+    b.flags =
+        V4L2_BUF_FLAG_MAPPED | (buffer.flagged ? V4L2_BUF_FLAG_ERROR : 0) |
+        (m_spec.copyTimestamps ? V4L2_BUF_FLAG_TIMESTAMP_COPY : V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC);
     b.flags |= buffer.state == Buffer::Queued ? V4L2_BUF_FLAG_QUEUED
                : buffer.state == Buffer::Done ? V4L2_BUF_FLAG_DONE
                                               : 0;
     b.field = V4L2_FIELD_NONE;
-    b.timestamp = {time_t(buffer.stamp / kSecond), suseconds_t(buffer.stamp % kSecond / 1000)};
+    timespec real{};
+    clock_gettime(CLOCK_REALTIME, &real);
+    const int64_t stamp =
+        buffer.stamp + m_spec.timestampOffset +
+        (m_spec.copyTimestamps ? real.tv_sec * kSecond + real.tv_nsec - Now() : 0);
+    b.timestamp = {time_t(stamp / kSecond), suseconds_t(stamp % kSecond / 1000)};
     b.sequence = uint32_t(buffer.sequence);
     if (m_spec.mplane) { // videobuf2 describes each plane in the program's array
         b.m.planes[0] = {};
@@ -394,6 +408,7 @@ int CFakeStream::StreamOn(int type) {
     if (!FrameMaker())
         return EIO;
     m_streaming = true;
+    m_controls.StreamOn(m_spec.streamOnReset);
     m_start = Now();
     m_next = m_sequence = 0;
     return 0;
@@ -411,14 +426,14 @@ int CFakeStream::StreamOff(int type) {
 }
 
 int64_t CFakeStream::Due(int64_t frame) const {
-    return m_start + frame * kSecond / m_mode.fps;
+    return m_start + frame * kSecond / (m_spec.fixedFps ? m_spec.fixedFps : m_mode.fps);
 }
 
 void CFakeStream::Advance(int64_t now) {
     if (!m_streaming || Due(m_next) > now)
         return;
     // The last frame due by now.
-    int64_t last = (now - m_start) * m_mode.fps / kSecond;
+    int64_t last = (now - m_start) * (m_spec.fixedFps ? m_spec.fixedFps : m_mode.fps) / kSecond;
     while (Due(last + 1) <= now)
         ++last;
     while (Due(last) > now)

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "DeviceSpec.h"
+#include "FakeControls.h"
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -88,4 +89,5 @@ private:
     int64_t m_start = 0;    // when frame 0 was captured
     int64_t m_next = 0;     // the next frame to capture
     int64_t m_sequence = 0; // the next frame's sequence number
+    CFakeControls m_controls{m_node};
 };

@@ -199,6 +199,9 @@ TEST_F(AppTest, RealCameraIsOpenedOnceAndItsResolutionChosenFromTheMenu) {
         items << item->text() + (item->isChecked() ? "*" : "");
     EXPECT_EQ(items, (QStringList{"自動*", "1920 × 1080 (30 fps)", "1280 × 720 (30 fps)",
                                   "640 × 480 (30 fps)"}));
+    const QAction* controls = menu.actions().at(4); // below the sizes: the camera's controls
+    EXPECT_EQ(controls->data().toInt(), ID_CAMERA_CONTROLS);
+    EXPECT_TRUE(controls->isEnabled());
     std::optional<QSize> chosen;
     ASSERT_TRUE(
         CaptureSizeCommand(sizes->actions().at(3)->data().toInt(), view->SizeChoices(), chosen));

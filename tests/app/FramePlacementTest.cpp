@@ -19,6 +19,10 @@ TEST(FramePlacementTest, StoredPlacementFallBacks) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(ResolvePlacement(c.x, c.y, c.w, c.h, kPicture), c.expected) << c.x << "," << c.y;
+    // A window of the old 4:3 shape takes the picture's proportions inside it; others stay.
+    EXPECT_EQ(ResolvePlacement(0, 0, 640, 480, {320, 180}).size(), QSize(640, 360));
+    EXPECT_EQ(ResolvePlacement(0, 0, 641, 480, {180, 240}).size(), QSize(360, 480));
+    EXPECT_EQ(ResolvePlacement(0, 0, 500, 500, {320, 180}).size(), QSize(500, 500));
 }
 
 TEST(FramePlacementTest, PlacementsComeBackWhereTheScreensThereAreShowThem) {

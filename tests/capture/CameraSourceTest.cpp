@@ -4,6 +4,7 @@
 #include "camera/CameraList.h"
 #include "camera/CameraMode.h"
 #include "camera/media/GstElements.h"
+#include "camera/v4l2/DriverTime.h"
 #include "recording/MovieWriter.h"
 #include "support/TestEnvironment.h"
 
@@ -52,7 +53,7 @@ TEST(CameraModeTest, BestModeBySizeRateAndFormat) {
     const QList<CameraMode> webcam = {mode(yuyv, 640, 480, 30),
                                       mode(yuyv, 1280, 720, 10),
                                       mode(yuyv, 1920, 1080, 5),
-                                      mode(mjpg, 640, 480, 30),
+                                      mode(mjpg, 640, 480, 60),
                                       mode(mjpg, 1280, 720, 30),
                                       mode(mjpg, 1920, 1080, 30),
                                       mode(V4L2_PIX_FMT_SBGGR8, 2592, 1944, 30)};
@@ -69,11 +70,15 @@ TEST(CameraModeTest, BestModeBySizeRateAndFormat) {
         {{mode(yuyv, 3840, 2160, 30), mode(yuyv, 1280, 720, 30), mode(mjpg, 1280, 720, 30)},
          {},
          mode(yuyv, 1280, 720, 30)},
-        // Nothing reaches 25 fps: the fastest at 15 or more, then nothing (the driver's mode).
+        // Nothing reaches 25 fps: the fastest at 15 or more, else the largest up to 1080p at its
+        // best rate (a camera without rates lists 0).
         {{mode(yuyv, 1280, 720, 10), mode(yuyv, 640, 480, 20), mode(yuyv, 320, 240, 20)},
          {},
          mode(yuyv, 640, 480, 20)},
-        {{mode(yuyv, 1280, 720, 10)}, {}, std::nullopt},
+        {{mode(yuyv, 2592, 1944, 5), mode(yuyv, 1280, 720, 10), mode(mjpg, 1280, 720, 12)},
+         {},
+         mode(mjpg, 1280, 720, 12)},
+        {{mode(yuyv, 640, 480, 0), mode(yuyv, 320, 240, 0)}, {}, mode(yuyv, 640, 480, 0)},
         {{}, {}, std::nullopt},
         // Every raw format counts as raw; at equal rates MJPEG before raw before H264.
         {{mode(V4L2_PIX_FMT_H264, 1280, 720, 30), mode(V4L2_PIX_FMT_NV12, 1280, 720, 30)},
@@ -87,22 +92,53 @@ TEST(CameraModeTest, BestModeBySizeRateAndFormat) {
         EXPECT_EQ(ChooseCameraMode(c.modes, c.requested), c.chosen);
 
     // Short of USB bandwidth: MJPEG at the same size first, then ever smaller sizes.
-    EXPECT_EQ(SmallerCameraMode(webcam, mode(yuyv, 640, 480, 30)), mode(mjpg, 640, 480, 30));
+    EXPECT_EQ(SmallerCameraMode(webcam, mode(yuyv, 640, 480, 30)), mode(mjpg, 640, 480, 60));
     EXPECT_EQ(SmallerCameraMode(webcam, mode(mjpg, 1920, 1080, 30)), mode(mjpg, 1280, 720, 30));
-    EXPECT_EQ(SmallerCameraMode(webcam, mode(mjpg, 640, 480, 30)), std::nullopt);
+    EXPECT_EQ(SmallerCameraMode(webcam, mode(mjpg, 640, 480, 60)), std::nullopt);
     // Nothing but damaged frames: another format at the same size first.
     EXPECT_EQ(ModeAfterDamage(webcam, mode(mjpg, 1920, 1080, 30)), mode(yuyv, 1920, 1080, 5));
     EXPECT_EQ(ModeAfterDamage(webcam, mode(yuyv, 1920, 1080, 5)), mode(mjpg, 1280, 720, 30));
     EXPECT_EQ(ModeAfterDamage({mode(mjpg, 640, 480, 30)}, mode(mjpg, 640, 480, 30)), std::nullopt);
 
-    QStringList menu;
+    QStringList menu; // each size at the rate of the format it opens in: 640 x 480 raw
     for (const CameraMode& size : CameraSizes(webcam))
         menu << DescribeCameraSize(size);
     EXPECT_EQ(menu,
               (QStringList{"1920 × 1080 (30 fps)", "1280 × 720 (30 fps)", "640 × 480 (30 fps)"}));
+    // Sizes given as a range: the common ones inside it, moved onto its steps, and the largest.
+    using Sizes = QList<QSize>;
+    const Sizes onSteps{{1920, 1072}, {1280, 960}, {1280, 720}, {1024, 768},
+                        {800, 592},   {640, 480},  {320, 240}};
+    EXPECT_EQ(SizesInRange({16, 16}, {1920, 1080}, {16, 16}), onSteps);
+    EXPECT_EQ(SizesInRange({1, 1}, {1000, 1000}, {0, 0}),
+              (Sizes{{1000, 1000}, {800, 600}, {640, 480}, {320, 240}}));
     EXPECT_EQ(ParseCaptureSize(CaptureSizeText(QSize(1280, 720))), QSize(1280, 720));
     for (const char* bad : {"", "1280", "0x720", "1280x720x3", "-1x5"})
         EXPECT_EQ(ParseCaptureSize(bad), std::nullopt) << bad;
+}
+
+// A driver's timestamp is taken while it is plausible: not after the reader got the frame, not
+// earlier than two frame periods before its buffer went back to the driver, and moving forward.
+TEST(DriverTimeTest, ImplausibleTimestampsAreRefused) {
+    using namespace std::chrono_literals;
+    const std::chrono::steady_clock::time_point queued(1000s); // the buffer went back then
+    const struct {
+        std::chrono::milliseconds stamp, previous, grabbed; // after `queued`
+        bool plausible;
+    } cases[] = {
+        {95ms, 62ms, 100ms, true},   // a frame the reader got at once
+        {-66ms, -99ms, 100ms, true}, // exposed up to two periods before its buffer came back
+        {-67ms, -99ms, 100ms, false},
+        {30ms, 0ms, 1000ms, true},   // a reader a second behind: an old frame, its time still good
+        {101ms, 62ms, 100ms, false}, // after the reader got it: another base, or a jump forward
+        {-600000ms, -600033ms, 100ms, false}, // an offset base in the past
+        {62ms, 62ms, 100ms, false},           // not moving forward
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PlausibleDriverTime(queued + c.stamp, queued, queued + c.grabbed,
+                                      queued + c.previous, 33ms),
+                  c.plausible)
+            << c.stamp.count();
 }
 
 // A picture is a camera that shows it for ever, a video one that starts again at its end, and a

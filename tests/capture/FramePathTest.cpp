@@ -1,6 +1,6 @@
 // The display and movie scaling: pictures equal cv::resize of the (flipped) source, mirrored ones
-// within one level, as the mirror is applied after scaling; and the placing of frames on the
-// movie's time base.
+// within one level, as the mirror is applied after scaling; movie frames between black bands; and
+// the placing of frames on the movie's time base.
 #include "imaging/FramePath.h"
 #include "camera/JpegDecoder.h"
 #include "camera/testsrc/TestPattern.h"
@@ -49,6 +49,23 @@ TEST(FramePathTest, MatchesResizeOfTheFlippedSource) {
             EXPECT_LE(cv::norm(DisplayImageToBgr(image), expected, cv::NORM_INF), tolerance);
         }
     }
+}
+
+// A movie frame keeps the picture's proportions: as large as fits, centred, black bands around.
+TEST(FramePathTest, FramesOfOtherProportionsFitInsideBetweenBlackBands) {
+    const cv::Size movie(320, 240);
+    const struct {
+        cv::Size frame;
+        cv::Rect inside;
+    } cases[] = {{{1920, 1080}, {0, 30, 320, 180}}, {{640, 480}, {0, 0, 320, 240}},
+                 {{2592, 1944}, {0, 0, 320, 240}},  {{480, 640}, {70, 0, 180, 240}},
+                 {{352, 288}, {13, 0, 293, 240}},   {{1, 1000}, {159, 0, 1, 240}},
+                 {{0, 0}, {0, 0, 320, 240}}};
+    for (const auto& c : cases)
+        EXPECT_EQ(FitInside(c.frame, movie), c.inside) << c.frame;
+    cv::Mat out(movie, CV_8UC3, cv::Scalar::all(99)); // a buffer reused: its bands made black
+    ScaleFrameBoxed(cv::Mat(1080, 1920, CV_8UC3, cv::Scalar::all(255)), true, movie, out);
+    EXPECT_EQ(cv::countNonZero(out.reshape(1)), 320 * 180 * 3);
 }
 
 // The display image is scaled into in place, unless a copy of it is held elsewhere (a paint in
@@ -117,7 +134,8 @@ TEST(JpegDecoderTest, ReducedDecodeKeepsThePicture) {
 // short (even with an end marker after the gap), with garbage over its tables, or of another
 // size than the stream's is refused.
 TEST(JpegDecoderTest, FramesAsCamerasSendThem) {
-    const std::vector<uchar> jpeg = EncodeCameraJpeg(DrawTestPattern(cv::Size(640, 480), 5), 95, 40);
+    const std::vector<uchar> jpeg =
+        EncodeCameraJpeg(DrawTestPattern(cv::Size(640, 480), 5), 95, 40);
     ASSERT_FALSE(jpeg.empty());
     const auto at = [](const std::vector<uchar>& frame, uchar marker) { // the first such marker
         for (size_t i = 0; i + 1 < frame.size(); ++i)

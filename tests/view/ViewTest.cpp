@@ -1,6 +1,7 @@
 // The live view on the offscreen platform, on the built-in test camera: the refresh rules of a
 // tick, high-density screens, a movie's messages and the end of a recording, and the panel.
 #include "capture/CVController.h"
+#include "dialogs/CameraControlsDlg.h"
 #include "dialogs/DialogTestUtils.h"
 #include "dialogs/RecCtrlDlg.h"
 #include "output_files/MediaKind.h"
@@ -78,6 +79,13 @@ TEST_F(ViewTest, TickSkipsTheGrabWhileInputIsPending) {
     Tick(*view); // quiet again: grabs at the new size
     EXPECT_EQ(view->Controller()->DisplayImage().size(), QSize(100, 80));
     EXPECT_EQ(view->CurrentInterval(), 330u);
+    // Input to the camera's controls window leaves the picture live (the test camera has none).
+    EXPECT_FALSE(view->SizeChoices().controls);
+    elsewhere.setProperty(kLivePictureProperty, true);
+    QCoreApplication::sendEvent(&elsewhere, &move);
+    view->resize(90, 70);
+    Tick(*view);
+    EXPECT_EQ(view->Controller()->DisplayImage().size(), QSize(90, 70));
 }
 
 // Run at the screen's ratio, and again by CTest with QT_SCALE_FACTOR=2: the picture is scaled to
