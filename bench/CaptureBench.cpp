@@ -6,6 +6,7 @@
 //  - the process's CPU use while the view idles at Perform 330;
 //  - with --device, run with the V4L2 test device preloaded (scripts/bench does): a 1080p MJPEG
 //    webcam's CPU while recording and while idle, and the frames lost or repeated in its movie;
+//    an MP4 recording of it against the ffmpeg command line doing the same;
 //  - the time from the program's start to its first painted picture (median of 5);
 //  - with --first-picture, that time on the test camera against a bare Qt window painting a
 //    colour (bench_bare_window), both started the same way (under Xvfb in scripts/bench).
@@ -204,6 +205,64 @@ void MeasureDevice(int seconds, const QString& folder) {
     std::printf("| idle, Perform 330, 800 x 450 view | %d s | %.1f %% | |\n", seconds, idle);
 }
 
+double ChildCpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_CHILDREN, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// An MP4 recording of the webcam (libx264 veryfast) with the view at Perform 330, against the
+// ffmpeg command line doing the same job from the same device; lost frames counted in each movie
+// by the test picture's marker.
+void MeasureMp4(int seconds, const QString& folder) {
+    const QString path = folder + "/device.mp4";
+    {
+        CCVController controller(nullptr);
+        controller.OpenCamera(0);
+        std::this_thread::sleep_for(1s);
+        const double recording = CpuPercent([&] {
+            controller.RecordMovie(true, path, g_MovFiletypeMgr.IndexOfExtension("mp4"));
+            RunView(controller, ComputeIntervals(330, true).quiet, std::chrono::seconds(seconds));
+            controller.RecordMovie(false, QString(), 0);
+        });
+        const Repeats r = CountRepeats(path, {1920, 1080});
+        std::printf("| this program, MP4, Perform 330, 800 x 450 view | %d s | %.1f %% | %d "
+                    "frames, %d lost |\n",
+                    seconds, recording, r.frames, r.skipped);
+    }
+    const QString cli = folder + "/cli.mp4";
+    const double before = ChildCpuSeconds();
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", {"-v",
+                            "error",
+                            "-y",
+                            "-f",
+                            "v4l2",
+                            "-input_format",
+                            "mjpeg",
+                            "-video_size",
+                            "1920x1080",
+                            "-framerate",
+                            "30",
+                            "-i",
+                            folder + "/dev/video0",
+                            "-t",
+                            QString::number(seconds),
+                            "-c:v",
+                            "libx264",
+                            "-preset",
+                            "veryfast",
+                            "-pix_fmt",
+                            "yuv420p",
+                            cli});
+    ffmpeg.waitForFinished(-1);
+    const double cpu = ChildCpuSeconds() - before;
+    const Repeats r = CountRepeats(cli, {1920, 1080});
+    std::printf("| ffmpeg command line, libx264 veryfast | %d s | %.1f %% | %d frames, %d lost |\n",
+                seconds, 100.0 * cpu / seconds, r.frames, r.skipped);
+}
+
 // Seconds from starting `binary` to its first painted picture, median of 5 runs.
 double FirstPictureSeconds(const QString& cameras, const QString& binary = VISTRELCV_BINARY) {
     std::vector<double> times;
@@ -258,6 +317,7 @@ int main(int argc, char** argv) {
         std::printf("\nV4L2 test device, 1920 x 1080 MJPEG 30 fps\n\n| case | time | CPU of one "
                     "core | movie |\n|---|---:|---:|---|\n");
         MeasureDevice(seconds, folder.path());
+        MeasureMp4(seconds, folder.path());
         return 0;
     }
     std::printf("Repeated frames, 5 s recordings from testsrc:640x480@30\n\n"

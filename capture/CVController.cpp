@@ -14,6 +14,13 @@
 #include <QCoreApplication>
 #include <QPainter>
 
+namespace {
+
+// How long a still at the camera's size waits for the camera's next frame.
+constexpr std::chrono::seconds kFullFrameWait{2};
+
+} // namespace
+
 CCVController::CCVController(QObject* view)
     : m_pScratch(std::make_unique<FrameScratch>()), m_pShown(std::make_unique<StampedFrame>()),
       m_pView(view) {}
@@ -129,13 +136,27 @@ void CCVController::DrawFrame(QPainter& painter) const {
         painter.drawImage(0, 0, m_dispImage);
 }
 
+cv::Mat CCVController::FullSizeStill() const {
+    StampedFrame frame;
+    if (!m_pCapture || !m_pCapture->TakeFullFrame(kFullFrameWait, frame))
+        return {};
+    cv::Mat still;
+    if (m_bMirror)
+        cv::flip(frame.image, still, 1);
+    else
+        still = frame.image;
+    return still;
+}
+
 bool CCVController::SaveStill(const QString& extension,
-                              const std::function<bool(const QByteArray& encoded)>& store) {
+                              const std::function<bool(const QByteArray& encoded)>& store,
+                              bool fullSize) {
     if (m_pView) {
         CCaptureStateEvent busy(0, 1);
         QCoreApplication::sendEvent(m_pView, &busy);
     }
-    const QByteArray encoded = EncodeStill(DisplayImageToBgr(m_dispImage), extension);
+    const QByteArray encoded =
+        EncodeStill(fullSize ? FullSizeStill() : DisplayImageToBgr(m_dispImage), extension);
     const bool saved = !encoded.isEmpty() && store(encoded);
     if (saved)
         PlaySoundCue(QStringLiteral("rel.wav"));

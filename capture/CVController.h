@@ -72,11 +72,13 @@ public:
     // The display image takes `devicePixelRatio`, so a high-density screen paints it 1:1 without
     // scaling again.
     virtual bool GrabFrame(int left, int top, int right, int bottom, qreal devicePixelRatio = 1.0);
-    // Encodes the display image by `extension` ("jpg": JPEG) and hands it to `store`, which puts
-    // it into its file, with the shutter sound and the (0,1)/(0,0) events. False when nothing
-    // could be stored (the caller reports it).
+    // Encodes the display image by `extension` ("jpg": JPEG, "png": PNG) and hands it to
+    // `store`, which puts it into its file, with the shutter sound and the (0,1)/(0,0) events.
+    // With `fullSize`, the picture is the camera's next frame decoded whole, mirrored as shown,
+    // instead. False when nothing could be stored (the caller reports it).
     virtual bool SaveStill(const QString& extension,
-                           const std::function<bool(const QByteArray& encoded)>& store);
+                           const std::function<bool(const QByteArray& encoded)>& store,
+                           bool fullSize = false);
     // Starts (`start`) or stops the recording into `path`; `fileType` indexes the movie table.
     virtual void RecordMovie(bool start, const QString& path, int fileType);
     // True from a successful start until the next stop.
@@ -105,6 +107,9 @@ public:
 
 private:
     void PostCaptureState(int wParam, int lParam) const;
+    // The camera's next frame at its own size, mirrored as the view shows it; empty when none
+    // comes.
+    cv::Mat FullSizeStill() const;
     // Sets the stop flag and waits for the worker until `deadline` at most.
     void StopRecording(std::chrono::steady_clock::time_point deadline);
 

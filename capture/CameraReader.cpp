@@ -143,9 +143,12 @@ struct CCameraReader::State {
     std::atomic<int> coverWidth{0};
     std::atomic<int> coverHeight{0};
     std::atomic<bool> wanted{true};
+    // A still at the camera's size waits for the next frame, decoded whole.
+    std::atomic<bool> fullWanted{false};
 
     // Guarded by g_csCapture.
     StampedFrame newest;
+    uint64_t newestFull = 0; // the number of the last frame decoded whole
     std::shared_ptr<CFrameQueue> queue;
     std::condition_variable firstFrame;
 
@@ -166,20 +169,26 @@ struct CCameraReader::State {
         return since + frameInterval * 3 / 2 >= period && since <= period + kViewSlack;
     }
     // The size a decode must cover: the view's, and the movie's while a recording takes frames.
-    cv::Size Cover(bool recording) const {
+    cv::Size Cover(const CFrameQueue* recording) const {
         cv::Size cover(coverWidth.load(), coverHeight.load());
         if (cover.width <= 0 || cover.height <= 0)
             return {}; // nobody said: the whole picture
-        if (recording)
+        if (recording) {
+            const cv::Size movie = recording->Cover();
+            if (movie.empty())
+                return {};
             cover =
-                cv::Size(std::max(cover.width, kMovieWidth), std::max(cover.height, kMovieHeight));
+                cv::Size(std::max(cover.width, movie.width), std::max(cover.height, movie.height));
+        }
         return cover;
     }
-    void Publish(const StampedFrame& frame) {
+    void Publish(const StampedFrame& frame, bool whole) {
         uint64_t dropped = 0;
         {
             std::lock_guard lock(g_csCapture);
             newest = frame;
+            if (whole)
+                newestFull = frame.number;
             if (queue)
                 dropped = queue->Push(frame);
         }
@@ -277,15 +286,19 @@ private:
             frame.capturedAt =
                 std::max(m_lastGrab, std::min(frame.capturedAt,
                                               m_source->CaptureTime().value_or(frame.capturedAt)));
-        const bool recording = m_state.Queue() != nullptr;
+        const std::shared_ptr<CFrameQueue> recording = m_state.Queue();
+        const bool whole =
+            ok && !m_source->LastFrameDamaged() && m_state.fullWanted.exchange(false);
         const bool take = ok && !m_source->LastFrameDamaged() &&
-                          (recording || m_state.ViewWants(frame.capturedAt, m_interval));
+                          (whole || recording || m_state.ViewWants(frame.capturedAt, m_interval));
         if (take) {
-            m_source->SetDecodeSize(m_state.Cover(recording));
+            m_source->SetDecodeSize(whole ? cv::Size() : m_state.Cover(recording.get()));
             ok = m_source->Retrieve(frame.image);
         }
         ReportDamage();
         const bool damaged = m_source->LastFrameDamaged();
+        if (damaged && whole)
+            m_state.fullWanted.store(true); // the next one, then
         if (!ok && !damaged) {
             if (!m_warned)
                 qWarning("The camera stopped delivering; trying to open it again");
@@ -304,7 +317,7 @@ private:
             qWarning("The camera delivers again");
         m_warned = false;
         if (damaged)
-            return NoteDamaged(frame.capturedAt, recording);
+            return NoteDamaged(frame.capturedAt, recording != nullptr);
         // Only a decoded frame shows that the camera's frames are whole again.
         if (take) {
             m_damagedSince = {};
@@ -321,7 +334,7 @@ private:
         m_lastGrab = frame.capturedAt;
         if (take) {
             frame.number = ++m_number;
-            m_state.Publish(frame);
+            m_state.Publish(frame, whole);
         }
         return true;
     }
@@ -448,6 +461,16 @@ bool CCameraReader::WaitFirstFrame(std::chrono::milliseconds limit, StampedFrame
                (m_state->firstOpen.load() == 1 && m_state->failed.load());
     });
     if (m_state->newest.number == 0)
+        return false;
+    frame = m_state->newest;
+    return true;
+}
+
+bool CCameraReader::TakeFullFrame(std::chrono::milliseconds limit, StampedFrame& frame) {
+    std::unique_lock lock(g_csCapture);
+    const uint64_t after = m_state->newest.number;
+    m_state->fullWanted.store(true);
+    if (!m_state->firstFrame.wait_for(lock, limit, [&] { return m_state->newestFull > after; }))
         return false;
     frame = m_state->newest;
     return true;

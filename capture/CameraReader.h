@@ -56,6 +56,9 @@ public:
     // frame will be decoded for the next call. `cover` is the size the caller shows it at, which
     // the decode needs to cover. Never waits on the camera.
     bool TakeNewest(uint64_t after, StampedFrame& frame, cv::Size cover = {});
+    // The next frame decoded at the camera's full size, waiting at most `limit` for it; false
+    // when none came.
+    bool TakeFullFrame(std::chrono::milliseconds limit, StampedFrame& frame);
     // True while the camera is lost: its last read or open failed, or nothing came for its silence
     // limit (CameraSilenceLimit: 2 s, or three of its frame periods for a slow camera).
     bool IsLost() const;

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cctype>
 #include <string>
 #include <string_view>
@@ -25,21 +26,25 @@ bool Occupied(const QString& path) {
     return info.exists() || info.isSymLink(); // a dangling link is taken too
 }
 
-// The serial numbers that files named `name`, five digits and `suffix` take in `folder`: one
-// read of the folder, comparing names as bytes, without a look at each entry (so a dangling
+// The serial numbers that files named `name`, five digits and one of `suffixes` take in `folder`:
+// one read of the folder, comparing names as bytes, without a look at each entry (so a dangling
 // link counts too).
 std::vector<bool> TakenSerialNumbers(const QString& folder, const QString& name,
-                                     const QString& suffix) {
+                                     const QStringList& suffixes) {
     std::vector<bool> taken(kMaxSerialNumber + 1, false);
     const std::string prefix = QFile::encodeName(name).toStdString();
-    const std::string ending = QFile::encodeName(suffix).toStdString();
-    const size_t length = prefix.size() + 5 + ending.size();
+    std::vector<std::string> endings;
+    for (const QString& suffix : suffixes)
+        endings.push_back(QFile::encodeName(suffix).toStdString());
     DIR* dir = ::opendir(QFile::encodeName(folder).constData());
     if (!dir)
         return taken;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string_view file(entry->d_name);
-        if (file.size() != length || !file.starts_with(prefix) || !file.ends_with(ending))
+        const bool named = std::any_of(endings.begin(), endings.end(), [&](const std::string& e) {
+            return file.size() == prefix.size() + 5 + e.size() && file.ends_with(e);
+        });
+        if (!named || !file.starts_with(prefix))
             continue;
         int number = 0;
         for (const char c : file.substr(prefix.size(), 5))
@@ -51,6 +56,17 @@ std::vector<bool> TakenSerialNumbers(const QString& folder, const QString& name,
     }
     ::closedir(dir);
     return taken;
+}
+
+// Whether a file of another type of the kind holds the number of `path` (its extension is the
+// last of the path).
+bool SiblingTaken(const CImgFileMgr& files, const QString& path) {
+    const QString stem = path.left(path.size() - files.GetExtension().size());
+    for (const QString& extension : files.GetExtensions()) {
+        if (extension != files.GetExtension() && Occupied(stem + extension))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -68,15 +84,20 @@ QString ClaimNextFile(CImgFileMgr& files, int kind, const FileCreator& create) {
         const QString path = files.MakeFilePathFor(serial, expandedName);
         if (path.isEmpty())
             break;
-        if (create(path)) {
+        // The number counts across the kind's types: mov00007.mpg and mov00007.mp4 never both.
+        const bool sibling = SiblingTaken(files, path);
+        if (!sibling && create(path)) {
             files.SetSerialNumber(NextSerialNumber(serial));
             return path;
         }
-        if (!Occupied(path))
+        if (!sibling && !Occupied(path))
             break; // missing folder, no permission, a name the file system refuses
-        if (taken.empty())
-            taken = TakenSerialNumbers(QFileInfo(path).path(), expandedName,
-                                       QLatin1Char('.') + files.GetExtension());
+        if (taken.empty()) {
+            QStringList suffixes;
+            for (const QString& extension : files.GetExtensions())
+                suffixes << QLatin1Char('.') + extension;
+            taken = TakenSerialNumbers(QFileInfo(path).path(), expandedName, suffixes);
+        }
     }
     return {};
 }
@@ -93,7 +114,7 @@ bool TestCreateFile(const QString& path) {
 
 // The picture is written beside its name first and takes the next free number only once it is
 // whole on disk, so a still cut short (a crash, a power cut) leaves no empty numbered file.
-int ShootStill(CImgFileMgr& stills, CCVController& controller) {
+int ShootStill(CImgFileMgr& stills, CCVController& controller, bool fullSize) {
     if (controller.DisplayImage().isNull())
         return IDS_NO_PICTURE_YET; // no file made, the number stays: there is nothing to save
     const auto store = [&stills](const QByteArray& picture) {
@@ -102,7 +123,7 @@ int ShootStill(CImgFileMgr& stills, CCVController& controller) {
         const auto publish = [&staged](const QString& path) { return staged.PublishAs(path); };
         return staged.IsReady() && !ClaimNextFile(stills, CAMMODE_PICT, publish).isEmpty();
     };
-    return controller.SaveStill(stills.GetExtension(), store) ? 0 : IDS_CANNOT_SAVE_STILL;
+    return controller.SaveStill(stills.GetExtension(), store, fullSize) ? 0 : IDS_CANNOT_SAVE_STILL;
 }
 
 int StartMovie(CImgFileMgr& movies, CCVController& controller, MovieClaim* claim) {
@@ -112,7 +133,7 @@ int StartMovie(CImgFileMgr& movies, CCVController& controller, MovieClaim* claim
     const QString path = ClaimNextFile(movies, CAMMODE_MOV);
     if (path.isEmpty())
         return IDS_CANNOT_SAVE_MOVIE;
-    controller.RecordMovie(true, path, 0);
+    controller.RecordMovie(true, path, movies.GetFiletypeIndex());
     if (!controller.IsRecording()) {
         QFile::remove(path); // the worker could not start: nothing will fill the file
         movies.SetSerialNumber(serial);

@@ -43,7 +43,8 @@ using FileCreator = std::function<bool(const QString& path)>;
 // taken.
 QString ClaimNextFile(CImgFileMgr& files, int kind, const FileCreator& create = TestCreateFile);
 
-int ShootStill(CImgFileMgr& stills, CCVController& controller);
+// With `fullSize` the still is the camera's own frame at its size, else the picture shown.
+int ShootStill(CImgFileMgr& stills, CCVController& controller, bool fullSize = false);
 // `claim`, when given, receives what a successful start took.
 int StartMovie(CImgFileMgr& movies, CCVController& controller, MovieClaim* claim = nullptr);
 // For a recording that gave up: when its file holds no byte, the file goes and the serial number

@@ -25,5 +25,11 @@ public:
     virtual QString GetFoldername(int kind) const = 0;
     virtual void SetFoldername(QString folder, int kind) = 0;
     virtual CFiletypeMgr* GetFiletypeMgr(int kind) const = 0;
+    // The entry of the kind's file-type table that files of the kind get; stored at once.
+    virtual int GetFiletypeIndex(int kind) const = 0;
+    virtual void SetFiletypeIndex(int index, int kind) = 0;
+    // Stills at the camera's own size instead of the picture shown; stored at once.
+    virtual bool GetStillFullSize() const = 0;
+    virtual void SetStillFullSize(bool fullSize) = 0;
     virtual QString GetSerialNumberText(int kind) const = 0;
 };

@@ -49,6 +49,7 @@ COptionDlg::COptionDlg(QWidget* parent)
     m_btnResetSerial = m_ui->btnResetSerial_1022;
     m_btnMode = m_ui->btnMode_1028;
     m_staticSerial = m_ui->staticSerial_1029;
+    m_checkFullSize = m_ui->checkFullSize_1030;
     GiveLightFace(m_btnResetSerial);
     GiveLightFace(m_btnMode);
 
@@ -90,9 +91,14 @@ void COptionDlg::UpdateControls() {
         m_pFiletypeMgr->GetFiletype(i, &description, nullptr);
         m_comboFiletype->addItem(description);
     }
-    m_comboFiletype->setCurrentIndex(m_comboFiletype->count() > 0 ? 0 : -1);
+    const int chosen = m_pView->GetFiletypeIndex(m_nKind);
+    m_comboFiletype->setCurrentIndex(chosen < m_comboFiletype->count() ? chosen : 0);
     m_editFolder->setText(m_pView->GetFoldername(m_nKind));
     m_editFilename->setText(m_pView->GetFilename(m_nKind));
+    // The options under the file type belong to one kind each.
+    const bool movie = IsMovieKind(m_nKind);
+    m_checkFullSize->setVisible(!movie);
+    m_checkFullSize->setChecked(m_pView->GetStillFullSize());
 }
 
 bool COptionDlg::SaveSettings() {
@@ -109,6 +115,10 @@ bool COptionDlg::SaveSettings() {
         return false;
     }
     m_pView->SetFilename(name, m_nKind);
+    if (m_comboFiletype->currentIndex() >= 0)
+        m_pView->SetFiletypeIndex(m_comboFiletype->currentIndex(), m_nKind);
+    if (!IsMovieKind(m_nKind))
+        m_pView->SetStillFullSize(m_checkFullSize->isChecked());
     if (verdict == FieldVerdict::BadFoldername) {
         Tell(this, kIdsNoFolder, "Not Exist specified folder.");
         return false;
@@ -121,7 +131,10 @@ bool COptionDlg::IsModified() const {
     if (!m_pView)
         return false;
     return FieldsModified(m_editFolder->text(), m_pView->GetFoldername(m_nKind),
-                          m_editFilename->text(), m_pView->GetFilename(m_nKind));
+                          m_editFilename->text(), m_pView->GetFilename(m_nKind)) ||
+           (m_comboFiletype->currentIndex() >= 0 &&
+            m_comboFiletype->currentIndex() != m_pView->GetFiletypeIndex(m_nKind)) ||
+           (!IsMovieKind(m_nKind) && m_checkFullSize->isChecked() != m_pView->GetStillFullSize());
 }
 
 void COptionDlg::ConfirmSave() {

@@ -1,5 +1,6 @@
 // The save-settings dialog: for one media kind at a time (stills or movies), the output folder,
-// the base file name and the serial number, and the file type files of that kind get. Everything
+// the base file name and the serial number, and the file type files of that kind get (chosen
+// from the kind's list), and for stills whether they take the camera's own size. Everything
 // is read from and stored through the live view's per-kind operations the moment it is accepted;
 // the dialog keeps no copy of the settings.
 #pragma once
@@ -10,6 +11,7 @@
 
 class CFiletypeMgr;
 class CCaptureTarget;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -32,7 +34,8 @@ public:
     // The desktop's folder chooser, starting at the stored folder; true when a folder was put
     // into the folder field (it is stored only by OK or a confirmed kind switch).
     virtual bool BrowseFolder();
-    // Whether the folder or base-name field differs from the stored value, ignoring letter case.
+    // Whether the folder or base-name field differs from the stored value, ignoring letter case,
+    // or another file type is chosen.
     virtual bool IsModified() const;
     // Loads every control from the stored values of the shown kind; unsaved text is replaced.
     virtual void UpdateControls();
@@ -66,5 +69,6 @@ private:
     QPushButton* m_btnResetSerial = nullptr;
     QPushButton* m_btnMode = nullptr;
     QLabel* m_staticSerial = nullptr;
+    QCheckBox* m_checkFullSize = nullptr;
     int m_nModeIcon = 0;
 };

@@ -1,6 +1,9 @@
 // Still formats: JPEG through TurboJPEG's compressor (baseline, 4:2:0, accurate DCT, as
-// libjpeg's defaults have it).
+// libjpeg's defaults have it); PNG through Qt's writer.
 #include "imaging/StillEncoder.h"
+
+#include <QBuffer>
+#include <QImage>
 
 #include <turbojpeg.h>
 
@@ -26,5 +29,14 @@ QByteArray EncodeStill(const cv::Mat& bgr, const QString& extension) {
     const QString kind = extension.toLower();
     if (kind == QLatin1String("jpg") || kind == QLatin1String("jpeg"))
         return EncodeJpeg(bgr, kStillJpegQuality);
+    if (kind == QLatin1String("png") && !bgr.empty() && bgr.type() == CV_8UC3) {
+        // Lossless, with Qt's own writer.
+        QByteArray encoded;
+        QBuffer buffer(&encoded);
+        const QImage image(bgr.data, bgr.cols, bgr.rows, qsizetype(bgr.step[0]),
+                           QImage::Format_BGR888);
+        if (buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "PNG"))
+            return encoded;
+    }
     return {};
 }

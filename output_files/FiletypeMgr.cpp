@@ -1,5 +1,7 @@
 #include "output_files/FiletypeMgr.h"
 
+#include <algorithm>
+
 CFiletypeMgr g_PictFiletypeMgr;
 CFiletypeMgr g_MovFiletypeMgr;
 
@@ -46,10 +48,19 @@ int CFiletypeMgr::GetCount() const {
     return m_arrDescription.size() == m_arrExtension.size() ? int(m_arrDescription.size()) : -1;
 }
 
+int CFiletypeMgr::IndexOfExtension(const QString& extension) const {
+    return std::max(0, int(m_arrExtension.indexOf(extension)));
+}
+
 void FillFiletypeTables() {
-    if (g_PictFiletypeMgr.GetCount() == 0)
+    if (g_PictFiletypeMgr.GetCount() == 0) {
         g_PictFiletypeMgr.AddFiletype(QStringLiteral("JPEG(*.jpg)"), QStringLiteral("jpg"));
-    if (g_MovFiletypeMgr.GetCount() == 0)
+        g_PictFiletypeMgr.AddFiletype(QStringLiteral("PNG(*.png)"), QStringLiteral("png"));
+    }
+    if (g_MovFiletypeMgr.GetCount() == 0) {
         g_MovFiletypeMgr.AddFiletypeWithCodec(QStringLiteral("MPEG-1(*.mpg)"),
                                               QStringLiteral("mpg"), kCodecMpeg1);
+        g_MovFiletypeMgr.AddFiletypeWithCodec(QStringLiteral("MP4(*.mp4)"), QStringLiteral("mp4"),
+                                              kCodecH264);
+    }
 }

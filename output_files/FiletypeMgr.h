@@ -1,5 +1,5 @@
 // A table of the output file types offered for one media kind: description, extension and, for
-// movies, the four-character codec code. Entries are only appended; the index in use is 0.
+// movies, the four-character codec code. Entries are only appended; the first is the default.
 #pragma once
 
 #include <QString>
@@ -15,6 +15,8 @@ constexpr uint32_t MakeFourCC(char a, char b, char c, char d) {
 }
 
 inline constexpr uint32_t kCodecMpeg1 = MakeFourCC('P', 'I', 'M', '1'); // 0x314D4950
+// H.264 in an MP4 file.
+inline constexpr uint32_t kCodecH264 = MakeFourCC('a', 'v', 'c', '1');
 
 class CFiletypeMgr {
 public:
@@ -30,6 +32,10 @@ public:
     virtual bool GetFiletype(int index, QString* description, QString* extension) const;
     // The number of entries, or -1 when descriptions and extensions differ in number.
     virtual int GetCount() const;
+    // The index of the entry with `extension`; 0 (the default) for one the table does not hold.
+    int IndexOfExtension(const QString& extension) const;
+    // Every extension of the table, in order.
+    const QStringList& Extensions() const { return m_arrExtension; }
 
 protected:
     QStringList m_arrDescription;
@@ -40,5 +46,6 @@ protected:
 extern CFiletypeMgr g_PictFiletypeMgr;
 extern CFiletypeMgr g_MovFiletypeMgr;
 
-// Fills both tables with their single entry. Safe to call more than once.
+// Fills both tables: JPEG and PNG stills, MPEG-1 and MP4 movies, the first of each the default.
+// Safe to call more than once.
 void FillFiletypeTables();

@@ -15,6 +15,7 @@ std::unique_ptr<CImgFileMgr> LoadImgFileMgr(int kind, const QString& defaultFold
     const bool movie = IsMovieKind(kind);
     auto mgr = std::make_unique<CImgFileMgr>(movie ? &g_MovFiletypeMgr : &g_PictFiletypeMgr,
                                              (movie ? kMovNum : kPictNum).key);
+    mgr->LoadFiletypeIndex((movie ? kMovFiletype : kPictFiletype).key, 0);
     const SettingKey& name = movie ? kMovFilename : kPictFilename;
     mgr->LoadFilename(name.key, name.textDefault);
     // A stored name the save-settings dialog would refuse (edited by hand, or one whose dates no
@@ -57,6 +58,10 @@ QString CImgFileMgr::GetExtension() const {
     return extension;
 }
 
+QStringList CImgFileMgr::GetExtensions() const {
+    return m_pFiletypeMgr ? m_pFiletypeMgr->Extensions() : QStringList();
+}
+
 QString CImgFileMgr::MakeFilePathFor(int serialNumber, const QString& expandedName) const {
     if (!m_pFiletypeMgr)
         return {};
@@ -96,11 +101,13 @@ void CImgFileMgr::SaveFoldername() {
 
 void CImgFileMgr::LoadFiletypeIndex(const QString& key, int defaultIndex) {
     m_strFiletypeIndexKey = key;
-    m_nFiletypeIndex = g_UserDefault.GetInt(key, defaultIndex);
+    const QString stored = g_UserDefault.GetString(key, QString());
+    const qsizetype index = GetExtensions().indexOf(stored);
+    m_nFiletypeIndex = index >= 0 ? int(index) : defaultIndex;
 }
 
 void CImgFileMgr::SaveFiletypeIndex() {
-    g_UserDefault.WriteInt(m_strFiletypeIndexKey, m_nFiletypeIndex);
+    g_UserDefault.WriteString(m_strFiletypeIndexKey, GetExtension());
 }
 
 QString CImgFileMgr::GetSerialNumberText() const {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -31,11 +32,16 @@ public:
     QString MakeFilePathFor(int serialNumber, const QString& expandedName) const;
     // The extension of the file type in use, without the period; empty without a table.
     QString GetExtension() const;
+    // The extensions of every file type of the kind: files of one kind share their numbers.
+    QStringList GetExtensions() const;
+    int GetFiletypeIndex() const { return m_nFiletypeIndex; }
     virtual void SetFiletypeIndex(int index) { m_nFiletypeIndex = index; }
     virtual void LoadFilename(const QString& key, const QString& defaultName);
     virtual void SaveFilename();
     virtual void LoadFoldername(const QString& key, const QString& defaultFolder);
     virtual void SaveFoldername();
+    // The file type is stored as its extension: one the table does not hold reads as
+    // `defaultIndex`.
     virtual void LoadFiletypeIndex(const QString& key, int defaultIndex);
     virtual void SaveFiletypeIndex();
     virtual QString GetSerialNumberText() const;

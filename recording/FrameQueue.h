@@ -38,6 +38,10 @@ public:
     // empty after End.
     PopResult Pop(StampedFrame& frame, std::chrono::milliseconds wait);
     uint64_t Dropped() const;
+    // The size the frames must cover at least (the reader decodes no larger); empty: the camera's
+    // whole picture. Set before the queue is attached.
+    void SetCover(cv::Size cover) { m_cover = cover; }
+    cv::Size Cover() const { return m_cover; }
 
 private:
     mutable std::mutex m_mutex;
@@ -48,4 +52,5 @@ private:
     size_t m_nBytes = 0; // of the frames held
     uint64_t m_nDropped = 0;
     bool m_bEnded = false;
+    cv::Size m_cover;
 };

@@ -1,14 +1,12 @@
-// The recording loop: take each frame the camera reader queued, fit it into the movie's picture
-// (black bands where its proportions differ: MPEG-1 cannot mark wide pixels), place it on the
-// movie's time base by its capture time and encode it.
+// The recording loop: take each frame the camera reader queued and hand it, with its capture
+// time, to the movie.
 #include "recording/RecordingWorker.h"
 
-#include "imaging/FramePath.h"
+#include "output_files/FiletypeMgr.h"
 #include "platform/BackgroundThreads.h"
 #include "platform/SoundCue.h"
 #include "recording/FrameFeed.h"
-#include "recording/MovieTimeline.h"
-#include "recording/MovieWriter.h"
+#include "recording/MovieOutput.h"
 
 #include <QFile>
 
@@ -29,7 +27,9 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kFlushInterval = std::chrono::seconds(1);
 // How often a worker waiting for frames looks at the stop flag.
 constexpr auto kPollInterval = std::chrono::milliseconds(50);
-const cv::Size kMovieSize(kMovieWidth, kMovieHeight);
+// How long a stop goes on encoding frames the encoder had fallen behind on; the rest are dropped
+// and counted, so that the movie is closed well within the time a stop may take.
+constexpr auto kStopBacklogLimit = std::chrono::seconds(1);
 
 // The worker serves the camera first. Raising a thread above normal needs a privilege most
 // users lack; without it the recording goes on at normal priority.
@@ -39,14 +39,6 @@ void RaiseThreadPriority() {
 
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
-}
-
-bool WriteRepeated(CMovieWriter& writer, const cv::Mat& image, int64_t count) {
-    for (int64_t i = 0; i < count; ++i) {
-        if (!writer.WriteFrame(image))
-            return false;
-    }
-    return true;
 }
 
 bool StopRequested(const RecThreadParam& param) {
@@ -78,23 +70,19 @@ Clock::duration StopWait(Clock::duration cameraInterval) {
     return std::clamp<Clock::duration>(cameraInterval, kMoviePeriod, std::chrono::seconds(1));
 }
 
-// The frame loop, from the first frame (already in `last`) until the stop flag or the loss of
+// The frame loop, from the first frame (already in the movie) until the stop flag or the loss of
 // the camera. A frame is stamped when it came off the camera, which may be a little before the
 // reader hands it over: at a stop, frames captured before it are still taken until one captured
 // at or after it comes, or one frame period has passed. A normal stop makes the movie last until
-// that moment; after a loss the movie ends with the last real frame. A frame that the movie's
-// time base drops is not scaled at all.
-int RecordFrames(const RecThreadParam& param, CFrameQueue& queue, CMovieWriter& writer,
-                 cv::Mat& last, Clock::time_point start) {
-    CMovieTimeline timeline(kMovieFps);
-    timeline.Place(0.0);
-    if (!writer.WriteFrame(last))
-        return kRecordingGaveUp;
+// that moment; after a loss the movie ends with the last real frame. An encoder far behind at the
+// stop gets a second for its backlog.
+int RecordFrames(const RecThreadParam& param, CFrameQueue& queue, CMovieOutput& movie,
+                 Clock::time_point start) {
     StampedFrame frame;
-    cv::Mat next;
     Clock::time_point lastFlush = Clock::now(), lastArrival = Clock::now(), lastCapture = start;
     Clock::duration cameraInterval{};
     std::optional<Clock::time_point> stopAt;
+    uint64_t backlogDropped = 0;
     for (;;) {
         if (!stopAt && StopRequested(param))
             stopAt = Clock::now();
@@ -109,35 +97,35 @@ int RecordFrames(const RecThreadParam& param, CFrameQueue& queue, CMovieWriter& 
             if (frame.capturedAt > lastCapture)
                 cameraInterval = frame.capturedAt - lastCapture;
             lastCapture = frame.capturedAt;
-            const CMovieTimeline::Placement placement =
-                timeline.Place(Seconds(frame.capturedAt - start));
-            if (placement.write) {
-                ScaleFrameBoxed(frame.image, param.mirror, kMovieSize, next);
-                if (!WriteRepeated(writer, last, placement.repeats) || !writer.WriteFrame(next))
-                    return kRecordingGaveUp;
-                std::swap(last, next);
-            }
+            if (stopAt && Clock::now() > *stopAt + kStopBacklogLimit)
+                ++backlogDropped;
+            else if (!movie.Take(frame, Seconds(frame.capturedAt - start)))
+                return kRecordingGaveUp;
         } else if (stopAt) {
             if (got == CFrameQueue::PopResult::Empty && Clock::now() < stopWaitEnd)
                 continue;
-            const int64_t fill = timeline.FillUntil(Seconds(*stopAt - start));
-            return WriteRepeated(writer, last, fill) ? kRecordingStopped : kRecordingGaveUp;
+            if (backlogDropped)
+                qWarning("Recording into %s: %llu frames the encoder was behind on at the stop "
+                         "were dropped",
+                         qUtf8Printable(param.path),
+                         static_cast<unsigned long long>(backlogDropped));
+            return movie.LastUntil(Seconds(*stopAt - start)) ? kRecordingStopped : kRecordingGaveUp;
         } else if (got == CFrameQueue::PopResult::Ended ||
                    Clock::now() - lastArrival >= param.feed->SilenceLimit()) {
             return kRecordingCameraLost;
         }
         if (Clock::now() - lastFlush >= kFlushInterval) {
-            if (!writer.Flush())
+            if (!movie.Flush())
                 return kRecordingGaveUp;
             lastFlush = Clock::now();
         }
     }
 }
 
-int GiveUp(const RecThreadParam& param, const CMovieWriter& writer, const char* why) {
+int GiveUp(const RecThreadParam& param, const CMovieOutput& movie, const char* why) {
     qWarning("Recording into %s stopped: %s", qUtf8Printable(param.path),
-             writer.Error().isEmpty() ? why : qUtf8Printable(writer.Error()));
-    if (writer.FramesWritten() == 0)
+             movie.Error().isEmpty() ? why : qUtf8Printable(movie.Error()));
+    if (movie.FramesWritten() == 0)
         QFile::remove(param.path); // nothing of the movie is lost with it
     return kRecordingGaveUp;
 }
@@ -145,8 +133,9 @@ int GiveUp(const RecThreadParam& param, const CMovieWriter& writer, const char* 
 // Frames reach the queue only while it is attached to the feed.
 class CAttachedQueue {
 public:
-    explicit CAttachedQueue(const std::shared_ptr<CFrameFeed>& feed)
+    CAttachedQueue(const std::shared_ptr<CFrameFeed>& feed, cv::Size cover)
         : m_feed(feed), m_queue(std::make_shared<CFrameQueue>(kRecordingQueueFrames)) {
+        m_queue->SetCover(cover);
         m_feed->Attach(m_queue);
     }
     ~CAttachedQueue() { m_feed->Detach(m_queue); }
@@ -159,30 +148,30 @@ private:
     std::shared_ptr<CFrameQueue> m_queue;
 };
 
-int Record(const RecThreadParam& param, CMovieWriter& writer) {
+int Record(const RecThreadParam& param, CMovieOutput& movie) {
     if (!param.feed)
-        return GiveUp(param, writer, "there is no camera");
-    CAttachedQueue attached(param.feed);
+        return GiveUp(param, movie, "there is no camera");
+    // MPEG-1 takes the camera's frames at its own small size, MP4 at theirs.
+    CAttachedQueue attached(
+        param.feed, param.codec == kCodecH264 ? cv::Size() : cv::Size(kMovieWidth, kMovieHeight));
     StampedFrame first;
     if (!TakeFirstFrame(param, attached.Queue(), first)) {
-        GiveUp(param, writer, "the camera gives no picture");
+        GiveUp(param, movie, "the camera gives no picture");
         return kRecordingNoPicture; // the camera is the cause, not the folder
     }
     if (QFile::decodeName(QFile::encodeName(param.path)) != param.path)
-        return GiveUp(param, writer, "the file name cannot be encoded");
-    if (!writer.Open(param.path, param.codec, kMovieSize, kMovieFps))
-        return GiveUp(param, writer, "the movie cannot be created");
-    cv::Mat last;
-    ScaleFrameBoxed(first.image, param.mirror, kMovieSize, last);
-    const int result = RecordFrames(param, attached.Queue(), writer, last, first.capturedAt);
+        return GiveUp(param, movie, "the file name cannot be encoded");
+    if (!movie.Open(param, first))
+        return GiveUp(param, movie, "the movie cannot be created");
+    const int result = RecordFrames(param, attached.Queue(), movie, first.capturedAt);
     if (const uint64_t dropped = attached.Queue().Dropped())
         qWarning("Recording into %s: %llu camera frames were dropped while the encoder was behind",
                  qUtf8Printable(param.path), static_cast<unsigned long long>(dropped));
-    if (!writer.Close() || result == kRecordingGaveUp)
-        return GiveUp(param, writer, "the movie cannot be written");
+    if (!movie.Close() || result == kRecordingGaveUp)
+        return GiveUp(param, movie, "the movie cannot be written");
     if (result == kRecordingCameraLost)
         qWarning("Recording into %s ended: the camera was lost; %lld frames are saved",
-                 qUtf8Printable(param.path), static_cast<long long>(writer.FramesWritten()));
+                 qUtf8Printable(param.path), static_cast<long long>(movie.FramesWritten()));
     return result;
 }
 
@@ -193,9 +182,9 @@ int RecordingThreadProc(RecThreadParam* param) {
     PlaySoundCue(QStringLiteral("rec.wav"));
     if (!param)
         return kRecordingGaveUp;
-    CMovieWriter writer;
-    const int result = Record(*param, writer);
-    if (result != kRecordingGaveUp && writer.FramesWritten() > 0)
+    const std::unique_ptr<CMovieOutput> movie = MakeMovieOutput(param->codec);
+    const int result = Record(*param, *movie);
+    if (result != kRecordingGaveUp && movie->FramesWritten() > 0)
         PlaySoundCue(QStringLiteral("stop.wav"));
     return result;
 }

@@ -45,13 +45,18 @@ inline constexpr SettingKey kMovFoldername{"MovFoldername", false, true, 0, null
 inline constexpr SettingKey kCameraId{"CameraId", false, true, 0, ""};
 // The capture size the user chose, "WIDTHxHEIGHT"; empty for the camera's best mode.
 inline constexpr SettingKey kCaptureSize{"CaptureSize", false, true, 0, ""};
+// The file type of each kind, as its extension; one the program does not offer reads as the first.
+inline constexpr SettingKey kPictFiletype{"PictFiletype", false, true, 0, "jpg"};
+inline constexpr SettingKey kMovFiletype{"MovFiletype", false, true, 0, "mpg"};
+// 1: a still is the camera's own frame at its size, not the picture shown.
+inline constexpr SettingKey kPictFullSize{"PictFullSize", false, false, 0, nullptr};
 // The camera controls the user set, "key=value" entries joined by ";"
 // ("brightness=140;exposure_time_absolute=300"); empty: the camera's own values.
 inline constexpr SettingKey kControls{"Controls", false, true, 0, ""};
 
 inline constexpr SettingKey kAllSettings[] = {
-    kSelCamAtLaunch, kAlphaValue, kMirrorImage,  kPerform,     kCamMode,
-    kRecCtrlDlg,     kWndX,       kWndY,         kWndWidth,    kWndHeight,
-    kPictNum,        kMovNum,     kPictFilename, kMovFilename, kPictFoldername,
-    kMovFoldername,  kStayOnTop,  kCameraId,     kCaptureSize, kControls,
+    kSelCamAtLaunch, kAlphaValue,   kMirrorImage,    kPerform,       kCamMode,   kRecCtrlDlg,
+    kWndX,           kWndY,         kWndWidth,       kWndHeight,     kPictNum,   kMovNum,
+    kPictFilename,   kMovFilename,  kPictFoldername, kMovFoldername, kStayOnTop, kCameraId,
+    kCaptureSize,    kPictFiletype, kMovFiletype,    kPictFullSize,  kControls,
 };

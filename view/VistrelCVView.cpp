@@ -125,7 +125,7 @@ void CVistrelCVView::Shoot(int action) {
         if (const int failure = StartMovie(*m_pMovFileMgr, *m_pController, &m_movieClaim))
             ShowCannotSave(failure);
     } else if (action == SHOOT_TAKE) {
-        if (const int failure = ShootStill(*m_pPictFileMgr, *m_pController))
+        if (const int failure = ShootStill(*m_pPictFileMgr, *m_pController, GetStillFullSize()))
             ShowCannotSave(failure);
     } else if (action == SHOOT_STOP && movie) {
         m_pController->RecordMovie(false, QString(), 0);
@@ -185,6 +185,24 @@ void CVistrelCVView::SetFoldername(QString folder, int kind) {
 
 CFiletypeMgr* CVistrelCVView::GetFiletypeMgr(int kind) const {
     return IsMovieKind(kind) ? &g_MovFiletypeMgr : &g_PictFiletypeMgr;
+}
+
+int CVistrelCVView::GetFiletypeIndex(int kind) const {
+    return FileMgr(kind)->GetFiletypeIndex();
+}
+
+void CVistrelCVView::SetFiletypeIndex(int index, int kind) {
+    const int count = GetFiletypeMgr(kind)->GetCount();
+    FileMgr(kind)->SetFiletypeIndex(index >= 0 && index < count ? index : 0);
+    FileMgr(kind)->SaveFiletypeIndex();
+}
+
+bool CVistrelCVView::GetStillFullSize() const {
+    return g_UserDefault.GetInt(kPictFullSize.key, kPictFullSize.intDefault) == 1;
+}
+
+void CVistrelCVView::SetStillFullSize(bool fullSize) {
+    g_UserDefault.WriteInt(kPictFullSize.key, fullSize ? 1 : 0);
 }
 
 QString CVistrelCVView::GetSerialNumberText(int kind) const {

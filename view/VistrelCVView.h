@@ -50,6 +50,10 @@ public:
     QString GetFoldername(int kind) const override;
     void SetFoldername(QString folder, int kind) override;
     CFiletypeMgr* GetFiletypeMgr(int kind) const override;
+    int GetFiletypeIndex(int kind) const override;
+    void SetFiletypeIndex(int index, int kind) override;
+    bool GetStillFullSize() const override;
+    void SetStillFullSize(bool fullSize) override;
     QString GetSerialNumberText(int kind) const override;
     virtual void ToggleShoot();
     virtual bool IsRecCtrlDlgVisible() const;

@@ -3,8 +3,12 @@
 
 #include "support/TestEnvironment.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QUrl>
 
 namespace capturetest {
 
@@ -20,21 +24,49 @@ CCVController& CaptureTest::Open(const QString& camera) {
     return *controller;
 }
 
-std::pair<int, double> ProbeMovie(const QString& path) {
+MovieFacts ProbeMovie(const QString& path) {
     QProcess probe;
     probe.start("ffprobe",
-                {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
-                 "stream=codec_name,width,height,r_frame_rate,nb_read_frames:"
-                 "format=format_name,duration",
-                 "-of", "csv=p=0", path});
+                {"-v", "error", "-count_frames", "-show_entries",
+                 "stream=codec_type,codec_name,profile,pix_fmt,width,height,r_frame_rate,"
+                 "sample_rate,nb_read_frames:format=format_name,duration",
+                 "-of", "json", path});
     EXPECT_TRUE(probe.waitForFinished(60000));
-    const QString facts = QString::fromUtf8(probe.readAllStandardOutput());
-    const QRegularExpressionMatch movie =
-        QRegularExpression("^mpeg1video,320,240,30/1,([1-9]\\d*)\\s+mpeg,([\\d.]+)\\s*$")
-            .match(facts);
-    EXPECT_TRUE(probe.exitCode() == 0 && movie.hasMatch())
-        << facts.toStdString() << probe.readAllStandardError().toStdString();
-    return {movie.captured(1).toInt(), movie.captured(2).toDouble()};
+    const QByteArray errors = probe.readAllStandardError();
+    const QJsonObject json = QJsonDocument::fromJson(probe.readAllStandardOutput()).object();
+    MovieFacts facts;
+    for (const QJsonValue& value : json["streams"].toArray()) {
+        const QJsonObject stream = value.toObject();
+        if (stream["codec_type"] == "audio") {
+            facts.audio = stream["codec_name"].toString() + "/" + stream["sample_rate"].toString();
+            continue;
+        }
+        facts.video = QString("%1,%2,%3,%4")
+                          .arg(stream["codec_name"].toString(), stream["profile"].toString(),
+                               stream["pix_fmt"].toString(), stream["r_frame_rate"].toString());
+        facts.size = QSize(stream["width"].toInt(), stream["height"].toInt());
+        facts.frames = stream["nb_read_frames"].toString().toInt();
+    }
+    facts.format = json["format"]["format_name"].toString();
+    facts.duration = json["format"]["duration"].toString().toDouble();
+    const bool mp4 = path.endsWith(".mp4");
+    // What phones and browsers play: H.264 in 4:2:0, High profile at most.
+    const QRegularExpression expected(mp4 ? "^h264,(High|Main|Constrained Baseline),yuv420p,.*$"
+                                          : "^mpeg1video,[^,]*,yuv420p,30/1$");
+    EXPECT_TRUE(
+        probe.exitCode() == 0 && facts.frames > 0 && expected.match(facts.video).hasMatch() &&
+        facts.format.startsWith(mp4 ? "mov,mp4" : "mpeg") && (mp4 || facts.size == QSize(320, 240)))
+        << path.toStdString() << ": " << facts.video.toStdString() << " " << facts.size.width()
+        << "x" << facts.size.height() << " " << facts.frames << " " << facts.format.toStdString()
+        << " " << errors.toStdString();
+    if (mp4) { // and GStreamer's player plays it to the end
+        QProcess player;
+        player.start("gst-launch-1.0", {"playbin", "uri=" + QUrl::fromLocalFile(path).toString(),
+                                        "video-sink=fakesink", "audio-sink=fakesink"});
+        EXPECT_TRUE(player.waitForFinished(60000) && player.exitCode() == 0)
+            << player.readAll().toStdString();
+    }
+    return facts;
 }
 
 } // namespace capturetest

@@ -5,11 +5,11 @@
 #include "camera/media/MovieSource.h" // reads movies back
 #include "capture/CVController.h"
 
+#include <QSize>
 #include <QString>
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <utility>
 
 namespace capturetest {
 
@@ -23,9 +23,19 @@ protected:
     std::unique_ptr<CCVController> controller;
 };
 
-// Decodes the whole movie with ffprobe and expects what every recorded movie must be: MPEG-1 in
-// a program stream, 320 x 240, 30 fps, decodable. Returns the frames decoded and the container's
-// duration in seconds.
-std::pair<int, double> ProbeMovie(const QString& path);
+// What ffprobe reads in a movie, decoding all of it.
+struct MovieFacts {
+    QString video; // codec,profile,pixel format,frame rate
+    QString audio; // codec/sample rate; empty without sound
+    QSize size;
+    int frames = 0; // decoded
+    QString format;
+    double duration = 0; // the container's, in seconds
+};
+
+// Decodes the whole movie with ffprobe and expects what every recorded movie must be, by its
+// extension: MPEG-1 in a program stream, 320 x 240, 30 fps; or H.264 in MP4, 4:2:0, in a profile
+// every player takes. Either way decodable.
+MovieFacts ProbeMovie(const QString& path);
 
 } // namespace capturetest

@@ -163,7 +163,7 @@ TEST_F(PipeWireTest, CameraKeepsItsNumberRecordsIsLostAndReturns) {
     ASSERT_TRUE(Script({"kill", name}));
     EXPECT_TRUE(WaitUntil([&] { return controller.RecordingLostCamera(); }, 10s));
     controller.RecordMovie(false, QString(), 0);
-    EXPECT_GE(capturetest::ProbeMovie(movie).first, 45);
+    EXPECT_GE(capturetest::ProbeMovie(movie).frames, 45);
     EXPECT_TRUE(controller.CameraLost());
 
     StartCamera(name, "Test Camera A");

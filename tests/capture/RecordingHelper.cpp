@@ -1,6 +1,7 @@
 // A separate process that records a movie, for the tests that must kill a recording or starve it
 // of disk space without harming the test process itself.
 //   capture_recording_helper <camera entry> <movie path>
+// The movie's type follows the path's extension.
 // Prints "recording" once the recording runs, and records until killed, until the recording
 // gives up (exit code 3), or for a minute (exit code 0). Exit code 2 for bad arguments.
 #include "capture/CVController.h"
@@ -20,7 +21,9 @@ int main(int argc, char** argv) {
     FillFiletypeTables();
     CCVController controller(nullptr);
     controller.OpenCamera(0);
-    controller.RecordMovie(true, QString::fromLocal8Bit(argv[2]), 0);
+    const QString path = QString::fromLocal8Bit(argv[2]);
+    controller.RecordMovie(true, path,
+                           g_MovFiletypeMgr.IndexOfExtension(path.section(QLatin1Char('.'), -1)));
     std::printf("recording\n");
     std::fflush(stdout);
     for (int waitedMs = 0; waitedMs < 60000; waitedMs += 20) {

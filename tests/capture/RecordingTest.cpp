@@ -5,6 +5,8 @@
 #include "output_files/ImgFileMgr.h"
 #include "output_files/MediaKind.h"
 #include "recording/FrameQueue.h"
+#include "settings/SettingsKeys.h"
+#include "settings/UserDefault.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -66,8 +68,13 @@ protected:
         folder = testenv::NewFolder("movies");
         movies = LoadImgFileMgr(CAMMODE_MOV, folder);
     }
-    QString Movie(int number) const {
-        return folder + QString("/mov%1.mpg").arg(number, 5, 10, QLatin1Char('0'));
+    QString Movie(int number, const char* type = "mpg") const {
+        return folder + QString("/mov%1.%2").arg(number, 5, 10, QLatin1Char('0')).arg(type);
+    }
+    // Movies of the type with `extension` from now on.
+    void Choose(const char* extension) {
+        g_UserDefault.WriteString(kMovFiletype.key, extension);
+        movies = LoadImgFileMgr(CAMMODE_MOV, folder);
     }
     int Start() { return StartMovie(*movies, *controller); }
     void Stop() { controller->RecordMovie(false, QString(), 0); }
@@ -88,23 +95,29 @@ protected:
 };
 
 // While the view refreshes as fast as it can and switches its mirroring, every camera frame
-// reaches the movie in order, each for its time on the 30 fps time base, mirrored as when the
-// recording started. A movie the user stops lasts until the stop whatever the camera's rate; a
-// camera that fails or hangs 2 s after opening ends the recording by itself within about 2 s,
-// the movie holding every frame until the loss and no padding after. A stop, and closing, with a
-// hung camera complete in bounded time; a stop at once still waits for the first frame, so every
-// started recording leaves a movie. (A 30 fps camera may lose a frame to timing.)
+// reaches the movie in order, mirrored as when the recording started: in MPEG-1 each for its time
+// on the 30 fps time base, in MP4 each once at its own time, at the camera's size. A movie the
+// user stops lasts until the stop whatever the camera's rate; a camera that fails or hangs 2 s
+// after opening ends the recording by itself within about 2 s, the movie holding every frame
+// until the loss and no padding after. A stop, and closing, with a hung camera complete in
+// bounded time; a stop at once still waits for the first frame, so every started recording
+// leaves a movie. (A 30 fps camera may lose a frame to timing.)
 TEST_F(RecordingTest, MovieHoldsEveryCameraFrameUntilTheStopOrTheLoss) {
     const struct {
         int fps;
         const char* fault; // of the test camera
         int stopAtMs;      // the user stops then (at once when negative); 0: it ends by itself
         bool mirror;
-    } cases[] = {{15, "", 3000, false},     {30, "", 3000, true},         {30, ",stop=2", 0, false},
-                 {30, ",hang=2", 0, false}, {30, ",hang=1", 1500, false}, {30, "", -1, false}};
+        const char* type = "mpg";
+    } cases[] = {{15, "", 3000, false},           {30, "", 3000, true},
+                 {30, ",stop=2", 0, false},       {30, ",hang=2", 0, false},
+                 {30, ",hang=1", 1500, false},    {30, "", -1, false},
+                 {15, "", 3000, true, "mp4"},     {30, "", 3000, false, "mp4"},
+                 {30, ",stop=2", 0, false, "mp4"}};
     for (const auto& c : cases) {
         const QString camera = QString("testsrc:320x240@%1%2").arg(c.fps).arg(c.fault);
-        SCOPED_TRACE(camera.toStdString());
+        SCOPED_TRACE(camera.toStdString() + " " + c.type);
+        Choose(c.type);
         Open(camera).SetMirror(c.mirror);
         const int number = movies->SerialNumber();
         QElapsedTimer clock; // the test source's own clock started with Open
@@ -119,22 +132,47 @@ TEST_F(RecordingTest, MovieHoldsEveryCameraFrameUntilTheStopOrTheLoss) {
         clock.restart();
         controller.reset(); // a hung reader is left behind
         EXPECT_LT(clock.elapsed(), 4000);
-        const auto [frames, duration] = ProbeMovie(Movie(number));
-        EXPECT_LE(frames / 30.0, ran + 0.1); // nothing from before the start
-        const MarkerFacts marks = ReadMarkers(Movie(number), c.mirror);
+        const QString movie = Movie(number, c.type);
+        const MovieFacts facts = ProbeMovie(movie);
+        const bool mp4 = QString(c.type) == "mp4";
+        // Movie frames per camera frame: 30 / fps on MPEG-1's time base, one in MP4.
+        const double perFrame = mp4 ? 1.0 : 30.0 / c.fps;
+        EXPECT_LE(facts.duration, ran + 0.1); // nothing from before the start
+        EXPECT_EQ(facts.size, QSize(320, 240));
+        const MarkerFacts marks = ReadMarkers(movie, c.mirror);
         EXPECT_LE(marks.maxStep, c.fps == 15 ? 1 : 2);
         if (c.stopAtMs == 3000) {
             // (Where the camera hung, the muxer packs the tiny repeated frames under one
             // timestamp, and the container's duration stops short of them.)
-            EXPECT_NEAR(duration, frames / 30.0, 0.1);
+            EXPECT_NEAR(facts.duration, mp4 ? 3.0 : facts.frames / 30.0, 0.1);
             EXPECT_GT(marks.span, c.fps * 2);
-            // Each camera frame holds 30 / fps movie frames; the last one until the stop.
-            EXPECT_NEAR(marks.frames, marks.span * 30.0 / c.fps, 30.0 / c.fps + 3);
+            // Each camera frame holds its movie frames; the last one until the stop.
+            EXPECT_NEAR(marks.frames, marks.span * perFrame, perFrame + 3);
         } else if (!c.stopAtMs) {
             EXPECT_LT(ran, 2 + 2 + 3); // loss (a hang is seen 2 s on) + 2 s
             EXPECT_LE(std::abs(marks.last - 59), 2) << "the last frame before the loss, at 2 s";
             EXPECT_LE(marks.frames, marks.span + 3) << "padding beyond the loss";
         }
+    }
+}
+
+// An MP4 movie takes the camera's size up to 1920 x 1080 (a larger camera is scaled to fit),
+// mirrored as shown.
+TEST_F(RecordingTest, Mp4MovieTakesTheCamerasSize) {
+    Choose("mp4");
+    for (const auto& [camera, size] : {std::pair("testsrc:1920x1080@10", QSize(1920, 1080)),
+                                       std::pair("testsrc:2560x1440@5", QSize(1920, 1080))}) {
+        Open(camera).SetMirror(true);
+        const int number = movies->SerialNumber();
+        ASSERT_EQ(Start(), 0);
+        QThread::msleep(2000);
+        Stop();
+        EXPECT_EQ(ProbeMovie(Movie(number, "mp4")).size, size) << camera;
+        const auto reader = CMovieSource::ReadThrough(Movie(number, "mp4"));
+        cv::Mat frame;
+        ASSERT_TRUE(reader && reader->Read(frame));
+        // The white block at the picture's top-left sits at the top-right.
+        EXPECT_GT(cv::mean(frame(cv::Rect(size.width() - 40, 8, 32, 32)))[0], 230) << camera;
     }
 }
 
@@ -152,7 +190,7 @@ TEST_F(RecordingTest, RecordingWaitsForTheFirstPictureOfACameraOpenAgain) {
         QThread::msleep(10);
     EXPECT_TRUE(controller->RecordingLostCamera());
     Stop();
-    EXPECT_GT(ProbeMovie(Movie(1)).first, 5);
+    EXPECT_GT(ProbeMovie(Movie(1)).frames, 5);
 }
 
 // An encoder that falls behind: the queue refuses frames beyond its room, in frames and in bytes
@@ -174,15 +212,20 @@ TEST(FrameQueueTest, FullQueueRefusesAndCountsNewFramesAndEndsAfterItsFrames) {
     }
 }
 
-// The recording runs in a helper process, killed outright 5 s in.
+// The recording runs in a helper process, killed outright 5 s in: at least 3 of its 5 seconds
+// play (MPEG-1 keeps 4).
 TEST_F(RecordingTest, KilledRecordingKeepsAlmostAllOfItsMovie) {
-    QProcess helper;
-    helper.start(RECORDING_HELPER, {"testsrc", Movie(1)});
-    ASSERT_TRUE(helper.waitForReadyRead(20000));
-    QThread::msleep(5000);
-    ::kill(static_cast<pid_t>(helper.processId()), SIGKILL);
-    ASSERT_TRUE(helper.waitForFinished(20000));
-    EXPECT_GE(ProbeMovie(Movie(1)).first, 4 * 30) << "at least 4 of the 5 seconds can be played";
+    for (const auto& [type, seconds] : {std::pair("mpg", 4.0), std::pair("mp4", 3.0)}) {
+        QProcess helper;
+        helper.start(RECORDING_HELPER, {"testsrc", Movie(1, type)});
+        ASSERT_TRUE(helper.waitForReadyRead(20000));
+        QThread::msleep(5000);
+        ::kill(static_cast<pid_t>(helper.processId()), SIGKILL);
+        ASSERT_TRUE(helper.waitForFinished(20000));
+        const MovieFacts facts = ProbeMovie(Movie(1, type));
+        EXPECT_GE(facts.frames, seconds * 30) << type;
+        EXPECT_GE(facts.duration, seconds) << type;
+    }
 }
 
 TEST_F(RecordingTest, FullDiskEndsTheRecordingAndKeepsWhatWasWritten) {
@@ -196,7 +239,7 @@ TEST_F(RecordingTest, FullDiskEndsTheRecordingAndKeepsWhatWasWritten) {
     helper.start(RECORDING_HELPER, {"testsrc", Movie(1)});
     ASSERT_TRUE(helper.waitForFinished(60000));
     EXPECT_EQ(helper.exitCode(), 3) << "the recording noticed the failure and gave up";
-    EXPECT_GT(ProbeMovie(Movie(1)).first, 5);
+    EXPECT_GT(ProbeMovie(Movie(1)).frames, 5);
 }
 
 } // namespace

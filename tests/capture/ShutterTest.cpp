@@ -43,8 +43,8 @@ protected:
 };
 
 // The still is the picture shown (mirrored, at the view's size). Files already there, a dangling
-// link among them, are stepped over and never touched, also across the wrap of the serial
-// number, which is then stored past the number taken.
+// link and a file of the other still type among them, are stepped over and never touched, also
+// across the wrap of the serial number, which is then stored past the number taken.
 TEST_F(ShutterTest, StillIsThePictureShownAndNeverReplacesAFile) {
     controller->SetMirror(true);
     ASSERT_TRUE(controller->GrabFrame(0, 0, 200, 150));
@@ -52,16 +52,25 @@ TEST_F(ShutterTest, StillIsThePictureShownAndNeverReplacesAFile) {
     for (const int n : {65535, 1})
         ASSERT_TRUE(testenv::WriteFile(Still(n), "mine"));
     ASSERT_TRUE(QFile::link(folder + "/nowhere", Still(2)));
+    ASSERT_TRUE(testenv::WriteFile(folder + "/pict00003.png", "mine"));
     EXPECT_EQ(Shoot(), 0);
     for (const int n : {65535, 1})
         EXPECT_EQ(testenv::ReadFile(Still(n)), "mine");
     EXPECT_FALSE(QFileInfo::exists(folder + "/nowhere"));
-    EXPECT_EQ(QDir(folder).entryList(QDir::Hidden | QDir::Files).size(), 3); // no temporary file
-    EXPECT_EQ(StoredSerial(), 4);
-    const cv::Mat saved = DisplayImageToBgr(QImage(Still(3)));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Hidden | QDir::Files).size(), 4); // no temporary file
+    EXPECT_EQ(StoredSerial(), 5);
+    const cv::Mat saved = DisplayImageToBgr(QImage(Still(4)));
     // JPEG is lossy: the white block at the picture's top-left sits at the top-right.
     ASSERT_EQ(saved.size(), cv::Size(200, 150));
     EXPECT_GT(cv::mean(saved(cv::Rect(182, 2, 16, 16)))[0], 230);
+
+    // At the camera's size, a PNG still is the camera's frame, mirrored, to the last bit.
+    g_UserDefault.WriteString("PictFiletype", "png");
+    stills = LoadImgFileMgr(CAMMODE_PICT, folder);
+    EXPECT_EQ(ShootStill(*stills, *controller, true), 0);
+    const cv::Mat whole = DisplayImageToBgr(QImage(folder + "/pict00005.png"));
+    ASSERT_EQ(whole.size(), cv::Size(320, 240));
+    EXPECT_EQ(cv::countNonZero(whole(cv::Rect(280, 0, 40, 40)).reshape(1) != 255), 0);
 }
 
 // A still that cannot be taken is reported with the message that names its cause, and leaves

@@ -101,17 +101,17 @@ double CornerDifference(const cv::Mat& picture, bool grey) {
 // What the movie of a 16:9 test camera shows: frames whose bottom right corner is not the test
 // picture's between black bands (smeared, or a picture out of its place), the longest run of
 // repeated frames, and the rows of its last frame that are not black.
-struct MovieFacts {
+struct MovieLook {
     int smeared = 0, longestStill = 0, firstLit = -1, lastLit = -1;
 };
 
-MovieFacts ReadMovie(const QString& movie) {
+MovieLook ReadMovie(const QString& movie) {
     cv::Mat reference, frame, previous, rows;
     ScaleFrameBoxed(DrawTestPattern(cv::Size(1920, 1080), 0), false, cv::Size(320, 240), reference);
     const cv::Rect corner(288, 192, 24, 14); // below the marker's band, right of the text
     const cv::Scalar expected = cv::mean(reference(corner));
     const auto capture = CMovieSource::ReadThrough(movie);
-    MovieFacts facts;
+    MovieLook facts;
     for (int still = 0; capture && capture->Read(frame); frame.copyTo(previous)) {
         facts.smeared += cv::norm(cv::mean(frame(corner)) - expected) > 40;
         const bool same = !previous.empty() && cv::norm(frame, previous, cv::NORM_L1) < 15000;
@@ -159,9 +159,8 @@ TEST_F(V4l2CameraTest, BestModeChosenSizeAndDamagedFramesDropped) {
     EXPECT_FALSE(camera.RecordingGaveUp());
     camera.RecordMovie(false, QString(), 0);
     const double recorded = clock.elapsed() / 1000.0;
-    const auto [frames, seconds] = ProbeMovie(movie);
-    EXPECT_NEAR(frames / 30.0, recorded, 0.3);
-    const MovieFacts facts = ReadMovie(movie);
+    EXPECT_NEAR(ProbeMovie(movie).frames / 30.0, recorded, 0.3);
+    const MovieLook facts = ReadMovie(movie);
     EXPECT_EQ(facts.smeared, 0);
     // A camera frame is two movie frames, a dropped one four, a few in a row on a busy machine; the
     // jump, had it been taken for the capture time, would freeze the picture for its 3 s.

@@ -64,4 +64,34 @@ TEST(ImgFileMgrTest, BaseNameTemplatesAndFolders) {
     EXPECT_EQ(movies->MakeFilePath(false), "/mov00001.");
 }
 
+// The file type of each kind is stored per camera as its extension; one the program does not
+// offer (or another kind's) reads as the kind's first.
+TEST(ImgFileMgrTest, FileTypeIsStoredPerCameraAsItsExtension) {
+    testenv::FreshSettings(0);
+    const struct {
+        int camera, kind, chosen;
+        const char* stored;
+        const char* path;
+    } cases[] = {{1, CAMMODE_MOV, 1, "mp4", "/f/mov00001.mp4"},
+                 {1, CAMMODE_PICT, 1, "png", "/f/pict00001.png"},
+                 {2, CAMMODE_MOV, 0, "mpg", "/f/mov00001.mpg"}};
+    for (const auto& c : cases) {
+        g_UserDefault.SetIndex(c.camera);
+        auto mgr = LoadImgFileMgr(c.kind, "/f");
+        mgr->SetFiletypeIndex(c.chosen);
+        mgr->SaveFiletypeIndex();
+    }
+    for (const auto& c : cases) {
+        g_UserDefault.SetIndex(c.camera);
+        const char* key = IsMovieKind(c.kind) ? "MovFiletype" : "PictFiletype";
+        EXPECT_EQ(g_UserDefault.GetString(key, ""), c.stored);
+        EXPECT_EQ(LoadImgFileMgr(c.kind, "/f")->MakeFilePath(false), c.path);
+    }
+    g_UserDefault.SetIndex(0);
+    for (const char* stored : {"", "avi", "png", "MP4"}) {
+        g_UserDefault.WriteString("MovFiletype", stored);
+        EXPECT_EQ(LoadImgFileMgr(CAMMODE_MOV, "/f")->MakeFilePath(false), "/f/mov00001.mpg");
+    }
+}
+
 } // namespace

@@ -14,12 +14,15 @@
 #include "settings/UserDefault.h"
 #include "support/TestEnvironment.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -44,6 +47,10 @@ public:
     CFiletypeMgr* GetFiletypeMgr(int kind) const override {
         return IsMovieKind(kind) ? &g_MovFiletypeMgr : &g_PictFiletypeMgr;
     }
+    int GetFiletypeIndex(int kind) const override { return filetype[Slot(kind)]; }
+    void SetFiletypeIndex(int index, int kind) override { filetype[Slot(kind)] = index; }
+    bool GetStillFullSize() const override { return fullSize; }
+    void SetStillFullSize(bool on) override { fullSize = on; }
     QString GetSerialNumberText(int kind) const override {
         return QStringLiteral("%1").arg(serial[Slot(kind)], 5, 10, QLatin1Char('0'));
     }
@@ -57,6 +64,8 @@ public:
     QString name[2] = {QStringLiteral("pict"), QStringLiteral("mov")};
     QString folder[2];
     int serial[2] = {1, 1};
+    std::array<int, 2> filetype = {0, 0};
+    bool fullSize = false;
 };
 
 // Settings of camera 0 start empty.
@@ -233,13 +242,32 @@ TEST_F(OptionDlgTest, EnterWorksTheFocusedButtonAndOkOnlyFromAField) {
     EXPECT_EQ(target.name[0], "typed");
 }
 
+// The file type is a choice of the kind's list, stored with the rest; so is the still's size,
+// shown on the still side only.
 TEST_F(OptionDlgTest, KindSwitchAnsweredYesStoresBeforeShowingTheOtherKind) {
     BoxAnswerer boxes({IDOK});
+    auto* types = Child<QComboBox>(dialog, "comboFiletype_1021");
+    auto* fullSize = Child<QCheckBox>(dialog, "checkFullSize_1030");
+    dialog.show();
+    EXPECT_TRUE(fullSize->isVisible());
+    fullSize->setChecked(true);
+    types->setCurrentIndex(1);
+    dialog.OnModeSwitch(); // a changed type or size alone asks too
+    EXPECT_TRUE(target.fullSize);
+    EXPECT_FALSE(fullSize->isVisible());
     NameField()->setText("other");
+    types->setCurrentIndex(1);
     dialog.OnModeSwitch();
-    EXPECT_EQ(boxes.texts, Messages({kSaveChanges}));
-    EXPECT_EQ(target.name[0], "other");
-    EXPECT_EQ(NameField()->text(), "mov");
+    EXPECT_EQ(boxes.texts, Messages({kSaveChanges, kSaveChanges}));
+    EXPECT_EQ(target.name[1], "other");
+    EXPECT_EQ(target.filetype, (std::array{1, 1}));
+    EXPECT_EQ(NameField()->text(), "shot");
+    EXPECT_EQ(types->currentText(), "PNG(*.png)");
+    dialog.OnModeSwitch();
+    EXPECT_EQ(types->currentText(), "MP4(*.mp4)");
+    types->setCurrentIndex(0);
+    dialog.accept();
+    EXPECT_EQ(target.filetype[1], 0);
 }
 
 } // namespace

@@ -1,0 +1,290 @@
+// The FFmpeg side of MP4 movies: encoder choice, frame times and the fragmented file.
+#include "recording/Mp4Writer.h"
+
+#include <QDir>
+#include <QFile>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavformat/avio.h>
+#include <libavutil/hwcontext.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+namespace {
+
+// The encoder's clock: the usual one of video in MP4.
+constexpr int kTimeBase = 90000;
+// A picture that decodes alone every second: each starts a fragment of the file, so a crash
+// loses at most about a second (and what the encoder still holds).
+constexpr int64_t kKeyframeInterval = kTimeBase;
+// For rate control and the level only; the frames keep their own times.
+constexpr int kNominalFps = 30;
+
+// The render node a VA-API driver would use; without one there is nothing to try (and no time
+// to lose finding that out).
+QString RenderNode() {
+    const QStringList nodes =
+        QDir(QStringLiteral("/dev/dri")).entryList({QStringLiteral("renderD*")}, QDir::System);
+    return nodes.isEmpty() ? QString() : QStringLiteral("/dev/dri/") + nodes.first();
+}
+
+} // namespace
+
+CMp4Writer::~CMp4Writer() {
+    Close();
+}
+
+bool CMp4Writer::Fail(const char* what, int code) {
+    char reason[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, reason, sizeof reason);
+    m_error = QString::fromUtf8(what) + QLatin1String(": ") + QString::fromUtf8(reason);
+    m_failed = true;
+    return false;
+}
+
+bool CMp4Writer::Open(const QString& path, cv::Size size, const char* preset, bool vaapi) {
+    Close();
+    // libx264 reports its statistics at every close; only warnings belong in the log (unless
+    // someone asked FFmpeg for more).
+    if (av_log_get_level() == AV_LOG_INFO)
+        av_log_set_level(AV_LOG_WARNING);
+    m_failed = false;
+    m_error.clear();
+    m_size = size;
+    m_nFrames = 0;
+    m_pendingPts = m_lastKeyPts = -1;
+    m_durations.clear();
+    if (!Create(QFile::encodeName(path), preset, vaapi)) {
+        Release();
+        return false;
+    }
+    return Flush();
+}
+
+bool CMp4Writer::Create(const QByteArray& file, const char* preset, bool vaapi) {
+    int rc = avformat_alloc_output_context2(&m_format, nullptr, "mp4", file.constData());
+    if (rc < 0 || !m_format)
+        return Fail("no MP4 muxer", rc);
+    m_packet = av_packet_alloc();
+    m_pending = av_frame_alloc();
+    if (!m_packet || !m_pending)
+        return Fail("out of memory", AVERROR(ENOMEM));
+    if (!OpenEncoder(preset, vaapi))
+        return Fail("cannot open an H.264 encoder", AVERROR_ENCODER_NOT_FOUND);
+    if (!(m_stream = avformat_new_stream(m_format, nullptr)))
+        return Fail("out of memory", AVERROR(ENOMEM));
+    if ((rc = avcodec_parameters_from_context(m_stream->codecpar, m_codec)) < 0)
+        return Fail("cannot set up the stream", rc);
+    m_stream->time_base = m_codec->time_base;
+    m_sws =
+        sws_getContext(m_size.width, m_size.height, AV_PIX_FMT_BGR24, m_size.width, m_size.height,
+                       AVPixelFormat(m_pending->format), SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (!m_sws)
+        return Fail("cannot set up colour conversion", AVERROR(ENOMEM));
+    if ((rc = avio_open(&m_format->pb, file.constData(), AVIO_FLAG_WRITE)) < 0)
+        return Fail("cannot create the file", rc);
+    AVDictionary* options = nullptr;
+    // An empty index up front and a fragment per keyframe: the file is whole at every fragment.
+    av_dict_set(&options, "movflags", "frag_keyframe+empty_moov+default_base_moof", 0);
+    rc = avformat_write_header(m_format, &options);
+    av_dict_free(&options);
+    return rc >= 0 || Fail("cannot write the movie header", rc);
+}
+
+bool CMp4Writer::OpenEncoder(const char* preset, bool vaapi) {
+    if (vaapi && OpenVaapi())
+        return true;
+    // Whatever the VA-API attempt left goes before libx264 sets up its own.
+    avcodec_free_context(&m_codec);
+    av_buffer_unref(&m_hwDevice);
+    av_frame_free(&m_upload);
+    av_frame_unref(m_pending);
+    return OpenX264(preset);
+}
+
+bool CMp4Writer::OpenX264(const char* preset) {
+    const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
+    if (!codec || !(m_codec = avcodec_alloc_context3(codec)))
+        return false;
+    m_codec->width = m_size.width;
+    m_codec->height = m_size.height;
+    m_codec->time_base = AVRational{1, kTimeBase};
+    m_codec->framerate = AVRational{kNominalFps, 1};
+    m_codec->pix_fmt = AV_PIX_FMT_YUV420P;
+    m_codec->gop_size = 10 * kNominalFps; // keyframes come by time (SendPending)
+    // The conversion from BGR uses BT.601's matrix, in limited range.
+    m_codec->colorspace = AVCOL_SPC_SMPTE170M;
+    m_codec->color_range = AVCOL_RANGE_MPEG;
+    m_codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "preset", preset, 0);
+    av_dict_set(&options, "crf", "23", 0);
+    // High profile, the level worked out from the size: what phones and browsers decode.
+    av_dict_set(&options, "profile", "high", 0);
+    av_dict_set(&options, "forced-idr", "1", 0);
+    const int rc = avcodec_open2(m_codec, codec, &options);
+    av_dict_free(&options);
+    if (rc < 0)
+        return false;
+    m_pending->format = AV_PIX_FMT_YUV420P;
+    m_pending->width = m_size.width;
+    m_pending->height = m_size.height;
+    m_encoderName = QStringLiteral("libx264");
+    return av_frame_get_buffer(m_pending, 0) >= 0;
+}
+
+// VA-API takes frames on the graphics device: each is converted to NV12 in memory and uploaded.
+// A machine without a render node, or whose driver refuses, falls back to libx264 at once.
+bool CMp4Writer::OpenVaapi() {
+    const QString node = RenderNode();
+    const AVCodec* codec = avcodec_find_encoder_by_name("h264_vaapi");
+    if (node.isEmpty() || !codec ||
+        av_hwdevice_ctx_create(&m_hwDevice, AV_HWDEVICE_TYPE_VAAPI,
+                               QFile::encodeName(node).constData(), nullptr, 0) < 0)
+        return false;
+    AVBufferRef* frames = av_hwframe_ctx_alloc(m_hwDevice);
+    if (!frames)
+        return false;
+    auto* context = reinterpret_cast<AVHWFramesContext*>(frames->data);
+    context->format = AV_PIX_FMT_VAAPI;
+    context->sw_format = AV_PIX_FMT_NV12;
+    context->width = m_size.width;
+    context->height = m_size.height;
+    context->initial_pool_size = 20;
+    if (av_hwframe_ctx_init(frames) < 0 || !(m_codec = avcodec_alloc_context3(codec))) {
+        av_buffer_unref(&frames);
+        return false;
+    }
+    m_codec->width = m_size.width;
+    m_codec->height = m_size.height;
+    m_codec->time_base = AVRational{1, kTimeBase};
+    m_codec->framerate = AVRational{kNominalFps, 1};
+    m_codec->pix_fmt = AV_PIX_FMT_VAAPI;
+    m_codec->hw_frames_ctx = frames; // the context owns it now
+    m_codec->gop_size = 10 * kNominalFps;
+    m_codec->global_quality = 23;
+    m_codec->profile = FF_PROFILE_H264_HIGH;
+    m_codec->colorspace = AVCOL_SPC_SMPTE170M;
+    m_codec->color_range = AVCOL_RANGE_MPEG;
+    m_codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (avcodec_open2(m_codec, codec, nullptr) < 0 || !(m_upload = av_frame_alloc()))
+        return false;
+    m_pending->format = AV_PIX_FMT_NV12;
+    m_pending->width = m_size.width;
+    m_pending->height = m_size.height;
+    m_encoderName = QStringLiteral("h264_vaapi");
+    return av_frame_get_buffer(m_pending, 0) >= 0;
+}
+
+bool CMp4Writer::SendFrame(AVFrame* frame) {
+    int rc = avcodec_send_frame(m_codec, frame);
+    if (rc < 0)
+        return Fail("cannot encode a frame", rc);
+    while ((rc = avcodec_receive_packet(m_codec, m_packet)) >= 0) {
+        // The encoder does not carry frame durations; the last frame's sets the movie's end.
+        if (const auto duration = m_durations.find(m_packet->pts); duration != m_durations.end()) {
+            m_packet->duration = duration->second;
+            m_durations.erase(duration);
+        }
+        av_packet_rescale_ts(m_packet, m_codec->time_base, m_stream->time_base);
+        m_packet->stream_index = m_stream->index;
+        rc = av_interleaved_write_frame(m_format, m_packet);
+        if (rc < 0 || m_format->pb->error < 0)
+            return Fail("cannot write to the file", rc < 0 ? rc : m_format->pb->error);
+    }
+    if (rc != AVERROR(EAGAIN) && rc != AVERROR_EOF)
+        return Fail("cannot encode a frame", rc);
+    return true;
+}
+
+bool CMp4Writer::SendPending(int64_t nextPts) {
+    if (m_pendingPts < 0)
+        return true;
+    m_pending->pts = m_pendingPts;
+    const bool key = m_lastKeyPts < 0 || m_pendingPts - m_lastKeyPts >= kKeyframeInterval;
+    m_pending->pict_type = key ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+    if (key)
+        m_lastKeyPts = m_pendingPts;
+    m_durations[m_pendingPts] = std::max<int64_t>(1, nextPts - m_pendingPts);
+    m_pendingPts = -1;
+    AVFrame* frame = m_pending;
+    if (m_upload) {
+        av_frame_unref(m_upload);
+        int rc = av_hwframe_get_buffer(m_codec->hw_frames_ctx, m_upload, 0);
+        if (rc < 0 || (rc = av_hwframe_transfer_data(m_upload, m_pending, 0)) < 0)
+            return Fail("cannot upload a frame", rc);
+        m_upload->pts = m_pending->pts;
+        m_upload->pict_type = m_pending->pict_type;
+        frame = m_upload;
+    }
+    if (!SendFrame(frame))
+        return false;
+    ++m_nFrames;
+    return true;
+}
+
+bool CMp4Writer::WriteFrame(const cv::Mat& bgr, int64_t atUs) {
+    if (!m_format || m_failed)
+        return false;
+    if (bgr.type() != CV_8UC3 || bgr.size() != m_size)
+        return Fail("a frame of the wrong size or type", AVERROR(EINVAL));
+    int64_t pts = av_rescale(atUs, kTimeBase, 1000000);
+    if (m_pendingPts >= 0)
+        pts = std::max(pts, m_pendingPts + 1);
+    if (!SendPending(pts))
+        return false;
+    const int rc = av_frame_make_writable(m_pending);
+    if (rc < 0)
+        return Fail("out of memory", rc);
+    const uint8_t* const source[] = {bgr.data};
+    const int stride[] = {int(bgr.step[0])};
+    sws_scale(m_sws, source, stride, 0, bgr.rows, m_pending->data, m_pending->linesize);
+    m_pendingPts = pts;
+    return true;
+}
+
+bool CMp4Writer::Flush() {
+    if (!m_format || m_failed)
+        return false;
+    avio_flush(m_format->pb);
+    if (m_format->pb->error < 0)
+        return Fail("cannot write to the file", m_format->pb->error);
+    return true;
+}
+
+bool CMp4Writer::Close(int64_t endUs) {
+    if (!m_format)
+        return !m_failed;
+    // After a failed write the end is still tried: the fragments on disk play either way.
+    bool ok = !m_failed;
+    const int64_t end =
+        endUs < 0 ? m_pendingPts + kTimeBase / kNominalFps : av_rescale(endUs, kTimeBase, 1000000);
+    ok = SendPending(end) && ok;
+    ok = SendFrame(nullptr) && ok;
+    const int trailer = av_write_trailer(m_format);
+    if (trailer < 0)
+        ok = Fail("cannot finish the movie", trailer);
+    const int closed = avio_closep(&m_format->pb);
+    if (closed < 0)
+        ok = Fail("cannot close the file", closed);
+    Release();
+    return ok;
+}
+
+void CMp4Writer::Release() {
+    if (m_format && m_format->pb)
+        avio_closep(&m_format->pb);
+    avformat_free_context(m_format);
+    m_format = nullptr;
+    m_stream = nullptr;
+    avcodec_free_context(&m_codec);
+    av_buffer_unref(&m_hwDevice);
+    av_frame_free(&m_pending);
+    av_frame_free(&m_upload);
+    av_packet_free(&m_packet);
+    sws_freeContext(m_sws);
+    m_sws = nullptr;
+}
