@@ -179,7 +179,7 @@ TEST_F(PipeWireTest, CameraKeepsItsNumberRecordsIsLostAndReturns) {
     ASSERT_TRUE(Script({"restart"}));
     EXPECT_TRUE(WaitUntil([&] { return controller.RecordingLostCamera(); }, 10s));
     controller.RecordMovie(false, QString(), 0);
-    EXPECT_GE(capturetest::ProbeMovie(second).first, 45);
+    EXPECT_GE(capturetest::ProbeMovie(second).frames, 45);
     StartCamera(name, "Test Camera A");
     appeared = std::chrono::steady_clock::now();
     EXPECT_TRUE(WaitUntil(shows, 20s));
