@@ -1,8 +1,10 @@
-// Each libav function the program calls, defined here and forwarded to the library's own, which
-// is loaded at the first call. A new call into libav fails to link until its line is added below
-// (the line is the function's prototype from the header, and the names of its parameters).
-#include "platform/LibavOnDemand.h"
-
+// libavformat, libavcodec, libavutil and libswscale, loaded the first time the program calls into
+// them (a movie recorded, a file or stream camera opened, an H.264 camera decoded) rather than at
+// start-up: with their own dependencies they are about ninety libraries, and a program that only
+// shows a webcam has no use for them. The program is built against their headers but not linked
+// to them: each libav function it calls is defined here and forwarded to the library's own. A new
+// call into libav fails to link until its line is added below (the function's prototype from the
+// header, and the names of its parameters).
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -15,7 +17,6 @@ extern "C" {
 
 #include <QtGlobal>
 
-#include <atomic>
 #include <cerrno>
 #include <mutex>
 #include <type_traits>
@@ -32,18 +33,13 @@ constexpr const char* kLibraries[] = {
 
 std::once_flag g_loadOnce;
 void* g_handles[std::size(kLibraries)] = {};
-std::atomic<bool> g_loaded{false};
 
 void Load() {
-    bool all = true;
     for (size_t i = 0; i < std::size(kLibraries); ++i) {
         g_handles[i] = ::dlopen(kLibraries[i], RTLD_NOW | RTLD_LOCAL);
-        if (!g_handles[i]) {
-            all = false;
+        if (!g_handles[i])
             qWarning("Movies and files cannot be used: %s", ::dlerror());
-        }
     }
-    g_loaded.store(all);
 }
 
 void* Resolve(const char* name) {
@@ -69,10 +65,6 @@ template <typename R> R Unavailable() {
 }
 
 } // namespace
-
-bool LibavLoaded() {
-    return g_loaded.load();
-}
 
 #define LIBAV_FORWARD(ret, name, params, args)                                                     \
     extern "C" ret name params {                                                                   \
