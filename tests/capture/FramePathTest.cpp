@@ -4,6 +4,7 @@
 #include "imaging/FramePath.h"
 #include "camera/JpegDecoder.h"
 #include "camera/testsrc/TestPattern.h"
+#include "camera/v4l2/V4l2Frames.h"
 #include "imaging/StillEncoder.h"
 #include "recording/MovieTimeline.h"
 #include "testdevices/v4l2/CameraJpeg.h"
@@ -12,6 +13,11 @@
 #include <gtest/gtest.h>
 
 #include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <vector>
+
+#include <linux/videodev2.h>
 
 namespace {
 
@@ -182,5 +188,83 @@ TEST(JpegDecoderTest, FramesAsCamerasSendThem) {
         if (c.expected == FrameDamage::None) {
             EXPECT_EQ(cv::norm(out, clean, cv::NORM_INF), 0.0);
         }
+    }
+}
+
+// Every raw format a V4L2 camera may send comes out as the picture it carries, with the lines
+// padded as drivers do (bytesperline beyond the width; 4:2:0 chroma lines at half of it). A grey
+// camera shows grey.
+TEST(V4l2FramesTest, RawFramesComeOutAsTheirPicture) {
+    const cv::Size size(64, 48);
+    const int pad = 16; // bytes after each luma or packed line; half of it after a chroma line
+    const cv::Mat bgr = DrawTestPattern(size, 0);
+    cv::Mat grey, i420, yv12, rgb;
+    cv::cvtColor(bgr, grey, cv::COLOR_BGR2GRAY);
+    cv::cvtColor(bgr, i420, cv::COLOR_BGR2YUV_I420);
+    cv::cvtColor(bgr, yv12, cv::COLOR_BGR2YUV_YV12);
+    cv::cvtColor(bgr, rgb, cv::COLOR_BGR2RGB);
+    const size_t lumaBytes = size_t(size.area()), chromaBytes = lumaBytes / 4;
+    // 4:2:2 packed in the byte order `order` gives ("YUYV": Y0 U Y1 V), its chroma the 4:2:0's.
+    const auto packed422 = [&](const char* order) {
+        cv::Mat out(size.height, size.width * 2, CV_8UC1);
+        for (int y = 0; y < size.height; ++y) {
+            for (int x = 0; x < size.width * 2; ++x) {
+                const size_t chroma = lumaBytes + size_t(y / 2 * size.width / 2 + x / 4);
+                const char c = order[x % 4];
+                out.at<uint8_t>(y, x) = c == 'U'   ? i420.data[chroma]
+                                        : c == 'V' ? i420.data[chroma + chromaBytes]
+                                                   : i420.at<uint8_t>(y, x / 2);
+            }
+        }
+        return out;
+    };
+    // Semi-planar 4:2:0: the luma plane, then U and V interleaved (V first when `vFirst`).
+    const auto semiPlanar = [&](bool vFirst) {
+        cv::Mat out(size.height * 3 / 2, size.width, CV_8UC1);
+        std::copy_n(i420.data, lumaBytes, out.data);
+        for (size_t i = 0; i < chromaBytes; ++i) {
+            out.data[lumaBytes + 2 * i + (vFirst ? 1 : 0)] = i420.data[lumaBytes + i];
+            out.data[lumaBytes + 2 * i + (vFirst ? 0 : 1)] = i420.data[lumaBytes + chromaBytes + i];
+        }
+        return out;
+    };
+    cv::Mat y16;
+    grey.convertTo(y16, CV_16U, 256);
+    const struct {
+        uint32_t fourcc;
+        cv::Mat frame; // unpadded: `lines` lines of `width` bytes, chroma lines after the luma
+        bool threePlanes = false, isGrey = false;
+    } cases[] = {{V4L2_PIX_FMT_YUYV, packed422("YUYV")},
+                 {V4L2_PIX_FMT_UYVY, packed422("UYVY")},
+                 {V4L2_PIX_FMT_NV12, semiPlanar(false)},
+                 {V4L2_PIX_FMT_NV21, semiPlanar(true)},
+                 {V4L2_PIX_FMT_YUV420, i420, true},
+                 {V4L2_PIX_FMT_YVU420, yv12, true},
+                 {V4L2_PIX_FMT_GREY, grey, false, true},
+                 {V4L2_PIX_FMT_Y16, y16.reshape(1, size.height), false, true},
+                 {V4L2_PIX_FMT_RGB24, rgb.reshape(1, size.height)},
+                 {V4L2_PIX_FMT_BGR24, bgr.reshape(1, size.height)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fourcc);
+        const cv::Mat source = c.frame.isContinuous() ? c.frame : c.frame.clone();
+        const size_t line = MinimumLineBytes(c.fourcc, size.width), stride = line + pad;
+        std::vector<uint8_t> bytes(RawFrameBytes(c.fourcc, size, stride));
+        ASSERT_EQ(bytes.size(), source.total() * source.elemSize() / line * stride);
+        const size_t lumaLines = size_t(size.height);
+        const uint8_t* from = source.data;
+        for (size_t row = 0, at = 0; from < source.dataend; ++row) {
+            const bool chroma = c.threePlanes && row >= lumaLines;
+            const size_t width = chroma ? line / 2 : line;
+            std::copy_n(from, width, bytes.data() + at);
+            from += width;
+            at += chroma ? stride / 2 : stride;
+        }
+        cv::Mat out;
+        ASSERT_TRUE(ConvertRawFrame(c.fourcc, bytes.data(), size, stride, out));
+        cv::Mat expected = bgr;
+        if (c.isGrey)
+            cv::cvtColor(grey, expected = cv::Mat(), cv::COLOR_GRAY2BGR);
+        const cv::Scalar difference = cv::mean(cv::abs(out - expected));
+        EXPECT_LT(difference[0] + difference[1] + difference[2], 3 * 8);
     }
 }
