@@ -190,3 +190,23 @@ std::optional<QSize> ParseCaptureSize(const QString& text) {
         return std::nullopt;
     return size;
 }
+
+namespace {
+
+// "MJPG 1280 × 720 (30 fps)", for the log.
+QString DescribeMode(const CameraMode& mode) {
+    return QString::fromLatin1(reinterpret_cast<const char*>(&mode.fourcc), 4) + u' ' +
+           DescribeCameraSize(mode);
+}
+
+} // namespace
+
+void StepPastDamagedMode(const QList<CameraMode>& modes, std::optional<CameraMode>& mode) {
+    if (!mode)
+        return;
+    if (std::optional<CameraMode> next = ModeAfterDamage(modes, *mode)) {
+        qWarning("The camera gives only damaged frames in %s; trying %s",
+                 qUtf8Printable(DescribeMode(*mode)), qUtf8Printable(DescribeMode(*next)));
+        mode = next;
+    }
+}

@@ -38,6 +38,8 @@ std::optional<CameraMode> SmallerCameraMode(const QList<CameraMode>& modes,
 // (MJPEG, then raw, then H264), else the best mode of the next smaller size; nothing when none is
 // left.
 std::optional<CameraMode> ModeAfterDamage(const QList<CameraMode>& modes, const CameraMode& failed);
+// Moves an opener's `mode` on to ModeAfterDamage, saying so in the log; kept where none is left.
+void StepPastDamagedMode(const QList<CameraMode>& modes, std::optional<CameraMode>& mode);
 
 // Each size the camera offers, largest first, in the mode the camera would open in at that size
 // (so with that format's rate, not the best of any format).

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -62,13 +63,22 @@ public:
     // Damaged frames dropped since the source opened, by cause.
     virtual FrameDamageCounts DamagedFrames() const { return {}; }
     // The camera's mode has given nothing but damaged frames for a while: the next open of this
-    // camera tries the next mode down.
-    virtual void AvoidMode() {}
+    // camera tries the next mode down (its opener shared `avoided` with the source it made).
+    void AvoidMode() {
+        if (m_modeAvoided)
+            m_modeAvoided->store(true);
+    }
+    void ShareModeAvoided(std::shared_ptr<std::atomic<bool>> avoided) {
+        m_modeAvoided = std::move(avoided);
+    }
     // The size the next Retrieve must cover at least; a source that can decode smaller pictures
     // cheaply (MJPEG) decodes no larger than needed. Empty: the full picture.
     virtual void SetDecodeSize(cv::Size cover);
     // The camera's own controls (CameraControls.h); null for a source without any.
     virtual CCameraControls* Controls() { return nullptr; }
+
+private:
+    std::shared_ptr<std::atomic<bool>> m_modeAvoided;
 };
 
 // How long a camera may deliver nothing before it counts as lost: 2 s, or three of its frame

@@ -5,6 +5,8 @@
 #include "camera/pipewire/PipeWireConnection.h"
 #include "camera/pipewire/PipeWireFormats.h"
 
+#include <mutex>
+
 #include <linux/videodev2.h>
 
 namespace {
@@ -54,17 +56,38 @@ bool IsPipeWireIdentity(const CameraIdentity& id) {
     return id.startsWith(QLatin1String("pipewire\t"));
 }
 
+// After a mode that gave nothing but damaged frames, the next open takes the next mode down, as
+// for a V4L2 camera. Copies of the opener share it and may run on two threads.
+struct PipeWireOpenerState {
+    std::mutex mutex;
+    std::optional<CameraMode> mode;
+    QList<CameraMode> modes;
+    std::shared_ptr<std::atomic<bool>> avoided = std::make_shared<std::atomic<bool>>(false);
+
+    std::optional<CameraMode> NextMode() {
+        std::lock_guard lock(mutex);
+        if (avoided->exchange(false))
+            StepPastDamagedMode(modes, mode);
+        return mode;
+    }
+};
+
 CameraOpener PipeWireCameraOpener(const CameraInfo& camera, std::optional<QSize> size) {
     const QString identity = camera.location.mid(kPipeWireLocationPrefix.size());
-    const std::optional<CameraMode> mode = ChooseCameraMode(camera.modes, size);
-    return [identity, mode] {
+    auto state = std::make_shared<PipeWireOpenerState>();
+    state->mode = ChooseCameraMode(camera.modes, size);
+    state->modes = camera.modes;
+    return [identity, state] {
+        const std::optional<CameraMode> mode = state->NextMode();
         const QList<PipeWireCamera> now = ListPipeWireCameras();
         const PipeWireCamera* found = FindPipeWireCamera(now, identity);
         std::unique_ptr<CCameraSource> source =
             found ? CPipeWireCameraSource::Open(*found, ProgramPipeWire(),
                                                 PipeWireModeFor(*found, mode))
                   : nullptr;
-        if (!source)
+        if (source)
+            source->ShareModeAvoided(state->avoided);
+        else
             NoteOpenFailure(CameraOpenFailure::NotFound);
         return source;
     };

@@ -10,12 +10,6 @@
 
 namespace {
 
-// "MJPG 1280 × 720 (30 fps)", for the log.
-QString DescribeMode(const CameraMode& mode) {
-    return QString::fromLatin1(reinterpret_cast<const char*>(&mode.fourcc), 4) + u' ' +
-           DescribeCameraSize(mode);
-}
-
 // Opens a V4L2 camera found by its identity, in its chosen mode; after a start refused for lack
 // of bandwidth, the next call tries the next smaller mode, and after a mode that gave nothing but
 // damaged frames, the next mode down.
@@ -34,14 +28,8 @@ public:
             NoteOpenFailure(CameraOpenFailure::NotFound);
             return nullptr;
         }
-        if (m_modeAvoided->exchange(false) && m_mode) {
-            if (std::optional<CameraMode> next = ModeAfterDamage(m_modes, *m_mode)) {
-                qWarning("The camera gives only damaged frames in %s; trying %s",
-                         qUtf8Printable(DescribeMode(*m_mode)),
-                         qUtf8Printable(DescribeMode(*next)));
-                m_mode = next;
-            }
-        }
+        if (m_modeAvoided->exchange(false))
+            StepPastDamagedMode(m_modes, m_mode);
         CameraOpenFailure failure = CameraOpenFailure::NotFound;
         std::unique_ptr<CV4l2Source> source = CV4l2Source::Open(
             path, m_mode, &failure, m_controls ? m_controls->Stored() : CameraControlValues());

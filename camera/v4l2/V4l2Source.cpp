@@ -323,11 +323,6 @@ void CV4l2Source::Count(FrameDamage damage) {
         ++m_damaged[size_t(damage)];
 }
 
-void CV4l2Source::AvoidMode() {
-    if (m_modeAvoided)
-        m_modeAvoided->store(true);
-}
-
 bool CV4l2Source::Grab() {
     m_damage = FrameDamage::None;
     if (!Requeue())

@@ -54,11 +54,6 @@ public:
     FrameDamageCounts DamagedFrames() const override { return m_damaged; }
     void SetDecodeSize(cv::Size cover) override { m_cover = cover; }
     CCameraControls* Controls() override { return m_controls.get(); }
-    void AvoidMode() override;
-    // `avoided` is raised when the reader gives up this source's mode (shared with the opener).
-    void ShareModeAvoided(std::shared_ptr<std::atomic<bool>> avoided) {
-        m_modeAvoided = std::move(avoided);
-    }
 
 private:
     CV4l2Source() = default;
@@ -92,5 +87,4 @@ private:
     CJpegDecoder m_decoder;
     std::unique_ptr<CV4l2Controls> m_controls;
     std::unique_ptr<CH264Decoder> m_h264;
-    std::shared_ptr<std::atomic<bool>> m_modeAvoided;
 };

@@ -278,6 +278,17 @@ TEST_F(PipeWireTest, CamerasOpenInTheirBestModeAndKeepTheirOwnTimes) {
     }
 }
 
+// A camera whose best mode (MJPEG) gives nothing but damaged frames is opened in its next mode
+// (the slower raw one of the same size), whose picture shows.
+TEST_F(PipeWireTest, OnlyDamagedFramesTryTheNextMode) {
+    StartCamera("vcam-damaged", "Damaged Camera",
+                {"modes=YUY2:640x480@5,MJPG:640x480@30", "damage=1"});
+    CCameraReader reader(CameraOpenerFor(PipeWireCameraInfo(ListPipeWireCameras().value(0))));
+    StampedFrame frame;
+    ASSERT_TRUE(reader.WaitFirstFrame(10s, frame));
+    EXPECT_TRUE(ShowsTestPicture(frame.image, {640, 480}));
+}
+
 // A camera that sends a frame a second and drops one now and then is never taken for lost: its
 // limit is three of its frame periods.
 TEST_F(PipeWireTest, SlowCameraStaysLive) {
