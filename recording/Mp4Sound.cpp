@@ -15,11 +15,12 @@ extern "C" {
 namespace {
 
 // The stamps of chunks wobble by the moment the server's loop thread ran; the track follows
-// their average over about half a second (chunks come every 10 ms).
-constexpr double kSmoothing = 0.02;
+// their average over about a fifth of a second (chunks come every 10 ms).
+constexpr double kSmoothing = 0.05;
 // A difference between the stamps and the track this large is a real gap (sound lost, or the
 // first chunk), made up at once with silence or by dropping sound; smaller ones are evened out
-// by stretching the sound by at most 1% over a second.
+// by stretching the sound by at most 5% over a second (sound the server lost, some milliseconds
+// at a time, is made up within a second; a microphone's drift needs a small fraction of that).
 constexpr double kHardGapSeconds = 0.1;
 constexpr double kLeastGapSeconds = 0.002;
 constexpr int kBitRate = 96000;
@@ -68,7 +69,7 @@ bool CMp4Sound::Add(AVFormatContext* format) {
     av_opt_set_double(m_swr, "min_comp", kLeastGapSeconds, 0);
     av_opt_set_double(m_swr, "min_hard_comp", kHardGapSeconds, 0);
     av_opt_set_double(m_swr, "comp_duration", 1.0, 0);
-    av_opt_set_double(m_swr, "max_soft_comp", 0.01, 0);
+    av_opt_set_double(m_swr, "max_soft_comp", 0.05, 0);
     av_opt_set_int(m_swr, "flags", SWR_FLAG_RESAMPLE, 0); // stretching needs the resampler
     if ((rc = swr_init(m_swr)) < 0)
         return Fail("cannot set up the resampler", rc);

@@ -21,6 +21,8 @@
 #include <QScopeGuard>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <thread>
 #include <unistd.h>
 
@@ -56,30 +58,6 @@ template <typename Condition> bool WaitUntil(Condition condition, std::chrono::s
             return false;
         std::this_thread::sleep_for(50ms);
     }
-}
-
-// The times in `movie` at which `filter` (an ffprobe movie source and filters) finds `tag` above
-// `threshold` after a frame below it: the starts of flashes or clicks.
-QList<double> Onsets(const QString& movie, const char* filter, const char* tag, double threshold) {
-    QProcess probe;
-    const QString graph = QString(filter).arg(movie);
-    probe.start("ffprobe", {"-v", "error", "-f", "lavfi", "-i", graph, "-show_entries",
-                            QString("frame=pts_time:frame_tags=") + tag, "-of", "csv=p=0"});
-    probe.waitForFinished(60000);
-    QList<double> onsets;
-    bool above = true; // an onset comes after a frame below
-    for (const QByteArray& line : probe.readAllStandardOutput().split('\n')) {
-        const QList<QByteArray> fields = line.split(',');
-        if (fields.size() < 2)
-            continue;
-        bool number = false;
-        const double value = fields[1].toDouble(&number);
-        const bool now = number && value > threshold;
-        if (now && !above)
-            onsets << fields[0].toDouble();
-        above = now;
-    }
-    return onsets;
 }
 
 } // namespace
@@ -282,14 +260,19 @@ TEST_F(PipeWireTest, MovieSoundKeepsToThePictureAndAMissingMicrophoneLeavesItSil
         if (!c.withSound || c.unplug)
             continue;
         const QList<double> flashes =
-            Onsets(movie, "movie=%1,signalstats", "lavfi.signalstats.YAVG", 200);
-        const QList<double> clicks =
-            Onsets(movie, "amovie=%1,asetnsamples=48,astats=metadata=1:reset=1",
-                   "lavfi.astats.Overall.Peak_level", -20);
-        ASSERT_GE(flashes.size(), 3);
-        ASSERT_EQ(clicks.size(), flashes.size());
-        for (qsizetype i = 0; i < flashes.size(); ++i)
-            EXPECT_NEAR(clicks[i], flashes[i], 1.0 / 30) << "flash " << i;
+            capturetest::Onsets(movie, "movie=%1,signalstats", "lavfi.signalstats.YAVG", 200);
+        const QList<double> clicks = capturetest::Clicks(movie);
+        // A flash in the movie's first or last moments may have no click (or the other way).
+        EXPECT_GE(clicks.size(), 3);
+        EXPECT_GE(clicks.size(), flashes.size() - 1);
+        for (const double click : clicks) {
+            const auto nearest =
+                std::min_element(flashes.begin(), flashes.end(), [click](double a, double b) {
+                    return std::abs(a - click) < std::abs(b - click);
+                });
+            ASSERT_NE(nearest, flashes.end());
+            EXPECT_NEAR(click, *nearest, 1.0 / 30);
+        }
     }
     qunsetenv("VISTRELCV_CAMERAS");
 }
