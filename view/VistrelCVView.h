@@ -78,6 +78,8 @@ public:
     CCVController* Controller() const { return m_pController.get(); }
     CRecCtrlDlg* RecCtrlDlg() const;
     int IntervalQuiet() const { return m_nIntervalQuiet; }
+    // Whether the notice that the recording goes on without sound is showing.
+    bool ShowsNoSoundNotice() const { return std::chrono::steady_clock::now() < m_noSoundUntil; }
     int IntervalActive() const { return m_nIntervalActive; }
     int IntervalBusy() const { return m_nIntervalBusy; }
     unsigned CurrentInterval() const;
