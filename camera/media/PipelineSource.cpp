@@ -38,6 +38,11 @@ GstElement* FindAppSink(GstElement* pipeline) {
     return found;
 }
 
+GstPadProbeReturn CountArrival(GstPad*, GstPadProbeInfo*, gpointer arrived) {
+    static_cast<std::atomic<uint64_t>*>(arrived)->fetch_add(1, std::memory_order_release);
+    return GST_PAD_PROBE_OK;
+}
+
 } // namespace
 
 std::unique_ptr<CPipelineSource> CPipelineSource::Open(const QString& pipeline) {
@@ -63,6 +68,11 @@ std::unique_ptr<CPipelineSource> CPipelineSource::Open(const QString& pipeline) 
     GstCaps* caps = gst_caps_from_string("video/x-raw,format={BGR,GRAY8}");
     gst_app_sink_set_caps(GST_APP_SINK(source->m_sink), caps);
     gst_caps_unref(caps);
+    if (GstPad* pad = gst_element_get_static_pad(source->m_sink, "sink")) {
+        gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, CountArrival, &source->m_arrived,
+                          nullptr);
+        gst_object_unref(pad);
+    }
     if (gst_element_set_state(source->m_pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE ||
         gst_element_get_state(source->m_pipeline, nullptr, nullptr, kStartLimit) ==
             GST_STATE_CHANGE_FAILURE)
@@ -88,6 +98,7 @@ bool CPipelineSource::Grab() {
     if (m_sample)
         gst_sample_unref(m_sample);
     m_sample = sample;
+    m_arrived.load(std::memory_order_acquire);
     return true;
 }
 

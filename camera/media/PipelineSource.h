@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 
 typedef struct _GstElement GstElement;
@@ -28,4 +30,8 @@ private:
     GstElement* m_pipeline = nullptr;
     GstElement* m_sink = nullptr;
     GstSample* m_sample = nullptr; // the picture the last Grab took
+    // Pictures that reached the sink, counted on the streaming thread before the sink queues them
+    // and read after each pull: the pixels the streaming thread wrote are then ordered before our
+    // copy by a lock-free handover that thread checkers see, which GLib's own locks are not.
+    std::atomic<uint64_t> m_arrived{0};
 };

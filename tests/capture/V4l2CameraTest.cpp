@@ -162,7 +162,9 @@ TEST_F(V4l2CameraTest, BestModeChosenSizeAndDamagedFramesDropped) {
     EXPECT_NEAR(ProbeMovie(movie).frames / 30.0, recorded, 0.3);
     const MovieLook facts = ReadMovie(movie);
     EXPECT_EQ(facts.smeared, 0);
-    EXPECT_LE(facts.longestStill, 6); // a camera frame is two movie frames, a dropped one four
+    // A camera frame is two movie frames, a dropped one four, a few in a row on a busy machine; the
+    // jump, had it been taken for the capture time, would freeze the picture for its 3 s.
+    EXPECT_LE(facts.longestStill, 15);
     EXPECT_NEAR(facts.firstLit, 30, 1);
     EXPECT_NEAR(facts.lastLit, 209, 1);
     cv::Mat shown;
