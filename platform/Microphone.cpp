@@ -16,14 +16,10 @@ using Clock = std::chrono::steady_clock;
 
 // The server hands over sound in pieces of about this length: short enough that the movie's
 // sound is never far behind its picture, long enough to cost little.
-constexpr int kChunkMs = 10;
+constexpr int kChunkMs = 20;
 // A microphone that delivers nothing for this long is lost (a source that vanished may leave
 // its stream connected to nothing rather than failed).
 constexpr auto kSilenceLimit = std::chrono::seconds(1);
-
-bool StreamGood(pa_stream* stream) {
-    return stream && PA_STREAM_IS_GOOD(pa_stream_get_state(stream));
-}
 
 } // namespace
 
@@ -136,7 +132,7 @@ bool CMicrophone::Take(std::vector<MicrophoneChunk>& chunks) {
     bool good = false;
     {
         const CPulseLock lock(*m_connection);
-        good = StreamGood(m_stream) && pa_stream_get_state(m_stream) == PA_STREAM_READY;
+        good = pa_stream_get_state(m_stream) == PA_STREAM_READY;
     }
     return good && m_connection->Alive() && now - m_lastData < kSilenceLimit;
 }
