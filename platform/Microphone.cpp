@@ -30,14 +30,14 @@ std::unique_ptr<CMicrophone> CMicrophone::Open(const QString& name,
     microphone->m_connection = CPulseConnection::Connect("VistrelCV microphone", limit);
     if (!microphone->m_connection)
         return nullptr;
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, uint32_t(kRate), 1};
+    const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, uint32_t(kRate), 1};
     pa_buffer_attr attributes;
     std::memset(&attributes, 0xff, sizeof attributes); // the server's choice, but for:
     attributes.fragsize = uint32_t(kRate / 1000 * kChunkMs * sizeof(float));
     {
         const CPulseLock lock(*microphone->m_connection);
         microphone->m_stream =
-            pa_stream_new(microphone->m_connection->Context(), "Movie sound", &spec, nullptr);
+            pa_stream_new(microphone->m_connection->Context(), "Movie sound", &format, nullptr);
         if (!microphone->m_stream)
             return nullptr;
         pa_stream_set_read_callback(microphone->m_stream, &CMicrophone::OnRead, microphone.get());
