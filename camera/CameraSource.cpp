@@ -1,6 +1,8 @@
-// The source interface's defaults and the note of why the last open on a thread failed.
+// The source interface's defaults, the silence limit and the note of why the last open on a
+// thread failed.
 #include "camera/CameraSource.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -24,6 +26,12 @@ const char* DescribeFrameDamage(FrameDamage damage) {
     default:
         return "whole";
     }
+}
+
+std::chrono::steady_clock::duration
+CameraSilenceLimit(std::optional<std::chrono::steady_clock::duration> framePeriod) {
+    const std::chrono::steady_clock::duration shortest = std::chrono::seconds(2);
+    return framePeriod ? std::max(shortest, *framePeriod * 3) : shortest;
 }
 
 void NoteOpenFailure(CameraOpenFailure failure) {

@@ -51,6 +51,10 @@ public:
     virtual std::optional<std::chrono::steady_clock::time_point> CaptureTime() const {
         return std::nullopt;
     }
+    // The camera's own frame period, where the source knows it (the rate of its mode).
+    virtual std::optional<std::chrono::steady_clock::duration> FramePeriod() const {
+        return std::nullopt;
+    }
     // True when the frame the last Grab took is damaged (Retrieve then gives nothing), or the
     // last Retrieve failed because it was: the frame is dropped, and the camera, which sends
     // frames, is not lost for it.
@@ -66,6 +70,11 @@ public:
     // The camera's own controls (CameraControls.h); null for a source without any.
     virtual CCameraControls* Controls() { return nullptr; }
 };
+
+// How long a camera may deliver nothing before it counts as lost: 2 s, or three of its frame
+// periods where that is longer (a camera that legitimately sends a frame a second or less).
+std::chrono::steady_clock::duration
+CameraSilenceLimit(std::optional<std::chrono::steady_clock::duration> framePeriod);
 
 // True when the user or the system refused the program the cameras (the desktop's camera
 // portal said no): start-up then says so and ends as for a camera that does not open.

@@ -97,7 +97,8 @@ public:
     bool RecordingLostCamera() const;
     // True when the recording that gave up never got a frame from the camera (nothing is saved).
     bool RecordingGotNoPicture() const;
-    // True while the camera is lost (failed, or silent for 2 s); its reader is reopening it.
+    // True while the camera is lost (failed, or silent for its silence limit); its reader is
+    // reopening it.
     bool CameraLost() const;
 
     void SetMirror(bool mirror) { m_bMirror = mirror; }

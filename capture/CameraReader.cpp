@@ -21,6 +21,8 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 constexpr auto kReopenInterval = 1s;
+// A measured frame period longer than this does not lengthen the silence limit further.
+constexpr auto kLongestPeriod = std::chrono::duration_cast<Clock::duration>(60s);
 // A view that stops asking (minimised, closed) stops costing decodes after this long.
 constexpr auto kViewSlack = 500ms;
 // Damaged frames are reported at most this often.
@@ -132,6 +134,8 @@ struct CCameraReader::State {
     std::atomic<int> firstOpen{-1};       // -1 while running, then 0 or 1
     std::atomic<int> firstFailure{int(CameraOpenFailure::None)};
     std::atomic<int64_t> lastFrame{0}; // Ticks of the last frame off the camera, or of the open
+    // How long the camera may be silent (CameraSilenceLimit of its frame period), in ticks.
+    std::atomic<int64_t> silenceLimit{CameraSilenceLimit(std::nullopt).count()};
     // What the live view asks for: when it last took a frame, how often it takes them, at what
     // size, and whether its last call found nothing new.
     std::atomic<int64_t> lastTake{0};
@@ -320,9 +324,13 @@ private:
             if (m_state.onlyDamaged.exchange(false))
                 qWarning("The camera sends whole frames again");
         }
-        if (m_lastGrab != Clock::time_point())
+        if (m_lastGrab != Clock::time_point()) {
             m_interval = std::clamp<Clock::duration>(
                 (m_interval * 7 + (frame.capturedAt - m_lastGrab)) / 8, 1ms, 200ms);
+            m_period = std::clamp<Clock::duration>(
+                (m_period * 7 + (frame.capturedAt - m_lastGrab)) / 8, 1ms, kLongestPeriod);
+        }
+        NoteSilenceLimit();
         m_lastGrab = frame.capturedAt;
         if (take) {
             frame.number = ++m_number;
@@ -355,6 +363,14 @@ private:
         return true;
     }
 
+    // The camera's period: the one its mode states or, where it states none or is slower, the
+    // one measured.
+    void NoteSilenceLimit() {
+        const Clock::duration period =
+            std::max(m_source->FramePeriod().value_or(Clock::duration::zero()), m_period);
+        m_state.silenceLimit.store(CameraSilenceLimit(period).count());
+    }
+
     void ReportDamage() {
         const FrameDamageCounts damaged = m_source->DamagedFrames();
         if (damaged == m_reportedDamage || Clock::now() < m_nextDamageLog)
@@ -380,6 +396,7 @@ private:
     Clock::time_point m_damagedSince; // since when nothing whole came; zero while frames are whole
     Clock::time_point m_lastDamaged;
     Clock::duration m_interval = 33ms; // the camera's frame interval, as measured
+    Clock::duration m_period = 33ms;   // the same, not bounded to what the view needs
     uint64_t m_number = 0;
     FrameDamageCounts m_reportedDamage{};
     bool m_warned = false;
@@ -491,7 +508,11 @@ bool CCameraReader::TakeNewest(uint64_t after, StampedFrame& frame, cv::Size cov
 
 bool CCameraReader::IsLost() const {
     const auto silence = Clock::duration(Ticks(Clock::now()) - m_state->lastFrame.load());
-    return m_state->failed.load() || silence >= kCameraSilenceLimit;
+    return m_state->failed.load() || silence >= SilenceLimit();
+}
+
+std::chrono::steady_clock::duration CCameraReader::SilenceLimit() const {
+    return Clock::duration(m_state->silenceLimit.load());
 }
 
 bool CCameraReader::BandwidthShort() const {

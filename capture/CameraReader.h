@@ -20,8 +20,6 @@
 #include <optional>
 #include <thread>
 
-// A camera that has delivered nothing for this long is lost.
-inline constexpr std::chrono::seconds kCameraSilenceLimit{2};
 // An open that has not finished by then has failed (a stream server that never answers, a named
 // pipe nobody writes); the thread stuck in it is left behind.
 inline constexpr std::chrono::seconds kOpenTimeLimit{5};
@@ -61,7 +59,8 @@ public:
     // The next frame decoded at the camera's full size, waiting at most `limit` for it; false
     // when none came.
     bool TakeFullFrame(std::chrono::milliseconds limit, StampedFrame& frame);
-    // True while the camera is lost: its last read or open failed, or nothing came for 2 s.
+    // True while the camera is lost: its last read or open failed, or nothing came for its silence
+    // limit (CameraSilenceLimit: 2 s, or three of its frame periods for a slow camera).
     bool IsLost() const;
     // True while the camera cannot start its stream for lack of USB bandwidth (it is then also
     // lost, and tried again in a smaller mode).
@@ -76,9 +75,7 @@ public:
     // queue is then ended). A camera that is being opened again is waited for.
     void Attach(std::shared_ptr<CFrameQueue> queue) override;
     void Detach(const std::shared_ptr<CFrameQueue>& queue) override;
-    std::chrono::steady_clock::duration SilenceLimit() const override {
-        return kCameraSilenceLimit;
-    }
+    std::chrono::steady_clock::duration SilenceLimit() const override;
 
     // Ends the thread, waiting at most kThreadWaitLimit. A thread stuck inside a read is left
     // behind: it owns the source and the shared state, and ends by itself if the read returns.

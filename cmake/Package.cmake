@@ -25,12 +25,21 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The icons are drawn by Qt's SVG plugins, which are loaded, not linked; every text the program
 # shows is Japanese, so it needs a font with Japanese glyphs.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, fonts-noto-cjk | fonts-japanese-gothic")
+# libav's libraries are loaded when first needed, not linked, so dpkg-shlibdeps does not see them:
+# the packages named by the major versions of the headers the program was built against.
+set(libav_packages)
+foreach(lib avformat avcodec avutil swscale swresample)
+  string(REGEX MATCH "^[0-9]+" major "${FFMPEG_lib${lib}_VERSION}")
+  list(APPEND libav_packages "lib${lib}${major}")
+endforeach()
+string(JOIN ", " libav_depends ${libav_packages})
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libqt6svg6, ${libav_depends}, fonts-noto-cjk | fonts-japanese-gothic")
 # Wayland support, Qt's own Japanese texts, the sound theme's fall-back cues, libcanberra's
 # PulseAudio back end (a plugin too), without which the cues go to ALSA even when PulseAudio or
 # PipeWire runs; xdg-open for the menu item that opens the save folder; and GStreamer's plugins
 # for pipeline sources: the base set (videotestsrc, videoconvert, appsink), the good one (v4l2src)
-# and PipeWire's (pipewiresrc, cameras shared through PipeWire).
+# and PipeWire's (pipewiresrc; the program reads PipeWire cameras with libpipewire itself).
 string(JOIN ", " CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland qt6-translations-l10n
        sound-theme-freedesktop libcanberra-pulse xdg-utils gstreamer1.0-plugins-base
        gstreamer1.0-plugins-good gstreamer1.0-pipewire)

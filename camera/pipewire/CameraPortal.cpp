@@ -17,8 +17,10 @@
 
 #include <fcntl.h>
 
+#include <atomic>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -69,7 +71,10 @@ QString RequestPath(const QDBusConnection& bus, const QString& token) {
 }
 
 bool AccessCamera(QDBusConnection& bus, std::chrono::milliseconds answerLimit) {
-    const QString token = QStringLiteral("vistrelcv%1").arg(QCoreApplication::applicationPid());
+    // A token of its own for each request: a portal refuses a request path that is still in use.
+    static std::atomic<int> requests{0};
+    const QString token =
+        QStringLiteral("vistrelcv%1_%2").arg(QCoreApplication::applicationPid()).arg(++requests);
     CResponseWaiter waiter;
     const char* slot = SLOT(OnResponse(uint, QVariantMap));
     QString path = RequestPath(bus, token);
@@ -127,21 +132,38 @@ CameraPortalAccess AskCameraPortal(std::chrono::milliseconds answerLimit) {
                    : CameraPortalAccess{State::Refused, -1};
 }
 
+namespace {
+
+std::mutex g_portalMutex;
+bool g_portalAsked = false;
+CameraPortalAccess g_portalAccess; // its descriptor until the first connection takes it
+
+} // namespace
+
 CameraPortalAccess CameraPortal() {
-    static std::once_flag once;
-    static CameraPortalAccess access;
-    std::call_once(once, [] {
-        if (ShouldUseCameraPortal())
-            access = AskCameraPortal(kCameraPortalAnswerLimit);
-    });
-    return access;
+    std::lock_guard lock(g_portalMutex);
+    if (!g_portalAsked && ShouldUseCameraPortal())
+        g_portalAccess = AskCameraPortal(kCameraPortalAnswerLimit);
+    g_portalAsked = true;
+    return g_portalAccess;
 }
 
-std::optional<int> CameraRemoteFd() {
-    const CameraPortalAccess access = CameraPortal();
-    if (access.state == CameraPortalAccess::State::Direct ||
-        access.state == CameraPortalAccess::State::Granted)
-        return access.remoteFd;
+std::optional<int> CameraRemote() {
+    using State = CameraPortalAccess::State;
+    const State state = CameraPortal().state;
+    if (state == State::Direct)
+        return -1;
+    if (state != State::Granted)
+        return std::nullopt;
+    std::lock_guard lock(g_portalMutex);
+    if (g_portalAccess.remoteFd >= 0)
+        return std::exchange(g_portalAccess.remoteFd, -1);
+    // The connection the portal gave has died (PipeWire restarted): the portal gives a new one.
+    // A user who allowed the camera is not asked again; the answer may still be a refusal, or
+    // no portal, while the desktop restarts: nothing this time, and the next connect asks again.
+    const CameraPortalAccess again = AskCameraPortal(kCameraPortalAnswerLimit);
+    if (again.state == State::Granted)
+        return again.remoteFd;
     return std::nullopt;
 }
 

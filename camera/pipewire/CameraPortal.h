@@ -1,7 +1,8 @@
 // The desktop's camera portal: inside a sandbox (or when VISTRELCV_USE_PORTAL=1) cameras are
 // reached only through a PipeWire connection the portal hands out once the user allows it. The
-// portal is asked once per process; the PipeWire listing and the PipeWire camera source then use
-// its connection. Where no portal answers, the program reaches PipeWire (and V4L2) directly.
+// portal is asked at start-up, and again only for a new connection after PipeWire restarted; the
+// program's one PipeWire connection (PipeWireConnection.h) is made on the descriptor it gives.
+// Where no portal answers, the program reaches PipeWire (and V4L2) directly.
 #pragma once
 
 #include "camera/CameraSource.h" // CameraAccessRefused
@@ -17,7 +18,7 @@ struct CameraPortalAccess {
         Refused,  // the user (or the system) did not allow the camera
     };
     State state = State::Direct;
-    int remoteFd = -1; // the portal's PipeWire connection while Granted, kept for the process
+    int remoteFd = -1; // the portal's PipeWire connection while Granted, until it is connected on
 };
 
 // How long the portal may take to answer, the user's decision included.
@@ -28,9 +29,10 @@ bool ShouldUseCameraPortal();
 // The program's access: asked on the first call (of the user-interface thread, at start-up, as
 // the portal may show the user a question) when ShouldUseCameraPortal, else Direct.
 CameraPortalAccess CameraPortal();
-// The PipeWire connection the cameras are reached on: the portal's descriptor while Granted, -1
-// (the user's own daemon) while Direct, nothing when the portal refused or has no camera.
-std::optional<int> CameraRemoteFd();
+// Where the program's PipeWire connection is made: the portal's descriptor while Granted (handed
+// over; the first from start-up's answer, later ones asked for again), -1 (the user's own daemon)
+// while Direct, nothing when the portal refused, has no camera, or gave no new descriptor now.
+std::optional<int> CameraRemote();
 
 // One request to the portal on the session bus: IsCameraPresent, AccessCamera and its answer,
 // then OpenPipeWireRemote. A Granted result's descriptor belongs to the caller.

@@ -1,159 +1,380 @@
-// pipewiresrc ! appsink in the camera's own raw format: a frame is converted to BGR only when it
-// is taken. The source copies each frame out of PipeWire's buffers, so frames held here never
-// starve the camera's buffer pool; the sink keeps a few, dropping the oldest, so a reader that
-// comes late gets the newest ones and the stream never waits on it.
+// A PipeWire camera's stream: the formats offered, the frames copied out as they arrive (on the
+// connection's loop thread), and their decoding on the reader's thread.
 #include "camera/pipewire/PipeWireCameraSource.h"
 
-#include "camera/pipewire/CameraPortal.h"
-#include "camera/pipewire/PipeWireCameras.h"
+#include "camera/pipewire/PipeWireConnection.h"
+#include "camera/pipewire/PipeWireFormats.h"
 
-#include <gst/app/gstappsink.h>
-#include <gst/gst.h>
-#include <gst/video/video.h>
+#include <pipewire/pipewire.h>
+#include <spa/debug/types.h>
+#include <spa/param/video/format-utils.h>
+#include <spa/param/video/type-info.h>
 
-#include <opencv2/core.hpp>
+#include <QtGlobal>
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 
 namespace {
 
-// The stream, in `mode` when it names one.
-QByteArray Pipeline(const PipeWireMode& mode) {
-    QString caps;
-    if (mode.width > 0)
-        caps = QStringLiteral("video/x-raw,format=%1,width=%2,height=%3,framerate=%4/%5 ! ")
-                   .arg(mode.format)
-                   .arg(mode.width)
-                   .arg(mode.height)
-                   .arg(mode.rateNum)
-                   .arg(mode.rateDen);
-    return QStringLiteral("pipewiresrc name=src always-copy=true ! %1appsink name=sink "
-                          "caps=video/x-raw max-buffers=4 drop=true sync=false")
-        .arg(caps)
-        .toUtf8();
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// Frames kept for a reader that comes late; older ones are dropped.
+constexpr size_t kKeptFrames = 4;
+// How often a waiting read looks whether the connection broke.
+constexpr auto kWaitSlice = 100ms;
+// A presentation time this close before the arrival is taken for CLOCK_MONOTONIC.
+constexpr auto kMonotonicLag = 1s;
+
+uint32_t FormatId(const QString& name) {
+    return spa_debug_type_find_type_short(spa_type_video_format, name.toLatin1().constData());
 }
 
-// The layout of `frame` (8-bit BGR, continuous) for a converter from `in`, which changes the
-// format only: size, rate, pixel shape and interlacing stay.
-GstVideoInfo BgrInfo(const GstVideoInfo& in, const cv::Mat& frame) {
-    GstVideoInfo out;
-    gst_video_info_set_format(&out, GST_VIDEO_FORMAT_BGR, frame.cols, frame.rows);
-    GST_VIDEO_INFO_PLANE_STRIDE(&out, 0) = static_cast<int>(frame.step[0]);
-    GST_VIDEO_INFO_SIZE(&out) = frame.total() * frame.elemSize();
-    GST_VIDEO_INFO_FPS_N(&out) = GST_VIDEO_INFO_FPS_N(&in);
-    GST_VIDEO_INFO_FPS_D(&out) = GST_VIDEO_INFO_FPS_D(&in);
-    GST_VIDEO_INFO_PAR_N(&out) = GST_VIDEO_INFO_PAR_N(&in);
-    GST_VIDEO_INFO_PAR_D(&out) = GST_VIDEO_INFO_PAR_D(&in);
-    GST_VIDEO_INFO_INTERLACE_MODE(&out) = GST_VIDEO_INFO_INTERLACE_MODE(&in);
-    return out;
+QString FormatName(uint32_t id) {
+    const char* name = spa_debug_type_find_short_name(spa_type_video_format, id);
+    return name ? QString::fromLatin1(name) : QString();
 }
 
-// Converts the picture in `buffer` into `frame`, laid out as `out`.
-bool Convert(GstVideoConverter* converter, const GstVideoInfo& in, GstBuffer* buffer,
-             const GstVideoInfo& out, cv::Mat& frame) {
-    GstBuffer* target = gst_buffer_new_wrapped_full(GST_MEMORY_FLAG_NO_SHARE, frame.data, out.size,
-                                                    0, out.size, nullptr, nullptr);
-    GstVideoFrame source, converted;
-    bool ok = gst_video_frame_map(&source, &in, buffer, GST_MAP_READ);
-    if (ok) {
-        ok = gst_video_frame_map(&converted, &out, target, GST_MAP_WRITE);
-        if (ok) {
-            gst_video_converter_frame(converter, &source, &converted);
-            gst_video_frame_unmap(&converted);
-        }
-        gst_video_frame_unmap(&source);
+// One EnumFormat: `mode`'s format and size at any rate near its own, or, for an empty mode, any
+// format the program decodes at any size and rate.
+const spa_pod* FormatParam(spa_pod_builder& b, const PipeWireMode& mode, bool mjpeg) {
+    spa_pod_frame object{}, choice{};
+    spa_pod_builder_push_object(&b, &object, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat);
+    spa_pod_builder_add(&b, SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video),
+                        SPA_FORMAT_mediaSubtype,
+                        SPA_POD_Id(mjpeg ? SPA_MEDIA_SUBTYPE_mjpg : SPA_MEDIA_SUBTYPE_raw), 0);
+    if (!mjpeg) {
+        spa_pod_builder_prop(&b, SPA_FORMAT_VIDEO_format, 0);
+        spa_pod_builder_push_choice(&b, &choice, SPA_CHOICE_Enum, 0);
+        QList<uint32_t> ids;
+        if (mode.width > 0)
+            ids << FormatId(mode.format);
+        for (const spa_type_info* type = spa_type_video_format; mode.width <= 0 && type->name;
+             ++type)
+            if (IsDecodedPipeWireFormat(QString::fromLatin1(spa_debug_type_short_name(type->name))))
+                ids << type->type;
+        spa_pod_builder_id(&b, ids.value(0)); // the default, then the alternatives
+        for (uint32_t id : ids)
+            spa_pod_builder_id(&b, id);
+        spa_pod_builder_pop(&b, &choice);
     }
-    gst_buffer_unref(target);
-    return ok;
+    const spa_rectangle size{uint32_t(std::max(mode.width, 1)), uint32_t(std::max(mode.height, 1))};
+    const spa_rectangle largest{8192, 8192};
+    if (mode.width > 0)
+        spa_pod_builder_add(&b, SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size), 0);
+    else
+        spa_pod_builder_add(&b, SPA_FORMAT_VIDEO_size,
+                            SPA_POD_CHOICE_RANGE_Rectangle(&size, &size, &largest), 0);
+    const spa_fraction rate = mode.rateNum > 0
+                                  ? spa_fraction{uint32_t(mode.rateNum), uint32_t(mode.rateDen)}
+                                  : spa_fraction{30, 1};
+    const spa_fraction slowest{0, 1}, fastest{1000, 1};
+    spa_pod_builder_add(&b, SPA_FORMAT_VIDEO_framerate,
+                        SPA_POD_CHOICE_RANGE_Fraction(&rate, &slowest, &fastest), 0);
+    return static_cast<const spa_pod*>(spa_pod_builder_pop(&b, &object));
+}
+
+// What the stream asks of its buffers: memory it can map (not DMA buffers), and the header that
+// carries each frame's time and flags.
+void UpdateBufferParams(pw_stream* stream) {
+    uint8_t buffer[512];
+    spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof(buffer));
+    spa_pod_frame frame{};
+    const spa_pod* params[2];
+    spa_pod_builder_push_object(&b, &frame, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers);
+    spa_pod_builder_add(&b, SPA_PARAM_BUFFERS_buffers, SPA_POD_CHOICE_RANGE_Int(8, 2, 16),
+                        SPA_PARAM_BUFFERS_dataType,
+                        SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemPtr) | (1 << SPA_DATA_MemFd)),
+                        0);
+    params[0] = static_cast<const spa_pod*>(spa_pod_builder_pop(&b, &frame));
+    spa_pod_builder_push_object(&b, &frame, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta);
+    spa_pod_builder_add(&b, SPA_PARAM_META_type, SPA_POD_Id(SPA_META_Header), SPA_PARAM_META_size,
+                        SPA_POD_Int(sizeof(spa_meta_header)), 0);
+    params[1] = static_cast<const spa_pod*>(spa_pod_builder_pop(&b, &frame));
+    pw_stream_update_params(stream, params, 2);
+}
+
+// The mode a Format param settles on; empty for one the program does not take.
+PipeWireMode ParseFormat(const spa_pod* param) {
+    uint32_t mediaType = 0, mediaSubtype = 0;
+    PipeWireMode mode;
+    if (spa_format_parse(param, &mediaType, &mediaSubtype) < 0 || mediaType != SPA_MEDIA_TYPE_video)
+        return mode;
+    spa_rectangle size{};
+    spa_fraction rate{};
+    if (mediaSubtype == SPA_MEDIA_SUBTYPE_raw) {
+        spa_video_info_raw raw{};
+        if (spa_format_video_raw_parse(param, &raw) < 0)
+            return mode;
+        mode.format = FormatName(raw.format);
+        size = raw.size, rate = raw.framerate;
+    } else if (mediaSubtype == SPA_MEDIA_SUBTYPE_mjpg) {
+        spa_video_info_mjpg mjpg{};
+        if (spa_format_video_mjpg_parse(param, &mjpg) < 0)
+            return mode;
+        mode.format = kPipeWireMjpeg;
+        size = mjpg.size, rate = mjpg.framerate;
+    }
+    if (!IsDecodedPipeWireFormat(mode.format))
+        return {};
+    mode.width = int(size.width), mode.height = int(size.height);
+    mode.rateNum = int(rate.num), mode.rateDen = rate.denom > 0 ? int(rate.denom) : 1;
+    return mode;
 }
 
 } // namespace
 
-std::unique_ptr<CPipeWireCameraSource>
-CPipeWireCameraSource::Open(const QString& identity, int remoteFd, const PipeWireMode& mode) {
-    const QList<PipeWireCamera> cameras = ListPipeWireCamerasOn(remoteFd);
-    const PipeWireCamera* camera = FindPipeWireCamera(cameras, identity);
-    if (!camera)
-        return nullptr;
-    // The stream finds its node by name, or by serial for a node without one.
-    const QString target = camera->nodeName.isEmpty() ? camera->serial : camera->nodeName;
-    gst_init(nullptr, nullptr);
-    std::unique_ptr<CPipeWireCameraSource> source(new CPipeWireCameraSource);
-    GError* error = nullptr;
-    source->m_pipeline = gst_parse_launch(Pipeline(mode).constData(), &error);
-    if (error) {
-        qWarning("PipeWire camera: %s", error->message);
-        g_error_free(error);
-        return nullptr; // the PipeWire elements are not installed
+struct CPipeWireCameraSource::Stream {
+    std::shared_ptr<CPipeWireCore> core;
+    pw_stream* stream = nullptr;
+    spa_hook listener{};
+
+    std::mutex mutex; // guards what follows, between the loop thread and the reader
+    std::condition_variable arrived;
+    std::deque<PipeWireFrame> frames;
+    std::vector<std::vector<uint8_t>> spare; // buffers of frames already taken, to fill again
+    PipeWireMode mode;
+    bool failed = false;
+
+    // On the loop thread: copies one buffer out; false when there was none.
+    bool CopyOne() {
+        pw_buffer* b = pw_stream_dequeue_buffer(stream);
+        if (!b)
+            return false;
+        PipeWireFrame frame;
+        {
+            std::lock_guard lock(mutex);
+            frame.mode = mode;
+            if (!spare.empty()) {
+                frame.bytes = std::move(spare.back());
+                spare.pop_back();
+            }
+        }
+        frame.bytes.clear();
+        const spa_buffer* buffer = b->buffer;
+        if (const auto* header = static_cast<const spa_meta_header*>(
+                spa_buffer_find_meta_data(buffer, SPA_META_Header, sizeof(spa_meta_header)))) {
+            if (header->pts >= 0)
+                frame.pts = header->pts;
+            frame.corrupted = header->flags & SPA_META_HEADER_FLAG_CORRUPTED;
+        }
+        for (uint32_t i = 0; i < buffer->n_datas; ++i) { // planes, where a producer splits them
+            const spa_data& data = buffer->datas[i];
+            if (!data.data || !data.chunk)
+                continue;
+            frame.corrupted |= (data.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) != 0;
+            const uint32_t offset = std::min(data.chunk->offset, data.maxsize);
+            const uint32_t size = std::min(data.chunk->size, data.maxsize - offset);
+            if (frame.bytes.empty())
+                frame.stride = size_t(std::max(data.chunk->stride, 0));
+            const auto* from = static_cast<const uint8_t*>(data.data) + offset;
+            frame.bytes.insert(frame.bytes.end(), from, from + size);
+        }
+        frame.arrived = Clock::now();
+        pw_stream_queue_buffer(stream, b);
+        std::lock_guard lock(mutex);
+        if (frame.bytes.empty()) {
+            spare.push_back(std::move(frame.bytes));
+            return true;
+        }
+        frames.push_back(std::move(frame));
+        for (; frames.size() > kKeptFrames; frames.pop_front())
+            spare.push_back(std::move(frames.front().bytes));
+        arrived.notify_all();
+        return true;
     }
-    GstElement* src = gst_bin_get_by_name(GST_BIN(source->m_pipeline), "src");
-    g_object_set(src, "target-object", target.toUtf8().constData(), "client-name", "VistrelCV",
-                 nullptr);
-    if (remoteFd >= 0)
-        g_object_set(src, "fd", remoteFd, nullptr); // the element connects with a copy
-    gst_object_unref(src);
-    source->m_sink = gst_bin_get_by_name(GST_BIN(source->m_pipeline), "sink");
-    if (gst_element_set_state(source->m_pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
+
+    static void OnProcess(void* data) {
+        auto* self = static_cast<Stream*>(data);
+        while (self->CopyOne()) {
+        }
+    }
+    static void OnState(void* data, pw_stream_state, pw_stream_state state, const char* error) {
+        auto* self = static_cast<Stream*>(data);
+        if (state != PW_STREAM_STATE_ERROR && state != PW_STREAM_STATE_UNCONNECTED)
+            return;
+        if (error)
+            qWarning("PipeWire camera: %s", error);
+        std::lock_guard lock(self->mutex);
+        self->failed = true;
+        self->arrived.notify_all();
+    }
+    static void OnParam(void* data, uint32_t id, const spa_pod* param) {
+        auto* self = static_cast<Stream*>(data);
+        if (!param || id != SPA_PARAM_Format)
+            return;
+        const PipeWireMode mode = ParseFormat(param);
+        {
+            std::lock_guard lock(self->mutex);
+            self->mode = mode;
+        }
+        UpdateBufferParams(self->stream);
+    }
+};
+
+namespace {
+
+const pw_stream_events kStreamEvents = [] {
+    pw_stream_events events{};
+    events.version = PW_VERSION_STREAM_EVENTS;
+    events.state_changed = CPipeWireCameraSource::Stream::OnState;
+    events.param_changed = CPipeWireCameraSource::Stream::OnParam;
+    events.process = CPipeWireCameraSource::Stream::OnProcess;
+    return events;
+}();
+
+std::optional<Clock::duration> Period(const PipeWireMode& mode) {
+    if (mode.rateNum <= 0 || mode.rateDen <= 0)
+        return std::nullopt; // a variable rate
+    return std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(double(mode.rateDen) / mode.rateNum));
+}
+
+} // namespace
+
+Clock::time_point CPipeWireClock::ToSteady(int64_t pts, Clock::time_point arrived) {
+    const int64_t arrivedNs =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(arrived.time_since_epoch()).count();
+    const int64_t lag = arrivedNs - pts;
+    if (!m_offset)
+        m_offset = lag >= 0 && lag < std::chrono::nanoseconds(kMonotonicLag).count() ? 0 : lag;
+    else if (*m_offset != 0 && lag < *m_offset)
+        m_offset = lag;
+    return Clock::time_point(
+        std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(pts + *m_offset)));
+}
+
+CPipeWireCameraSource::CPipeWireCameraSource() : m_stream(std::make_unique<Stream>()) {}
+
+std::unique_ptr<CPipeWireCameraSource> CPipeWireCameraSource::Open(const PipeWireCamera& camera,
+                                                                   CPipeWireConnection& connection,
+                                                                   const PipeWireMode& mode) {
+    std::shared_ptr<CPipeWireCore> core = connection.Core();
+    if (!core)
+        return nullptr;
+    std::unique_ptr<CPipeWireCameraSource> source(new CPipeWireCameraSource);
+    Stream& stream = *source->m_stream;
+    stream.core = core;
+    uint8_t buffer[2048];
+    spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof(buffer));
+    QList<const spa_pod*> params;
+    const bool mjpeg = mode.format == kPipeWireMjpeg;
+    if (mode.width <= 0 || !mjpeg)
+        params << FormatParam(b, mode, false);
+    if (mode.width <= 0 || mjpeg)
+        params << FormatParam(b, mode, true);
+    // The stream finds its node by name, or by serial for a node without one; it is not moved to
+    // another camera when its own goes away.
+    const QByteArray target =
+        (camera.nodeName.isEmpty() ? camera.serial : camera.nodeName).toUtf8();
+    CPipeWireLock lock(*core);
+    if (core->Dead())
+        return nullptr;
+    stream.stream = pw_stream_new(
+        core->Core(), "VistrelCV",
+        pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Capture",
+                          PW_KEY_MEDIA_ROLE, "Camera", PW_KEY_TARGET_OBJECT, target.constData(),
+                          PW_KEY_NODE_DONT_RECONNECT, "true", nullptr));
+    if (!stream.stream)
+        return nullptr;
+    pw_stream_add_listener(stream.stream, &stream.listener, &kStreamEvents, &stream);
+    const auto flags =
+        static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS);
+    if (pw_stream_connect(stream.stream, PW_DIRECTION_INPUT, PW_ID_ANY, flags, params.data(),
+                          uint32_t(params.size())) < 0)
         return nullptr;
     return source;
 }
 
 CPipeWireCameraSource::~CPipeWireCameraSource() {
-    if (m_converter)
-        gst_video_converter_free(m_converter);
-    gst_caps_replace(&m_convertFrom, nullptr);
-    if (m_sample)
-        gst_sample_unref(m_sample);
-    if (m_sink)
-        gst_object_unref(m_sink);
-    if (m_pipeline) {
-        gst_element_set_state(m_pipeline, GST_STATE_NULL);
-        gst_object_unref(m_pipeline);
-    }
+    if (!m_stream->stream)
+        return;
+    CPipeWireLock lock(*m_stream->core);
+    spa_hook_remove(&m_stream->listener);
+    pw_stream_destroy(m_stream->stream);
 }
 
-bool CPipeWireCameraSource::StreamFailed() const {
-    GstBus* bus = gst_element_get_bus(m_pipeline);
-    GstMessage* message =
-        gst_bus_pop_filtered(bus, static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS));
-    gst_object_unref(bus);
-    if (!message)
-        return false;
-    gst_message_unref(message);
-    return true;
+FrameDamage CPipeWireCameraSource::Inspect(const PipeWireFrame& frame) {
+    const std::vector<uint8_t>& bytes = frame.bytes;
+    const cv::Size size(frame.mode.width, frame.mode.height);
+    if (frame.corrupted)
+        return FrameDamage::Flagged;
+    if (frame.mode.format == kPipeWireMjpeg)
+        return m_decoder.Check(bytes.data(), bytes.size(), size);
+    const size_t needed = PipeWireFrameBytes(frame.mode.format, size, frame.stride);
+    return needed > 0 && bytes.size() >= needed ? FrameDamage::None : FrameDamage::CutShort;
+}
+
+void CPipeWireCameraSource::Count(FrameDamage damage) {
+    m_damage = damage;
+    if (damage != FrameDamage::None)
+        ++m_damaged[size_t(damage)];
 }
 
 bool CPipeWireCameraSource::Grab() {
-    if (m_sample) {
-        gst_sample_unref(m_sample);
-        m_sample = nullptr;
+    m_damage = FrameDamage::None;
+    Stream& stream = *m_stream;
+    const Clock::time_point start = Clock::now();
+    for (;;) {
+        std::unique_lock lock(stream.mutex);
+        if (m_frame.bytes.capacity() > 0)
+            stream.spare.push_back(std::move(m_frame.bytes));
+        m_frame = {};
+        const Clock::time_point deadline = start + CameraSilenceLimit(Period(stream.mode));
+        stream.arrived.wait_until(lock, std::min(deadline, Clock::now() + kWaitSlice),
+                                  [&] { return !stream.frames.empty() || stream.failed; });
+        if (stream.failed || stream.core->Dead())
+            return false;
+        if (stream.frames.empty()) {
+            if (Clock::now() >= deadline)
+                return false;
+            continue;
+        }
+        m_frame = std::move(stream.frames.front());
+        stream.frames.pop_front();
+        lock.unlock();
+        // A damaged frame still tells that the camera sends: it is handed out as damaged.
+        Count(Inspect(m_frame));
+        m_captured =
+            m_frame.pts ? m_clock.ToSteady(*m_frame.pts, m_frame.arrived) : m_frame.arrived;
+        return true;
     }
-    if (StreamFailed())
-        return false;
-    const auto limit = std::chrono::nanoseconds(kPipeWireFrameLimit).count();
-    m_sample = gst_app_sink_try_pull_sample(GST_APP_SINK(m_sink), static_cast<GstClockTime>(limit));
-    return m_sample != nullptr;
 }
 
 bool CPipeWireCameraSource::Retrieve(cv::Mat& frame) {
-    GstVideoInfo in;
-    GstBuffer* buffer = m_sample ? gst_sample_get_buffer(m_sample) : nullptr;
-    GstCaps* caps = m_sample ? gst_sample_get_caps(m_sample) : nullptr;
-    if (!buffer || !caps || !gst_video_info_from_caps(&in, caps))
+    if (m_frame.bytes.empty() || m_damage != FrameDamage::None)
         return false;
-    if (!frame.isContinuous())
-        frame.release(); // the converter writes rows of exactly the width
-    frame.create(GST_VIDEO_INFO_HEIGHT(&in), GST_VIDEO_INFO_WIDTH(&in), CV_8UC3);
-    const GstVideoInfo out = BgrInfo(in, frame);
-    if (!m_converter || !gst_caps_is_equal(m_convertFrom, caps)) {
-        if (m_converter)
-            gst_video_converter_free(m_converter);
-        m_converter = gst_video_converter_new(&in, &out, nullptr);
-        gst_caps_replace(&m_convertFrom, caps);
-    }
-    return m_converter && Convert(m_converter, in, buffer, out, frame);
+    const PipeWireMode& mode = m_frame.mode;
+    const cv::Size size(mode.width, mode.height);
+    if (mode.format == kPipeWireMjpeg)
+        Count(m_decoder.Decode(m_frame.bytes.data(), m_frame.bytes.size(), m_cover, frame, size));
+    else
+        Count(PipeWireRawToBgr(mode.format, size, m_frame.bytes.data(), m_frame.bytes.size(),
+                               m_frame.stride, frame)
+                  ? FrameDamage::None
+                  : FrameDamage::Undecodable);
+    return m_damage == FrameDamage::None;
+}
+
+std::optional<Clock::time_point> CPipeWireCameraSource::CaptureTime() const {
+    return m_captured;
+}
+
+std::optional<Clock::duration> CPipeWireCameraSource::FramePeriod() const {
+    return Period(Mode());
+}
+
+PipeWireMode CPipeWireCameraSource::Mode() const {
+    std::lock_guard lock(m_stream->mutex);
+    return m_stream->mode;
 }
 
 std::unique_ptr<CCameraSource> OpenPipeWireCamera(const QString& identity,
                                                   const PipeWireMode& mode) {
-    const std::optional<int> remoteFd = CameraRemoteFd();
-    return remoteFd ? CPipeWireCameraSource::Open(identity, *remoteFd, mode) : nullptr;
+    const QList<PipeWireCamera> cameras = ListPipeWireCameras();
+    const PipeWireCamera* camera = FindPipeWireCamera(cameras, identity);
+    return camera ? CPipeWireCameraSource::Open(*camera, ProgramPipeWire(), mode) : nullptr;
 }

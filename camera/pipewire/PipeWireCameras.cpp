@@ -1,8 +1,10 @@
-// One round trip through PipeWire's registry: every global is announced, the video sources are
-// bound to read their full properties and formats, and two syncs tell when all of it has arrived.
+// One round trip through PipeWire's registry on the program's connection: every global is
+// announced, the video sources are bound to read their full properties and formats, and two syncs
+// tell when all of it has arrived.
 #include "camera/pipewire/PipeWireCameras.h"
 
-#include "camera/pipewire/CameraPortal.h"
+#include "camera/pipewire/PipeWireConnection.h"
+#include "camera/pipewire/PipeWireFormats.h"
 
 #include <pipewire/pipewire.h>
 #include <spa/debug/types.h>
@@ -10,9 +12,7 @@
 #include <spa/param/video/format.h>
 #include <spa/param/video/type-info.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
+#include <chrono>
 #include <cstring>
 #include <list>
 #include <memory>
@@ -26,8 +26,9 @@ struct BoundNode {
 };
 
 struct Listing {
-    pw_main_loop* loop = nullptr;
+    pw_thread_loop* loop = nullptr;
     pw_core* core = nullptr;
+    bool finished = false;
     spa_hook coreListener{};
     spa_hook registryListener{};
     pw_registry* registry = nullptr;
@@ -43,6 +44,10 @@ QString Prop(const spa_dict* props, const char* key) {
 
 void OnNodeInfo(void* data, const pw_node_info* info) {
     auto* node = static_cast<BoundNode*>(data);
+    // A later update (the node starting or stopping) carries only what changed: the properties
+    // are read from an update that has them.
+    if (!(info->change_mask & PW_NODE_CHANGE_MASK_PROPS))
+        return;
     PipeWireCamera& camera = node->camera;
     camera.nodeName = Prop(info->props, PW_KEY_NODE_NAME);
     camera.description = Prop(info->props, PW_KEY_NODE_DESCRIPTION);
@@ -86,21 +91,29 @@ void AddMode(QList<PipeWireMode>& modes, const PipeWireMode& mode) {
 void OnNodeParam(void* data, int, uint32_t id, uint32_t, uint32_t, const spa_pod* param) {
     uint32_t mediaType = 0, mediaSubtype = 0;
     if (id != SPA_PARAM_EnumFormat || spa_format_parse(param, &mediaType, &mediaSubtype) < 0 ||
-        mediaType != SPA_MEDIA_TYPE_video || mediaSubtype != SPA_MEDIA_SUBTYPE_raw)
+        mediaType != SPA_MEDIA_TYPE_video ||
+        (mediaSubtype != SPA_MEDIA_SUBTYPE_raw && mediaSubtype != SPA_MEDIA_SUBTYPE_mjpg))
         return;
     spa_fraction best{0, 1};
     for (const spa_fraction& rate :
          Values<spa_fraction>(param, SPA_FORMAT_VIDEO_framerate, SPA_TYPE_Fraction, true))
         if (rate.denom > 0 && uint64_t(rate.num) * best.denom > uint64_t(best.num) * rate.denom)
             best = rate;
+    QStringList formats;
+    if (mediaSubtype == SPA_MEDIA_SUBTYPE_mjpg)
+        formats << kPipeWireMjpeg;
+    for (uint32_t format : Values<uint32_t>(param, SPA_FORMAT_VIDEO_format, SPA_TYPE_Id, false))
+        if (const char* name = spa_debug_type_find_short_name(spa_type_video_format, format))
+            formats << QString::fromLatin1(name);
     auto* node = static_cast<BoundNode*>(data);
-    for (uint32_t format : Values<uint32_t>(param, SPA_FORMAT_VIDEO_format, SPA_TYPE_Id, false)) {
-        const char* name = spa_debug_type_find_short_name(spa_type_video_format, format);
+    for (const QString& format : formats) {
+        if (!IsDecodedPipeWireFormat(format))
+            continue; // a format the program cannot show (Bayer, H.264, ...)
         for (const spa_rectangle& size :
              Values<spa_rectangle>(param, SPA_FORMAT_VIDEO_size, SPA_TYPE_Rectangle, false))
-            if (name && size.width > 0 && size.height > 0)
-                AddMode(node->camera.modes, {QString::fromLatin1(name), int(size.width),
-                                             int(size.height), int(best.num), int(best.denom)});
+            if (size.width > 0 && size.height > 0)
+                AddMode(node->camera.modes, {format, int(size.width), int(size.height),
+                                             int(best.num), int(best.denom)});
     }
 }
 
@@ -144,7 +157,8 @@ void OnCoreDone(void* data, uint32_t id, int seq) {
     if (id != PW_ID_CORE || seq != listing->pendingSync)
         return;
     if (listing->secondSync) {
-        pw_main_loop_quit(listing->loop);
+        listing->finished = true;
+        pw_thread_loop_signal(listing->loop, false);
         return;
     }
     // Every global is in; the details of the nodes bound meanwhile come before the next answer.
@@ -153,8 +167,11 @@ void OnCoreDone(void* data, uint32_t id, int seq) {
 }
 
 void OnCoreError(void* data, uint32_t id, int, int, const char*) {
-    if (id == PW_ID_CORE)
-        pw_main_loop_quit(static_cast<Listing*>(data)->loop);
+    auto* listing = static_cast<Listing*>(data);
+    if (id == PW_ID_CORE) {
+        listing->finished = true;
+        pw_thread_loop_signal(listing->loop, false);
+    }
 }
 
 const pw_core_events kCoreEvents = [] {
@@ -165,34 +182,20 @@ const pw_core_events kCoreEvents = [] {
     return events;
 }();
 
-void OnTimeout(void* data, uint64_t) {
-    pw_main_loop_quit(static_cast<Listing*>(data)->loop);
-}
-
-void RunListing(Listing& listing, pw_context* context, int remoteFd) {
-    if (remoteFd >= 0) {
-        // The context owns the descriptor it is given; the caller keeps its own.
-        const int fd = fcntl(remoteFd, F_DUPFD_CLOEXEC, 3);
-        listing.core = fd >= 0 ? pw_context_connect_fd(context, fd, nullptr, 0) : nullptr;
-    } else {
-        listing.core = pw_context_connect(context, nullptr, 0);
-    }
-    if (!listing.core)
-        return; // no daemon
+// With the loop locked: asks and waits, at most kPipeWireListLimit, for the answers.
+void RunListing(Listing& listing) {
     pw_core_add_listener(listing.core, &listing.coreListener, &kCoreEvents, &listing);
     listing.registry = pw_core_get_registry(listing.core, PW_VERSION_REGISTRY, 0);
     pw_registry_add_listener(listing.registry, &listing.registryListener, &kRegistryEvents,
                              &listing);
     listing.pendingSync = pw_core_sync(listing.core, PW_ID_CORE, 0);
 
-    pw_loop* loop = pw_main_loop_get_loop(listing.loop);
-    spa_source* timer = pw_loop_add_timer(loop, OnTimeout, &listing);
-    const auto limit = std::chrono::nanoseconds(kPipeWireListLimit);
-    timespec value{static_cast<time_t>(limit.count() / 1000000000),
-                   static_cast<long>(limit.count() % 1000000000)};
-    pw_loop_update_timer(loop, timer, &value, nullptr, false);
-    pw_main_loop_run(listing.loop);
-    pw_loop_destroy_source(loop, timer);
+    timespec deadline{};
+    pw_thread_loop_get_time(listing.loop, &deadline,
+                            std::chrono::nanoseconds(kPipeWireListLimit).count());
+    while (!listing.finished)
+        if (pw_thread_loop_timed_wait_full(listing.loop, &deadline) != 0)
+            break; // the daemon does not answer in time: what has come is listed
 
     for (BoundNode& node : listing.nodes) {
         spa_hook_remove(&node.listener);
@@ -201,23 +204,22 @@ void RunListing(Listing& listing, pw_context* context, int remoteFd) {
     spa_hook_remove(&listing.registryListener);
     pw_proxy_destroy(reinterpret_cast<pw_proxy*>(listing.registry));
     spa_hook_remove(&listing.coreListener);
-    pw_core_disconnect(listing.core);
 }
 
 } // namespace
 
-QList<PipeWireCamera> ListPipeWireCamerasOn(int remoteFd) {
-    pw_init(nullptr, nullptr);
+QList<PipeWireCamera> ListPipeWireCameras(CPipeWireConnection& connection) {
+    const std::shared_ptr<CPipeWireCore> core = connection.Core();
+    if (!core)
+        return {}; // no daemon
     Listing listing;
-    listing.loop = pw_main_loop_new(nullptr);
-    if (!listing.loop)
-        return {};
-    if (pw_context* context = pw_context_new(pw_main_loop_get_loop(listing.loop), nullptr, 0)) {
-        RunListing(listing, context, remoteFd);
-        pw_context_destroy(context);
+    listing.loop = core->Loop();
+    listing.core = core->Core();
+    {
+        CPipeWireLock lock(*core);
+        if (!core->Dead())
+            RunListing(listing);
     }
-    pw_main_loop_destroy(listing.loop);
-
     QList<PipeWireCamera> cameras;
     for (const BoundNode& node : listing.nodes)
         if (!node.camera.nodeName.isEmpty() || !node.camera.objectPath.isEmpty())
@@ -226,8 +228,7 @@ QList<PipeWireCamera> ListPipeWireCamerasOn(int remoteFd) {
 }
 
 QList<PipeWireCamera> ListPipeWireCameras() {
-    const std::optional<int> remoteFd = CameraRemoteFd();
-    return remoteFd ? ListPipeWireCamerasOn(*remoteFd) : QList<PipeWireCamera>();
+    return ListPipeWireCameras(ProgramPipeWire());
 }
 
 const PipeWireCamera* FindPipeWireCamera(const QList<PipeWireCamera>& cameras,

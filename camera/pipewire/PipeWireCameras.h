@@ -1,6 +1,6 @@
 // The video sources of the desktop's PipeWire daemon: libcamera cameras, virtual cameras and the
 // V4L2 cameras PipeWire itself serves. They are listed through PipeWire's registry, on the
-// connection the camera portal handed out when the program uses the portal, else directly.
+// program's one connection (PipeWireConnection.h), which a camera's stream shares.
 #pragma once
 
 #include <QList>
@@ -9,11 +9,13 @@
 
 #include <chrono>
 
-// A way a PipeWire camera delivers raw pictures: a format, a size and its best rate. Compressed
-// formats are not listed: the cameras only PipeWire serves (libcamera, virtual cameras) are raw,
-// and one that PipeWire takes from a V4L2 node is opened through V4L2.
+class CPipeWireConnection;
+
+// A way a PipeWire camera delivers pictures: a format, a size and its best rate. Only formats the
+// program decodes are listed (PipeWireFormats.h): MJPEG, which a webcam needs for its large sizes
+// when a sandbox reaches it only through PipeWire, and the raw formats.
 struct PipeWireMode {
-    QString format; // the raw format's name, as GStreamer names it too ("YUY2", "NV12")
+    QString format; // PipeWire's name of the format ("YUY2", "NV12", "MJPG")
     int width = 0;
     int height = 0;
     int rateNum = 0; // the highest frame rate at this format and size, as a fraction
@@ -34,13 +36,10 @@ struct PipeWireCamera {
 // How long a listing waits for the daemon's answer before giving up with what it has.
 inline constexpr std::chrono::milliseconds kPipeWireListLimit{1500};
 
-// The Video/Source nodes of the daemon reached through `remoteFd` (a connection the portal gave;
-// the caller keeps it) or, when it is negative, of the user's own daemon. Empty, at once, when no
-// daemon runs.
-QList<PipeWireCamera> ListPipeWireCamerasOn(int remoteFd);
-// ListPipeWireCamerasOn the connection the program uses (see CameraPortal.h): the portal's when
-// the program goes through the portal, none when the portal refused or has no camera, else the
-// direct one.
+// The Video/Source nodes of the daemon `connection` reaches. Empty, at once, when no daemon runs.
+QList<PipeWireCamera> ListPipeWireCameras(CPipeWireConnection& connection);
+// The same on the program's connection: through the portal when the program goes through it,
+// none when the portal refused or has no camera, else to the user's own daemon.
 QList<PipeWireCamera> ListPipeWireCameras();
 // The identity a PipeWire camera is known again by: its node.name, else its object.path.
 QString PipeWireCameraIdentity(const PipeWireCamera& camera);

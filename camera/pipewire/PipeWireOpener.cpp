@@ -2,6 +2,8 @@
 #include "camera/pipewire/PipeWireOpener.h"
 
 #include "camera/pipewire/PipeWireCameraSource.h"
+#include "camera/pipewire/PipeWireConnection.h"
+#include "camera/pipewire/PipeWireFormats.h"
 
 #include <linux/videodev2.h>
 
@@ -12,19 +14,24 @@ QString PipeWireIdText(const QString& identity) {
     return QStringLiteral("pipewire\t") + identity;
 }
 
-// A PipeWire camera's raw modes as sizes and rates (all its formats are raw; the one to open in
-// is found again by size, PipeWireModeFor).
+// A PipeWire camera's modes for the rules of CameraMode, which know raw and MJPEG: MJPEG stands
+// as itself and every raw format as YUYV, and the PipeWire mode to open in is found again by size
+// and kind (PipeWireModeFor).
 QList<CameraMode> ModesOf(const PipeWireCamera& camera) {
     QList<CameraMode> modes;
     for (const PipeWireMode& mode : camera.modes)
-        modes << CameraMode{V4L2_PIX_FMT_YUYV, QSize(mode.width, mode.height), mode.Fps()};
+        modes << CameraMode{mode.format == kPipeWireMjpeg ? V4L2_PIX_FMT_MJPEG : V4L2_PIX_FMT_YUYV,
+                            QSize(mode.width, mode.height), mode.Fps()};
     return modes;
 }
 
+// The fastest of the camera's modes of that size and kind; of equally fast raw ones, the one the
+// camera lists first. Empty without a mode: PipeWire negotiates.
 PipeWireMode PipeWireModeFor(const PipeWireCamera& camera, const std::optional<CameraMode>& mode) {
     PipeWireMode best;
     for (const PipeWireMode& candidate : camera.modes) {
         if (mode && QSize(candidate.width, candidate.height) == mode->size &&
+            (candidate.format == kPipeWireMjpeg) == IsMjpegFormat(mode->fourcc) &&
             candidate.Fps() > best.Fps())
             best = candidate;
     }
@@ -54,7 +61,9 @@ CameraOpener PipeWireCameraOpener(const CameraInfo& camera, std::optional<QSize>
         const QList<PipeWireCamera> now = ListPipeWireCameras();
         const PipeWireCamera* found = FindPipeWireCamera(now, identity);
         std::unique_ptr<CCameraSource> source =
-            found ? OpenPipeWireCamera(identity, PipeWireModeFor(*found, mode)) : nullptr;
+            found ? CPipeWireCameraSource::Open(*found, ProgramPipeWire(),
+                                                PipeWireModeFor(*found, mode))
+                  : nullptr;
         if (!source)
             NoteOpenFailure(CameraOpenFailure::NotFound);
         return source;

@@ -1,6 +1,8 @@
 // V4L2 controls: VIDIOC_QUERY_EXT_CTRL, VIDIOC_QUERYMENU, G_CTRL and S_CTRL, and control events.
 #include "camera/v4l2/V4l2Controls.h"
 
+#include "camera/v4l2/V4l2Devices.h"
+
 #include <cerrno>
 #include <cstring>
 
@@ -40,14 +42,6 @@ const struct {
     {V4L2_CID_TILT_ABSOLUTE, "tilt_absolute", false},
 };
 
-int Ioctl(int fd, unsigned long request, void* argument) {
-    int result;
-    do {
-        result = ::ioctl(fd, request, argument);
-    } while (result < 0 && errno == EINTR);
-    return result;
-}
-
 QString FixedText(const char* text, size_t size) {
     return QString::fromUtf8(text, qsizetype(strnlen(text, size)));
 }
@@ -77,7 +71,7 @@ QList<CameraControl::Item> MenuItems(int fd, const v4l2_query_ext_ctrl& query) {
         v4l2_querymenu menu{};
         menu.id = query.id;
         menu.index = uint32_t(index);
-        if (Ioctl(fd, VIDIOC_QUERYMENU, &menu) != 0)
+        if (V4l2Ioctl(fd, VIDIOC_QUERYMENU, &menu) != 0)
             continue;
         const QString label =
             query.type == V4L2_CTRL_TYPE_INTEGER_MENU
@@ -90,7 +84,7 @@ QList<CameraControl::Item> MenuItems(int fd, const v4l2_query_ext_ctrl& query) {
 
 bool ReadValue(int fd, uint32_t id, int64_t& value) {
     v4l2_control control{id, 0};
-    if (Ioctl(fd, VIDIOC_G_CTRL, &control) != 0)
+    if (V4l2Ioctl(fd, VIDIOC_G_CTRL, &control) != 0)
         return false;
     value = control.value;
     return true;
@@ -110,7 +104,7 @@ QList<CameraControl> CV4l2Controls::List() {
     QList<CameraControl> controls;
     v4l2_query_ext_ctrl query{};
     query.id = V4L2_CTRL_FLAG_NEXT_CTRL;
-    while (Ioctl(m_fd, VIDIOC_QUERY_EXT_CTRL, &query) == 0) {
+    while (V4l2Ioctl(m_fd, VIDIOC_QUERY_EXT_CTRL, &query) == 0) {
         const uint32_t id = query.id;
         const uint32_t kind = V4L2_CTRL_ID2CLASS(id);
         const std::optional<CameraControl::Kind> type = KindOf(query.type);
@@ -148,7 +142,7 @@ QList<CameraControl> CV4l2Controls::List() {
 
 std::optional<int64_t> CV4l2Controls::Set(const CameraControl& control, int64_t value) {
     v4l2_control write{control.id, int32_t(value)};
-    if (Ioctl(m_fd, VIDIOC_S_CTRL, &write) != 0)
+    if (V4l2Ioctl(m_fd, VIDIOC_S_CTRL, &write) != 0)
         return std::nullopt;
     if (control.kind == CameraControl::Kind::Button)
         return value;
@@ -164,14 +158,14 @@ void CV4l2Controls::Subscribe(uint32_t id) {
     v4l2_event_subscription subscription{};
     subscription.type = V4L2_EVENT_CTRL;
     subscription.id = id;
-    Ioctl(m_fd, VIDIOC_SUBSCRIBE_EVENT, &subscription); // a driver without events just says no
+    V4l2Ioctl(m_fd, VIDIOC_SUBSCRIBE_EVENT, &subscription); // a driver without events just says no
 }
 
 bool CV4l2Controls::TakeChanges() {
     bool changed = false;
     v4l2_event event{};
     // The file is non-blocking: an empty queue answers ENOENT at once.
-    for (int i = 0; i < 256 && Ioctl(m_fd, VIDIOC_DQEVENT, &event) == 0; ++i)
+    for (int i = 0; i < 256 && V4l2Ioctl(m_fd, VIDIOC_DQEVENT, &event) == 0; ++i)
         changed |= event.type == V4L2_EVENT_CTRL;
     return changed;
 }

@@ -196,3 +196,11 @@ int MatchV4l2Identity(const V4l2Identity& identity, const QList<V4l2Node>& nodes
     }
     return -1;
 }
+
+int V4l2Ioctl(int fd, unsigned long request, void* argument) {
+    int result;
+    do {
+        result = ::ioctl(fd, request, argument);
+    } while (result < 0 && errno == EINTR);
+    return result;
+}

@@ -8,6 +8,9 @@
 
 #include <cstdint>
 
+// ioctl on a V4L2 node, asked again when a signal interrupted it.
+int V4l2Ioctl(int fd, unsigned long request, void* argument);
+
 struct V4l2Node {
     QString path;              // "/dev/video3"
     int number = 0;            // 3: the device order

@@ -2,6 +2,7 @@
 #include "camera/v4l2/V4l2Source.h"
 
 #include "camera/v4l2/DriverTime.h"
+#include "camera/v4l2/V4l2Devices.h"
 #include "camera/v4l2/V4l2Frames.h"
 
 #include <QFile>
@@ -25,20 +26,10 @@ using Clock = std::chrono::steady_clock;
 
 // The usual depth of a webcam driver's queue: a reader a few frames late loses nothing.
 constexpr unsigned kBufferCount = 4;
-// A camera that has sent nothing whole for this long has failed.
-constexpr auto kSilenceLimit = std::chrono::seconds(2);
 // The frame period taken for a driver that does not tell its rate.
 constexpr auto kUnknownPeriod = std::chrono::milliseconds(100);
 // No sensor is larger; a driver's range is cut to it.
 constexpr uint32_t kLargestSide = 16384;
-
-int Ioctl(int fd, unsigned long request, void* argument) {
-    int result;
-    do {
-        result = ::ioctl(fd, request, argument);
-    } while (result < 0 && errno == EINTR);
-    return result;
-}
 
 double HighestRate(int fd, uint32_t fourcc, uint32_t width, uint32_t height) {
     double best = 0;
@@ -46,7 +37,7 @@ double HighestRate(int fd, uint32_t fourcc, uint32_t width, uint32_t height) {
     interval.pixel_format = fourcc;
     interval.width = width;
     interval.height = height;
-    for (interval.index = 0; Ioctl(fd, VIDIOC_ENUM_FRAMEINTERVALS, &interval) == 0;
+    for (interval.index = 0; V4l2Ioctl(fd, VIDIOC_ENUM_FRAMEINTERVALS, &interval) == 0;
          ++interval.index) {
         // Stepwise and continuous ranges list their shortest interval first.
         const v4l2_fract& f =
@@ -67,7 +58,7 @@ void AddSizes(int fd, uint32_t fourcc, QList<CameraMode>& modes) {
     QList<QSize> sizes;
     v4l2_frmsizeenum size{};
     size.pixel_format = fourcc;
-    for (size.index = 0; Ioctl(fd, VIDIOC_ENUM_FRAMESIZES, &size) == 0; ++size.index) {
+    for (size.index = 0; V4l2Ioctl(fd, VIDIOC_ENUM_FRAMESIZES, &size) == 0; ++size.index) {
         if (size.type == V4L2_FRMSIZE_TYPE_DISCRETE) {
             sizes << ToSize(size.discrete.width, size.discrete.height);
             continue;
@@ -89,7 +80,7 @@ void AddSizes(int fd, uint32_t fourcc, QList<CameraMode>& modes) {
 double DriverRate(int fd, uint32_t type) {
     v4l2_streamparm parm{};
     parm.type = type;
-    if (Ioctl(fd, VIDIOC_G_PARM, &parm) != 0)
+    if (V4l2Ioctl(fd, VIDIOC_G_PARM, &parm) != 0)
         return 0;
     const v4l2_fract& t = parm.parm.capture.timeperframe;
     return t.numerator > 0 ? double(t.denominator) / t.numerator : 0;
@@ -102,7 +93,7 @@ bool IsMultiPlanar(uint32_t type) {
 // The node's capture buffer type: multi-planar on a node that captures only that way.
 uint32_t CaptureType(int fd) {
     v4l2_capability cap{};
-    if (Ioctl(fd, VIDIOC_QUERYCAP, &cap) != 0)
+    if (V4l2Ioctl(fd, VIDIOC_QUERYCAP, &cap) != 0)
         return V4L2_BUF_TYPE_VIDEO_CAPTURE;
     const uint32_t caps =
         (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
@@ -138,7 +129,7 @@ QList<uint32_t> Formats(int fd) {
     QList<uint32_t> formats;
     v4l2_fmtdesc format{};
     format.type = CaptureType(fd);
-    for (format.index = 0; Ioctl(fd, VIDIOC_ENUM_FMT, &format) == 0; ++format.index)
+    for (format.index = 0; V4l2Ioctl(fd, VIDIOC_ENUM_FMT, &format) == 0; ++format.index)
         formats << format.pixelformat;
     return formats;
 }
@@ -151,7 +142,7 @@ bool SetRate(int fd, uint32_t type, double fps) {
     parm.type = type;
     parm.parm.capture.timeperframe.numerator = 1000;
     parm.parm.capture.timeperframe.denominator = uint32_t(fps * 1000 + 0.5);
-    return Ioctl(fd, VIDIOC_S_PARM, &parm) == 0 || errno != EBUSY;
+    return V4l2Ioctl(fd, VIDIOC_S_PARM, &parm) == 0 || errno != EBUSY;
 }
 
 // A step of the start that failed. uvcvideo refuses every step that would change the stream
@@ -230,7 +221,7 @@ bool CV4l2Source::Start(const std::optional<CameraMode>& mode, CameraOpenFailure
     const bool multi = IsMultiPlanar(m_type);
     v4l2_format format{};
     format.type = m_type;
-    if (Ioctl(m_fd, VIDIOC_G_FMT, &format) != 0)
+    if (V4l2Ioctl(m_fd, VIDIOC_G_FMT, &format) != 0)
         return false;
     if (mode && multi) {
         format.fmt.pix_mp.pixelformat = mode->fourcc;
@@ -244,7 +235,7 @@ bool CV4l2Source::Start(const std::optional<CameraMode>& mode, CameraOpenFailure
         format.fmt.pix.field = V4L2_FIELD_ANY;
     }
     if (mode) {
-        if (Ioctl(m_fd, VIDIOC_S_FMT, &format) != 0 || !SetRate(m_fd, m_type, mode->fps))
+        if (V4l2Ioctl(m_fd, VIDIOC_S_FMT, &format) != 0 || !SetRate(m_fd, m_type, mode->fps))
             return StartFailed(failure);
     }
     const double fps = DriverRate(m_fd, m_type);
@@ -267,25 +258,25 @@ bool CV4l2Source::Start(const std::optional<CameraMode>& mode, CameraOpenFailure
     request.count = kBufferCount;
     request.type = m_type;
     request.memory = V4L2_MEMORY_MMAP;
-    if (Ioctl(m_fd, VIDIOC_REQBUFS, &request) != 0)
+    if (V4l2Ioctl(m_fd, VIDIOC_REQBUFS, &request) != 0)
         return StartFailed(failure);
     if (request.count == 0)
         return false;
     for (unsigned i = 0; i < request.count; ++i) {
         BufferArgument buffer(m_type, i);
-        if (Ioctl(m_fd, VIDIOC_QUERYBUF, &buffer.buffer) != 0)
+        if (V4l2Ioctl(m_fd, VIDIOC_QUERYBUF, &buffer.buffer) != 0)
             return false;
         void* start = ::mmap(nullptr, buffer.Length(), PROT_READ | PROT_WRITE, MAP_SHARED, m_fd,
                              buffer.MapOffset());
         if (start == MAP_FAILED)
             return false;
         m_buffers.push_back({start, buffer.Length(), Clock::now()});
-        if (Ioctl(m_fd, VIDIOC_QBUF, &buffer.buffer) != 0)
+        if (V4l2Ioctl(m_fd, VIDIOC_QBUF, &buffer.buffer) != 0)
             return false;
     }
     m_controls->WriteBeforeStream(); // now that the camera is ours, not another program's
     int type = int(m_type);
-    if (Ioctl(m_fd, VIDIOC_STREAMON, &type) != 0) {
+    if (V4l2Ioctl(m_fd, VIDIOC_STREAMON, &type) != 0) {
         // The USB host controller cannot reserve the bandwidth this mode needs.
         if (errno == ENOSPC && failure)
             *failure = CameraOpenFailure::Bandwidth;
@@ -298,7 +289,7 @@ bool CV4l2Source::Start(const std::optional<CameraMode>& mode, CameraOpenFailure
 CV4l2Source::~CV4l2Source() {
     if (m_bStreaming) {
         int type = int(m_type);
-        Ioctl(m_fd, VIDIOC_STREAMOFF, &type);
+        V4l2Ioctl(m_fd, VIDIOC_STREAMOFF, &type);
     }
     for (const Buffer& buffer : m_buffers)
         ::munmap(buffer.start, buffer.length);
@@ -312,7 +303,7 @@ bool CV4l2Source::Requeue() {
     BufferArgument buffer(m_type, uint32_t(m_nDequeued));
     m_buffers[size_t(m_nDequeued)].queued = Clock::now();
     m_nDequeued = -1;
-    return Ioctl(m_fd, VIDIOC_QBUF, &buffer.buffer) == 0;
+    return V4l2Ioctl(m_fd, VIDIOC_QBUF, &buffer.buffer) == 0;
 }
 
 // Whether the frame the driver gave is whole, before anyone decodes it: raw frames by their
@@ -341,7 +332,8 @@ bool CV4l2Source::Grab() {
     m_damage = FrameDamage::None;
     if (!Requeue())
         return false;
-    const Clock::time_point deadline = Clock::now() + kSilenceLimit;
+    // A camera that has sent nothing for its silence limit has failed.
+    const Clock::time_point deadline = Clock::now() + CameraSilenceLimit(m_period);
     while (Clock::now() < deadline) {
         pollfd ready{m_fd, POLLIN, 0};
         const auto wait =
@@ -354,7 +346,7 @@ bool CV4l2Source::Grab() {
         if (polled == 0)
             continue;
         BufferArgument buffer(m_type);
-        if (Ioctl(m_fd, VIDIOC_DQBUF, &buffer.buffer) != 0) {
+        if (V4l2Ioctl(m_fd, VIDIOC_DQBUF, &buffer.buffer) != 0) {
             if (errno == EAGAIN)
                 continue;
             return false; // ENODEV, EIO: the camera is gone or failed

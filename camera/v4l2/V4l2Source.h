@@ -47,6 +47,9 @@ public:
     bool Grab() override;
     bool Retrieve(cv::Mat& frame) override;
     std::optional<std::chrono::steady_clock::time_point> CaptureTime() const override;
+    std::optional<std::chrono::steady_clock::duration> FramePeriod() const override {
+        return m_period;
+    }
     bool LastFrameDamaged() const override { return m_damage != FrameDamage::None; }
     FrameDamageCounts DamagedFrames() const override { return m_damaged; }
     void SetDecodeSize(cv::Size cover) override { m_cover = cover; }

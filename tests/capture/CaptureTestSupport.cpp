@@ -64,7 +64,7 @@ MovieFacts ProbeMovie(const QString& path) {
         player.start("gst-launch-1.0", {"playbin", "uri=" + QUrl::fromLocalFile(path).toString(),
                                         "video-sink=fakesink", "audio-sink=fakesink"});
         EXPECT_TRUE(player.waitForFinished(60000) && player.exitCode() == 0)
-            << player.readAll().toStdString();
+            << player.errorString().toStdString() << " " << player.readAll().toStdString();
     }
     return facts;
 }

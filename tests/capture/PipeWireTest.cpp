@@ -1,12 +1,17 @@
 // Cameras through PipeWire: a private daemon and session manager (tests/support/pipewire.sh),
-// virtual cameras showing the test camera's picture, and a stand-in for the camera portal. The
-// microphone through PipeWire's server for PulseAudio clients, from a virtual microphone.
+// virtual cameras showing the test camera's picture (testdevices/pipewire), and a stand-in for
+// the camera portal. The microphone through PipeWire's server for PulseAudio clients, from a
+// virtual microphone.
 #include "CaptureTestSupport.h"
 #include "camera/pipewire/CameraPortal.h"
 #include "camera/pipewire/PipeWireCameraSource.h"
 #include "camera/pipewire/PipeWireCameras.h"
+#include "camera/pipewire/PipeWireConnection.h"
+#include "camera/pipewire/PipeWireFormats.h"
+#include "camera/pipewire/PipeWireOpener.h"
 #include "camera/testsrc/TestPattern.h"
 #include "capture/CVController.h"
+#include "capture/CameraReader.h"
 #include "capture/Shutter.h"
 #include "imaging/FramePath.h"
 #include "output_files/ImgFileMgr.h"
@@ -17,14 +22,20 @@
 #include "support/TestEnvironment.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
 #include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+#include <linux/videodev2.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <numeric>
+#include <string>
 #include <thread>
-#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -40,11 +51,12 @@ std::optional<QString> Script(const QStringList& arguments) {
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
-// The test camera's picture, after the trip through YUY2 (a few levels off), at any frame number.
-bool ShowsTestPicture(const cv::Mat& frame) {
-    if (frame.size() != cv::Size(640, 480) || frame.type() != CV_8UC3)
+// The test camera's picture at `size`, after a trip through YUV or JPEG (a few levels off), at
+// any frame number.
+bool ShowsTestPicture(const cv::Mat& frame, cv::Size size = {640, 480}) {
+    if (frame.size() != size || frame.type() != CV_8UC3)
         return false;
-    const cv::Scalar difference = cv::mean(cv::abs(frame - DrawTestPattern(frame.size(), 0)));
+    const cv::Scalar difference = cv::mean(cv::abs(frame - DrawTestPattern(size, 0)));
     return difference[0] + difference[1] + difference[2] < 3 * 12;
 }
 
@@ -58,6 +70,14 @@ template <typename Condition> bool WaitUntil(Condition condition, std::chrono::s
             return false;
         std::this_thread::sleep_for(50ms);
     }
+}
+
+// A connection made on what the stand-in portal hands out, asked again for each connection.
+std::optional<int> PortalRemote() {
+    const CameraPortalAccess access = AskCameraPortal(10s);
+    if (access.state != CameraPortalAccess::State::Granted)
+        return std::nullopt;
+    return access.remoteFd;
 }
 
 } // namespace
@@ -90,9 +110,11 @@ protected:
         for (const QString& name : m_microphones)
             Script({"unplug", name});
     }
-    void StartCamera(const QString& name, const QString& description) {
+    // A virtual camera; `options` as VirtualCamera.cpp takes them.
+    void StartCamera(const QString& name, const QString& description,
+                     const QStringList& options = {}) {
         m_cameras << name;
-        ASSERT_TRUE(Script({"camera", name, description}));
+        ASSERT_TRUE(Script(QStringList{"camera", name, description} + options));
     }
 
     void StartMicrophone(const QString& name, const QString& description) {
@@ -107,7 +129,7 @@ protected:
 
 TEST_F(PipeWireTest, CameraListShowsEachVideoSourceOnceByItsDescription) {
     StartCamera("vcam-list", "テスト カメラ A");
-    const QList<PipeWireCamera> cameras = ListPipeWireCamerasOn(-1);
+    const QList<PipeWireCamera> cameras = ListPipeWireCameras();
     ASSERT_EQ(cameras.size(), 1); // the device monitors are off: nothing else is a video source
     ASSERT_EQ(cameras[0].modes.size(), 1); // what the virtual camera offers
     const PipeWireMode& mode = cameras[0].modes[0];
@@ -124,14 +146,16 @@ TEST_F(PipeWireTest, CameraListShowsEachVideoSourceOnceByItsDescription) {
     EXPECT_EQ(list.last().name, "テスト カメラ A");
 
     qputenv("PIPEWIRE_REMOTE", "no-such-daemon");
-    EXPECT_TRUE(ListPipeWireCamerasOn(-1).isEmpty());
+    CPipeWireConnection none([] { return std::optional<int>(-1); });
+    EXPECT_TRUE(ListPipeWireCameras(none).isEmpty());
     qunsetenv("PIPEWIRE_REMOTE");
 }
 
 // A PipeWire camera works like any camera: it keeps its number by its identity when another
 // virtual camera appears first, records, is lost with its producer although its stream reports
 // nothing (the recording ends as lost, its frames kept), and comes back through a new open when a
-// producer with the same node name returns.
+// producer with the same node name returns. The same when PipeWire itself restarts under a
+// recording: the program connects again and finds the camera by its identity.
 TEST_F(PipeWireTest, CameraKeepsItsNumberRecordsIsLostAndReturns) {
     testenv::FreshSettings();
     qunsetenv("VISTRELCV_CAMERAS");
@@ -162,11 +186,31 @@ TEST_F(PipeWireTest, CameraKeepsItsNumberRecordsIsLostAndReturns) {
     EXPECT_TRUE(controller.CameraLost());
 
     StartCamera(name, "Test Camera A");
-    EXPECT_TRUE(WaitUntil([&] { return !controller.CameraLost(); }, 20s));
+    auto appeared = std::chrono::steady_clock::now();
+    const auto shows = [&] {
+        return controller.GrabFrame(0, 0, 640, 480) && controller.DisplayCapturedAt() > appeared;
+    };
+    EXPECT_TRUE(WaitUntil(shows, 20s));
+
+    const QString second = QFileInfo(movie).path() + "/restart.mpg";
+    controller.RecordMovie(true, second, 0);
+    std::this_thread::sleep_for(2s);
+    ASSERT_TRUE(Script({"restart"}));
+    EXPECT_TRUE(WaitUntil([&] { return controller.RecordingLostCamera(); }, 10s));
+    controller.RecordMovie(false, QString(), 0);
+    EXPECT_GE(capturetest::ProbeMovie(second).frames, 45);
+    StartCamera(name, "Test Camera A");
+    appeared = std::chrono::steady_clock::now();
+    EXPECT_TRUE(WaitUntil(shows, 20s));
+    std::printf("back %lld ms after the new daemon's camera appeared\n",
+                static_cast<long long>((std::chrono::steady_clock::now() - appeared) / 1ms));
+    EXPECT_TRUE(ShowsTestPicture(DisplayImageToBgr(controller.DisplayImage())));
     qunsetenv("VISTRELCV_DEVICE_ROOT");
 }
 
-TEST_F(PipeWireTest, PortalGrantsTheCamerasOfItsConnectionOrRefuses) {
+// The portal's one socket carries the listing and a stream together; after PipeWire restarts, the
+// next connection asks the portal again.
+TEST_F(PipeWireTest, PortalGrantsOneSocketForListingAndStreamOrRefuses) {
     StartCamera("vcam-portal", "Portal Camera");
     for (const QString answer : {"grant", "refuse"}) {
         SCOPED_TRACE(answer.toStdString());
@@ -174,32 +218,145 @@ TEST_F(PipeWireTest, PortalGrantsTheCamerasOfItsConnectionOrRefuses) {
         const auto end = qScopeGuard([&] { portal.kill(), portal.waitForFinished(); });
         portal.start(PORTAL_STANDIN, {answer});
         ASSERT_TRUE(portal.waitForReadyRead(10000)) << "the stand-in portal did not start";
-        const CameraPortalAccess access = AskCameraPortal(10s);
         if (answer == "refuse") {
-            EXPECT_EQ(access.state, CameraPortalAccess::State::Refused);
+            EXPECT_EQ(AskCameraPortal(10s).state, CameraPortalAccess::State::Refused);
             continue;
         }
-        ASSERT_EQ(access.state, CameraPortalAccess::State::Granted);
-        const QList<PipeWireCamera> cameras = ListPipeWireCamerasOn(access.remoteFd);
+        CPipeWireConnection connection(PortalRemote);
+        const QList<PipeWireCamera> cameras = ListPipeWireCameras(connection);
         ASSERT_EQ(cameras.size(), 1);
         EXPECT_EQ(cameras[0].description, "Portal Camera");
-        auto source = CPipeWireCameraSource::Open(cameras[0].nodeName, access.remoteFd,
-                                                  cameras[0].modes.value(0));
+        auto source =
+            CPipeWireCameraSource::Open(cameras[0], connection, cameras[0].modes.value(0));
         cv::Mat image;
         ASSERT_NE(source, nullptr);
         EXPECT_TRUE(source->Read(image) && ShowsTestPicture(image));
+        const auto listing = std::chrono::steady_clock::now();
+        EXPECT_EQ(ListPipeWireCameras(connection).size(), 1); // while the camera streams
+        std::printf("listed while streaming in %lld ms\n",
+                    static_cast<long long>((std::chrono::steady_clock::now() - listing) / 1ms));
+        for (int i = 0; i < 10; ++i)
+            ASSERT_TRUE(source->Read(image));
+        EXPECT_TRUE(ShowsTestPicture(image));
+
+        ASSERT_TRUE(Script({"restart"}));
+        EXPECT_FALSE(source->Grab());
         source.reset();
-        ::close(access.remoteFd);
+        StartCamera("vcam-portal", "Portal Camera");
+        const QList<PipeWireCamera> again = ListPipeWireCameras(connection);
+        ASSERT_EQ(again.size(), 1);
+        source = CPipeWireCameraSource::Open(again[0], connection);
+        EXPECT_TRUE(source && source->Read(image) && ShowsTestPicture(image));
     }
     // No portal on the bus: PipeWire directly.
     EXPECT_EQ(AskCameraPortal(10s).state, CameraPortalAccess::State::Direct);
 }
 
-// The movie's sound, from the microphone stored in the camera's settings. The test camera flashes
-// and the virtual microphone clicks at each whole second of the steady clock: in the MP4 each
-// click is within a frame period of its flash. A microphone unplugged mid-recording, one that is
-// not there and a sound server that is not there each leave the movie going on silent, marked as
-// without sound, never failed; MPEG-1 stays silent, unmarked.
+// A webcam reached through PipeWire opens in its best mode as through V4L2: MJPEG where only MJPEG
+// is smooth at its largest size, decoded with the same damaged-frame rules; the size menu's choice
+// reopens it in that mode; a camera offering only NV12 is shown. Frames carry the camera's own
+// capture times (whole frame periods apart, however late they arrive).
+TEST_F(PipeWireTest, CamerasOpenInTheirBestModeAndKeepTheirOwnTimes) {
+    StartCamera(
+        "vcam-webcam", "Webcam",
+        {"modes=YUY2:1280x720@5,MJPG:1280x720@30,YUY2:640x480@30,MJPG:640x480@30", "damage=4"});
+    StartCamera("vcam-nv12", "NV12 Camera", {"modes=NV12:640x480@30"});
+    QList<CameraInfo> cameras;
+    for (const PipeWireCamera& camera : ListPipeWireCameras())
+        cameras << PipeWireCameraInfo(camera);
+    ASSERT_EQ(cameras.size(), 2);
+    EXPECT_EQ(CameraSizes(cameras[0].modes).size(), 2); // the size menu: 1280 x 720, 640 x 480
+    const struct {
+        CameraInfo camera;
+        std::optional<QSize> size;
+        QString format;
+        cv::Size shown;
+    } cases[] = {{cameras[0], std::nullopt, "MJPG", {1280, 720}},
+                 {cameras[0], QSize(640, 480), "YUY2", {640, 480}},
+                 {cameras[1], std::nullopt, "NV12", {640, 480}}};
+    for (const auto& [camera, size, format, shown] : cases) {
+        SCOPED_TRACE(format.toStdString());
+        std::unique_ptr<CCameraSource> source = CameraOpenerFor(camera, size)();
+        ASSERT_NE(source, nullptr);
+        cv::Mat image;
+        std::vector<std::chrono::steady_clock::time_point> times;
+        while (times.size() < 12) {
+            ASSERT_TRUE(source->Grab());
+            if (source->Retrieve(image))
+                times.push_back(*source->CaptureTime());
+            else
+                ASSERT_TRUE(source->LastFrameDamaged()); // cut short or refused by the decoder
+        }
+        EXPECT_EQ(dynamic_cast<CPipeWireCameraSource&>(*source).Mode().format, format);
+        EXPECT_TRUE(ShowsTestPicture(image, shown));
+        const FrameDamageCounts damaged = source->DamagedFrames();
+        EXPECT_EQ(std::accumulate(damaged.begin(), damaged.end(), uint64_t(0)) > 0,
+                  format == "MJPG");
+        for (size_t i = 1; i < times.size(); ++i) // the camera stamps frame k at start + k / 30 s
+            EXPECT_EQ((times[i] - times[i - 1]) % std::chrono::nanoseconds(1000000000 / 30), 0ns);
+    }
+}
+
+// A camera that sends a frame a second and drops one now and then is never taken for lost: its
+// limit is three of its frame periods.
+TEST_F(PipeWireTest, SlowCameraStaysLive) {
+    StartCamera("vcam-slow", "Slow Camera", {"modes=YUY2:640x480@1", "skip=3"});
+    CCameraReader reader(CameraOpenerFor(PipeWireCameraInfo(ListPipeWireCameras().value(0))));
+    StampedFrame frame;
+    ASSERT_TRUE(reader.WaitFirstFrame(5s, frame));
+    EXPECT_FALSE(WaitUntil([&] { return reader.IsLost(); }, 8s)); // two gaps of 2 s in it
+    EXPECT_EQ(reader.SilenceLimit(), 3s);
+}
+
+// Each raw format a PipeWire camera may send comes out as the picture it carries, rows padded or
+// not; a frame too short for its size is refused.
+TEST(PipeWireFormatTest, RawFramesComeOutAsTheirPicture) {
+    const cv::Mat bgr = DrawTestPattern(cv::Size(64, 48), 0);
+    const auto converted = [&](int code) {
+        cv::Mat out;
+        cv::cvtColor(bgr, out, code);
+        return out;
+    };
+    const auto xFirst = [](const cv::Mat& fourChannels) { // BGRA -> ABGR, RGBA -> ARGB
+        cv::Mat out(fourChannels.size(), CV_8UC4);
+        const int pairs[] = {3, 0, 0, 1, 1, 2, 2, 3};
+        cv::mixChannels(&fourChannels, 1, &out, 1, pairs, 4);
+        return out;
+    };
+    cv::Mat padded(48, 64 * 3 + 20, CV_8UC1);
+    converted(cv::COLOR_BGR2RGB).reshape(1).copyTo(padded(cv::Rect(0, 0, 64 * 3, 48)));
+    const struct {
+        const char* format;
+        cv::Mat frame;
+    } cases[] = {{"I420", converted(cv::COLOR_BGR2YUV_I420)},
+                 {"YV12", converted(cv::COLOR_BGR2YUV_YV12)},
+                 {"GRAY8", converted(cv::COLOR_BGR2GRAY)},
+                 {"RGB", padded},
+                 {"BGRx", converted(cv::COLOR_BGR2BGRA)},
+                 {"RGBA", converted(cv::COLOR_BGR2RGBA)},
+                 {"xBGR", xFirst(converted(cv::COLOR_BGR2BGRA))},
+                 {"ARGB", xFirst(converted(cv::COLOR_BGR2RGBA))}};
+    for (const auto& [format, frame] : cases) {
+        SCOPED_TRACE(format);
+        const size_t bytes = frame.step[0] * size_t(frame.rows);
+        cv::Mat out;
+        ASSERT_TRUE(PipeWireRawToBgr(format, bgr.size(), frame.data, bytes, frame.step[0], out));
+        cv::Mat grey;
+        if (std::string(format) == "GRAY8")
+            cv::cvtColor(frame, grey, cv::COLOR_GRAY2BGR);
+        const cv::Mat& expected = grey.empty() ? bgr : grey; // a grey camera shows grey
+        const cv::Scalar difference = cv::mean(cv::abs(out - expected));
+        EXPECT_LT(difference[0] + difference[1] + difference[2], 3 * 8);
+        EXPECT_FALSE(
+            PipeWireRawToBgr(format, bgr.size(), frame.data, bytes - 1, frame.step[0], out));
+    }
+}
+
+// The movie's sound, from the microphone stored in the camera's settings. The test camera
+// flashes and the virtual microphone clicks at each whole second of the steady clock: in the
+// MP4 each click is within a frame period of its flash. A microphone unplugged mid-recording,
+// one that is not there and a sound server that is not there each leave the movie going on
+// silent, marked as without sound, never failed; MPEG-1 stays silent, unmarked.
 TEST_F(PipeWireTest, MovieSoundKeepsToThePictureAndAMissingMicrophoneLeavesItSilent) {
     if (!Script({"available-pulse"}))
         GTEST_SKIP() << "pipewire-pulse is not installed (scripts/setup-deps installs it)";
@@ -252,8 +409,8 @@ TEST_F(PipeWireTest, MovieSoundKeepsToThePictureAndAMissingMicrophoneLeavesItSil
         controller.RecordMovie(false, QString(), 0);
         const capturetest::MovieFacts facts = capturetest::ProbeMovie(movie);
         EXPECT_EQ(facts.audio, c.withSound ? "aac/48000" : "");
-        // Until the stop: the start cue (at most its length and a second) comes before the first
-        // frame.
+        // Until the stop: the start cue (at most its length and a second) comes before the
+        // first frame.
         EXPECT_GE(facts.duration, recorded.count() - 1.3);
         if (c.unplug)
             StartMicrophone("vmic", "テスト マイク");

@@ -158,6 +158,24 @@ TEST_F(RecordingTest, MovieHoldsEveryCameraFrameUntilTheStopOrTheLoss) {
     }
 }
 
+// The movie libraries (with theirs, about ninety) are loaded by the first recording, not by a
+// camera that is only shown.
+TEST_F(RecordingTest, MovieLibrariesLoadWithTheFirstRecording) {
+    const auto mapped = [] {
+        QFile maps("/proc/self/maps");
+        return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("/libavcodec.so");
+    };
+    Open("testsrc:320x240@30");
+    const int number = movies->SerialNumber();
+    Refresh(300);
+    EXPECT_FALSE(mapped());
+    ASSERT_EQ(Start(), 0);
+    Refresh(500);
+    Stop();
+    EXPECT_TRUE(mapped());
+    EXPECT_GT(ProbeMovie(Movie(number)).frames, 0);
+}
+
 // An MP4 movie takes the camera's size up to 1920 x 1080 (a larger camera is scaled to fit),
 // mirrored as shown.
 TEST_F(RecordingTest, Mp4MovieTakesTheCamerasSize) {

@@ -8,16 +8,18 @@
 #
 # Sourced, it defines the pw_* functions below. Run as a script, its first argument names one of
 # them: "pipewire.sh start" prints DBUS_SESSION_BUS_ADDRESS=... for the clients, "camera NAME
-# DESCRIPTION" starts a virtual camera, "kill NAME" kills it, "microphone NAME DESCRIPTION" and
-# "unplug NAME" do the same for microphones, "stop" ends everything, "available" tells whether
-# the packages are there, "available-pulse" whether the server for PulseAudio clients is. Pid files and logs live in $XDG_RUNTIME_DIR/pw-test.
+# DESCRIPTION [OPTION...]" starts a virtual camera (options: see VirtualCamera.cpp), "kill NAME"
+# kills it, "microphone NAME DESCRIPTION" and "unplug NAME" do the same for microphones,
+# "restart" kills the daemon, the session manager and every camera (as a crash of the daemon ends
+# its nodes) and starts the daemon and session manager again, "stop" ends everything, "available"
+# tells whether the packages are there, "available-pulse" whether the server for PulseAudio
+# clients is. Pid files and logs live in $XDG_RUNTIME_DIR/pw-test.
 
 : "${XDG_RUNTIME_DIR:?a private runtime folder}"
 PW_STATE="$XDG_RUNTIME_DIR/pw-test"
 
 pw_available() {
-  command -v pipewire && command -v wireplumber && command -v dbus-daemon &&
-    gst-inspect-1.0 pipewiresrc
+  command -v pipewire && command -v wireplumber && command -v dbus-daemon && command -v pw-cli
 } >/dev/null 2>&1
 
 pw_wait() { # pw_wait TRIES COMMAND...: 0.1 s apart
@@ -75,10 +77,11 @@ pw_kill() {
   rm -f "$PW_STATE/$1.pid"
 }
 
-# pw_camera NAME DESCRIPTION: a virtual camera whose node is NAME; returns once it is listed.
+# pw_camera NAME DESCRIPTION [OPTION...]: a virtual camera whose node is NAME; returns once it is
+# listed.
 pw_camera() {
   pw_kill "camera-$1"
-  pw_spawn "camera-$1" "${PW_CAMERA_HELPER:?the virtual camera program}" "$1" "$2"
+  pw_spawn "camera-$1" "${PW_CAMERA_HELPER:?the virtual camera program}" "$@"
   pw_wait 100 pw_has_node "$1" || { echo "virtual camera $1 did not appear" >&2; return 1; }
 }
 
@@ -97,6 +100,19 @@ pw_microphone() {
 pw_unplug() {
   pw_kill "microphone-$1"
   pw_wait 50 eval "! pw_has_node '$1'"
+}
+
+# pw_restart: the daemon killed (its nodes and session manager go with it), then started again.
+pw_restart() {
+  local f
+  pw_kill daemon
+  for f in "$PW_STATE"/camera-*.pid; do
+    [ -e "$f" ] && pw_kill "$(basename "$f" .pid)"
+  done
+  pw_kill session
+  pw_kill pulse
+  rm -f "$XDG_RUNTIME_DIR/pipewire-0" "$XDG_RUNTIME_DIR/pipewire-0.lock" "$XDG_RUNTIME_DIR/pulse/native"
+  pw_start
 }
 
 # pw_stop: every virtual camera and microphone, the session manager, the daemon and the bus.
@@ -118,11 +134,12 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
     available) pw_available ;;
     available-pulse) command -v pipewire-pulse >/dev/null ;;
     start) pw_start && echo "DBUS_SESSION_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS" ;;
-    camera) pw_camera "$2" "$3" ;;
+    camera) pw_camera "${@:2}" ;;
     kill) pw_camera_kill "$2" ;;
     microphone) pw_microphone "$2" "$3" ;;
     unplug) pw_unplug "$2" ;;
+    restart) pw_restart ;;
     stop) pw_stop ;;
-    *) echo "usage: $0 available|available-pulse|start|camera NAME DESCRIPTION|kill NAME|microphone NAME DESCRIPTION|unplug NAME|stop" >&2; exit 2 ;;
+    *) echo "usage: $0 available|available-pulse|start|camera NAME DESCRIPTION [OPTION...]|kill NAME|microphone NAME DESCRIPTION|unplug NAME|restart|stop" >&2; exit 2 ;;
   esac
 fi
