@@ -9,11 +9,16 @@
 //    an MP4 recording of it against the ffmpeg command line doing the same;
 //  - the time from the program's start to its first painted picture (median of 5);
 //  - with --first-picture, that time on the test camera against a bare Qt window painting a
-//    colour (bench_bare_window), both started the same way (under Xvfb in scripts/bench).
-//   bench_capture [--device | --first-picture] [seconds of each CPU measurement, default 20]
+//    colour (bench_bare_window), both started the same way (under Xvfb in scripts/bench);
+//  - with --microphone, an MP4 recording of the test camera without and with the desktop's
+//    default microphone (scripts/bench gives it a private PipeWire with a virtual one).
+//   bench_capture [--device | --first-picture | --microphone] [seconds of each CPU measurement,
+//   default 20]
 #include "camera/media/MovieSource.h"
 #include "capture/CVController.h"
 #include "output_files/FiletypeMgr.h"
+#include "platform/Microphone.h"
+#include "recording/Mp4Writer.h"
 #include "view/RefreshIntervals.h"
 #include "view/ViewTimer.h"
 
@@ -291,6 +296,68 @@ double FirstPictureSeconds(const QString& cameras, const QString& binary = VISTR
     return Percentile(times, 0.5);
 }
 
+// The process's CPU during MP4 recordings of the test camera without and with the microphone;
+// the difference is what the microphone costs (its capture thread, the AAC encoder, the muxing).
+void MeasureMicrophone(int seconds, const QString& folder) {
+    const QList<MicrophoneInfo> microphones = CMicrophone::List(std::chrono::seconds(5));
+    if (microphones.isEmpty()) {
+        std::printf("No sound server with a microphone: nothing measured (scripts/bench starts "
+                    "a private PipeWire with a virtual microphone)\n");
+        return;
+    }
+    std::printf("MP4 recordings of testsrc:1280x720@30, %d s each, view at Perform 330, "
+                "microphone \"%s\"\n\n| sound | CPU of one core | movie |\n|---|---:|---|\n",
+                seconds, qUtf8Printable(microphones[0].description));
+    std::unique_ptr<CCVController> controller;
+    Open(controller, "testsrc:1280x720@30");
+    std::this_thread::sleep_for(1s);
+    double cpu[2] = {};
+    for (const bool sound : {false, true, false, true}) { // twice each, interleaved
+        const QString path = folder + (sound ? "/sound.mp4" : "/silent.mp4");
+        controller->SetMicrophone(sound ? std::optional<QString>(QString()) : std::nullopt);
+        bool silent = false;
+        const double used = CpuPercent([&] {
+            controller->RecordMovie(true, path, g_MovFiletypeMgr.IndexOfExtension("mp4"));
+            RunView(*controller, ComputeIntervals(330, true).quiet, std::chrono::seconds(seconds));
+            silent = sound && controller->RecordingWithoutSound();
+            controller->RecordMovie(false, QString(), 0);
+        });
+        cpu[sound] += used / 2;
+        std::printf("| %s | %.1f %% | %s |\n", sound ? "microphone" : "none", used,
+                    silent ? "without sound: the microphone failed" : "");
+    }
+    std::printf("\nThe microphone adds %.1f %% of a core (mean of two runs each).\n",
+                cpu[1] - cpu[0]);
+    controller.reset();
+    // The same work alone, without the camera's much larger and noisier share: the microphone
+    // captured and encoded into an MP4 whose picture is a small grey frame a second.
+    CMp4Writer writer;
+    writer.SetSound(true);
+    const auto microphone = CMicrophone::Open(QString(), std::chrono::seconds(2));
+    if (!microphone || !writer.Open(folder + "/alone.mp4", cv::Size(64, 64), "ultrafast", false))
+        return;
+    const cv::Mat grey(64, 64, CV_8UC3, cv::Scalar::all(128));
+    const Clock::time_point start = Clock::now();
+    const double alone = CpuPercent([&] {
+        std::vector<MicrophoneChunk> chunks;
+        for (int64_t second = 0; Clock::now() < start + std::chrono::seconds(seconds);) {
+            const auto elapsed = Clock::now() - start;
+            if (elapsed >= std::chrono::seconds(second))
+                writer.WriteFrame(grey, second++ * 1000000);
+            chunks.clear();
+            microphone->Take(chunks);
+            for (const MicrophoneChunk& chunk : chunks)
+                writer.WriteSound(
+                    chunk.samples.data(), int(chunk.samples.size()),
+                    std::chrono::duration_cast<std::chrono::microseconds>(chunk.capturedAt - start)
+                        .count());
+            std::this_thread::sleep_for(33ms); // the worker looks between frames
+        }
+    });
+    writer.Close();
+    std::printf("The microphone alone (capture, AAC, the file): %.1f %% of a core.\n", alone);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -309,6 +376,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     const int seconds = std::max(1, std::atoi(argv[argc - 1]) > 0 ? std::atoi(argv[argc - 1]) : 20);
+    if (argc > 1 && QByteArray(argv[1]) == "--microphone") {
+        MeasureMicrophone(seconds, folder.path());
+        return 0;
+    }
     if (device) {
         std::printf("Time to the first picture, median of 5\n\n| camera | seconds |\n|---|---:|\n");
         std::printf("| testsrc | %.2f |\n", FirstPictureSeconds("testsrc"));

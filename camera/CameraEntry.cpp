@@ -20,6 +20,10 @@ bool IsImageFile(const QString& path) {
 bool ParseTestOption(const QString& option, CameraEntry& entry) {
     static const QRegularExpression kOption(QStringLiteral(
         R"(^(stop|hang)=(\d{1,5}(?:\.\d+)?)$|^stall=(\d{1,5}(?:\.\d+)?)\+(\d{1,5}(?:\.\d+)?)$)"));
+    if (option == QLatin1String("flash")) {
+        entry.flash = true;
+        return true;
+    }
     const QRegularExpressionMatch match = kOption.match(option);
     if (!match.hasMatch())
         return false;

@@ -24,7 +24,10 @@ struct CameraEntry {
     double stallAfter = -1; // "stall=N+M": one read at N waits M seconds, then frames resume
     double stallFor = 0;
     double hangAfter = -1; // "hang=N": the read at N never returns (a wedged driver)
-    bool valid = true;     // false for a malformed "testsrc:..." (reported, never guessed)
+    // "flash": frames come on the steady clock's whole frame periods, and the frame of each
+    // whole second is white (a clap for checking the movie's sound against its picture)
+    bool flash = false;
+    bool valid = true; // false for a malformed "testsrc:..." (reported, never guessed)
 };
 
 // Reads one entry. Image and video files are told apart by their extension.

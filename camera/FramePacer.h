@@ -13,6 +13,12 @@ public:
     static constexpr int64_t kQueueDepth = 4;
 
     explicit CFramePacer(double fps) : m_fps(fps) {}
+    // Frame 0 is due at `start` rather than at the first wait.
+    void StartAt(Clock::time_point start) {
+        m_started = true;
+        m_start = start;
+        m_next = 0;
+    }
     // Waits until the next frame is due; returns its number (0 for the first).
     int64_t WaitNextFrame();
     // When frame `number` was due: its capture time.

@@ -187,6 +187,7 @@ void CCVController::RecordMovie(bool start, const QString& path, int fileType) {
     param->feed = m_pCapture;
     param->path = path;
     param->mirror = m_bMirror;
+    param->microphone = m_microphone;
     uint32_t codec = 0;
     if (g_MovFiletypeMgr.GetFiletypeWithCodec(fileType, nullptr, nullptr, codec))
         param->codec = codec;
@@ -197,6 +198,10 @@ void CCVController::RecordMovie(bool start, const QString& path, int fileType) {
 
 bool CCVController::IsRecording() const {
     return m_pRecThread != nullptr;
+}
+
+bool CCVController::RecordingWithoutSound() const {
+    return m_pRecThread && m_pRecThread->WithoutSound();
 }
 
 bool CCVController::RecordingGaveUp() const {

@@ -83,6 +83,11 @@ public:
     virtual void RecordMovie(bool start, const QString& path, int fileType);
     // True from a successful start until the next stop.
     virtual bool IsRecording() const;
+    // The microphone the next MP4 recordings take their sound from ("" the desktop's default);
+    // none: they are silent.
+    void SetMicrophone(std::optional<QString> microphone) { m_microphone = std::move(microphone); }
+    // True while the running recording goes on without the sound it was asked for.
+    bool RecordingWithoutSound() const;
 
     // True when a recording worker is held but has ended by itself (it gave up: no frames, the
     // writer failed, the disk is full). The caller then runs the normal stop and reports it.
@@ -124,5 +129,6 @@ private:
     std::optional<QSize> m_captureSize;
     bool m_bMirror = false;
     std::unique_ptr<CRecordingWorker> m_pRecThread;
+    std::optional<QString> m_microphone;
     QObject* m_pView;
 };

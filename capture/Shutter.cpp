@@ -7,6 +7,8 @@
 #include "output_files/ImgFileMgr.h"
 #include "output_files/MediaKind.h"
 #include "output_files/PathChecks.h"
+#include "settings/SettingsKeys.h"
+#include "settings/UserDefault.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -133,6 +135,11 @@ int StartMovie(CImgFileMgr& movies, CCVController& controller, MovieClaim* claim
     const QString path = ClaimNextFile(movies, CAMMODE_MOV);
     if (path.isEmpty())
         return IDS_CANNOT_SAVE_MOVIE;
+    // The camera's own sound setting; an MPEG-1 movie ignores it.
+    std::optional<QString> microphone;
+    if (g_UserDefault.GetInt(kMovAudio.key, kMovAudio.intDefault) == 1)
+        microphone = g_UserDefault.GetString(kMovAudioSource.key, kMovAudioSource.textDefault);
+    controller.SetMicrophone(microphone);
     controller.RecordMovie(true, path, movies.GetFiletypeIndex());
     if (!controller.IsRecording()) {
         QFile::remove(path); // the worker could not start: nothing will fill the file

@@ -28,7 +28,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # libav's libraries are loaded when first needed, not linked, so dpkg-shlibdeps does not see them:
 # the packages named by the major versions of the headers the program was built against.
 set(libav_packages)
-foreach(lib avformat avcodec avutil swscale)
+foreach(lib avformat avcodec avutil swscale swresample)
   string(REGEX MATCH "^[0-9]+" major "${FFMPEG_lib${lib}_VERSION}")
   list(APPEND libav_packages "lib${lib}${major}")
 endforeach()

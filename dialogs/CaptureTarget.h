@@ -2,6 +2,9 @@
 // the per-kind file settings. The live view implements it; the dialogs know nothing else of it.
 #pragma once
 
+#include "platform/Microphone.h"
+
+#include <QList>
 #include <QString>
 
 class CFiletypeMgr;
@@ -31,5 +34,13 @@ public:
     // Stills at the camera's own size instead of the picture shown; stored at once.
     virtual bool GetStillFullSize() const = 0;
     virtual void SetStillFullSize(bool fullSize) = 0;
+    // Whether MP4 movies carry the microphone's sound, and which microphone ("" the desktop's
+    // default); stored at once.
+    virtual bool GetMovieAudio() const = 0;
+    virtual void SetMovieAudio(bool on) = 0;
+    virtual QString GetMovieAudioSource() const = 0;
+    virtual void SetMovieAudioSource(const QString& name) = 0;
+    // The microphones the desktop offers now.
+    virtual QList<MicrophoneInfo> Microphones() const = 0;
     virtual QString GetSerialNumberText(int kind) const = 0;
 };

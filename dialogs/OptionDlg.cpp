@@ -26,6 +26,7 @@ constexpr int kIdsSaveChanges = 32785;
 constexpr int kIdsResetSerial = 32787;
 constexpr int kIdsBadFilename = 32794;
 constexpr int kIdsModeTip = 32795;
+constexpr int kIdsDefaultMicrophone = 32809;
 
 bool Ask(QWidget* parent, int id, const char* fallback) {
     CVistrelMessageBox box(id, QLatin1String(fallback), MB_YESNO, parent);
@@ -50,6 +51,8 @@ COptionDlg::COptionDlg(QWidget* parent)
     m_btnMode = m_ui->btnMode_1028;
     m_staticSerial = m_ui->staticSerial_1029;
     m_checkFullSize = m_ui->checkFullSize_1030;
+    m_checkAudio = m_ui->checkAudio_1031;
+    m_comboMicrophone = m_ui->comboMicrophone_1032;
     GiveLightFace(m_btnResetSerial);
     GiveLightFace(m_btnMode);
 
@@ -58,6 +61,8 @@ COptionDlg::COptionDlg(QWidget* parent)
     connect(m_btnResetSerial, &QPushButton::clicked, this, &COptionDlg::OnResetSerial);
     connect(m_ui->btnBrowse_1019, &QPushButton::clicked, this, &COptionDlg::BrowseFolder);
     connect(m_btnMode, &QPushButton::clicked, this, &COptionDlg::OnModeSwitch);
+    connect(m_comboFiletype, &QComboBox::currentIndexChanged, this, &COptionDlg::EnableSound);
+    connect(m_checkAudio, &QCheckBox::toggled, this, &COptionDlg::EnableSound);
 }
 
 COptionDlg::~COptionDlg() = default;
@@ -99,6 +104,45 @@ void COptionDlg::UpdateControls() {
     const bool movie = IsMovieKind(m_nKind);
     m_checkFullSize->setVisible(!movie);
     m_checkFullSize->setChecked(m_pView->GetStillFullSize());
+    m_checkAudio->setVisible(movie);
+    m_ui->labelMicrophone->setVisible(movie);
+    m_comboMicrophone->setVisible(movie);
+    m_checkAudio->setChecked(m_pView->GetMovieAudio());
+    if (movie)
+        FillMicrophones();
+    EnableSound();
+}
+
+void COptionDlg::FillMicrophones() {
+    m_comboMicrophone->clear();
+    m_comboMicrophone->addItem(LoadStringOr(kIdsDefaultMicrophone, QStringLiteral("Default")),
+                               QString());
+    for (const MicrophoneInfo& microphone : m_pView->Microphones())
+        m_comboMicrophone->addItem(microphone.description, microphone.name);
+    const QString stored = m_pView->GetMovieAudioSource();
+    int index = m_comboMicrophone->findData(stored);
+    if (index < 0) {
+        m_comboMicrophone->addItem(stored, stored);
+        index = m_comboMicrophone->count() - 1;
+    }
+    m_comboMicrophone->setCurrentIndex(index);
+}
+
+void COptionDlg::EnableSound() {
+    uint32_t codec = 0;
+    const bool carries = m_pFiletypeMgr && IsMovieKind(m_nKind) &&
+                         m_pFiletypeMgr->GetFiletypeWithCodec(m_comboFiletype->currentIndex(),
+                                                              nullptr, nullptr, codec) &&
+                         codec == kCodecH264;
+    m_checkAudio->setEnabled(carries);
+    m_ui->labelMicrophone->setEnabled(carries && m_checkAudio->isChecked());
+    m_comboMicrophone->setEnabled(carries && m_checkAudio->isChecked());
+}
+
+bool COptionDlg::SoundModified() const {
+    return IsMovieKind(m_nKind) &&
+           (m_checkAudio->isChecked() != m_pView->GetMovieAudio() ||
+            m_comboMicrophone->currentData().toString() != m_pView->GetMovieAudioSource());
 }
 
 bool COptionDlg::SaveSettings() {
@@ -117,8 +161,12 @@ bool COptionDlg::SaveSettings() {
     m_pView->SetFilename(name, m_nKind);
     if (m_comboFiletype->currentIndex() >= 0)
         m_pView->SetFiletypeIndex(m_comboFiletype->currentIndex(), m_nKind);
-    if (!IsMovieKind(m_nKind))
+    if (!IsMovieKind(m_nKind)) {
         m_pView->SetStillFullSize(m_checkFullSize->isChecked());
+    } else {
+        m_pView->SetMovieAudio(m_checkAudio->isChecked());
+        m_pView->SetMovieAudioSource(m_comboMicrophone->currentData().toString());
+    }
     if (verdict == FieldVerdict::BadFoldername) {
         Tell(this, kIdsNoFolder, "Not Exist specified folder.");
         return false;
@@ -134,7 +182,8 @@ bool COptionDlg::IsModified() const {
                           m_editFilename->text(), m_pView->GetFilename(m_nKind)) ||
            (m_comboFiletype->currentIndex() >= 0 &&
             m_comboFiletype->currentIndex() != m_pView->GetFiletypeIndex(m_nKind)) ||
-           (!IsMovieKind(m_nKind) && m_checkFullSize->isChecked() != m_pView->GetStillFullSize());
+           (!IsMovieKind(m_nKind) && m_checkFullSize->isChecked() != m_pView->GetStillFullSize()) ||
+           SoundModified();
 }
 
 void COptionDlg::ConfirmSave() {

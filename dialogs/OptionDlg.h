@@ -1,6 +1,7 @@
 // The save-settings dialog: for one media kind at a time (stills or movies), the output folder,
 // the base file name and the serial number, and the file type files of that kind get (chosen
-// from the kind's list), and for stills whether they take the camera's own size. Everything
+// from the kind's list), for stills whether they take the camera's own size, and for movies
+// whether MP4 ones carry the microphone's sound and which microphone. Everything
 // is read from and stored through the live view's per-kind operations the moment it is accepted;
 // the dialog keeps no copy of the settings.
 #pragma once
@@ -58,6 +59,12 @@ public:
 
 private:
     void OnInitDialog();
+    // The microphone list: the default first, then what the desktop offers, and the stored one
+    // even when it is not there now (unplugged), so that it is not lost by an OK.
+    void FillMicrophones();
+    // Sound only for a movie type that carries it (MP4), the list only when sound is on.
+    void EnableSound();
+    bool SoundModified() const;
 
     CCaptureTarget* m_pView = nullptr;
     int m_nKind = 0;
@@ -70,5 +77,7 @@ private:
     QPushButton* m_btnMode = nullptr;
     QLabel* m_staticSerial = nullptr;
     QCheckBox* m_checkFullSize = nullptr;
+    QCheckBox* m_checkAudio = nullptr;
+    QComboBox* m_comboMicrophone = nullptr;
     int m_nModeIcon = 0;
 };

@@ -1,16 +1,20 @@
-// libavformat, libavcodec, libavutil and libswscale, loaded the first time the program calls into
-// them (a movie recorded, a file or stream camera opened, an H.264 camera decoded) rather than at
-// start-up: with their own dependencies they are about ninety libraries, and a program that only
-// shows a webcam has no use for them. The program is built against their headers but not linked
-// to them: each libav function it calls is defined here and forwarded to the library's own. A new
-// call into libav fails to link until its line is added below (the function's prototype from the
-// header, and the names of its parameters).
+// libavformat, libavcodec, libavutil, libswscale and libswresample, loaded the first time the
+// program calls into them (a movie recorded, a file or stream camera opened, an H.264 camera
+// decoded) rather than at start-up: with their own dependencies they are about ninety libraries,
+// and a program that only shows a webcam has no use for them. The program is built against their
+// headers but not linked to them: each libav function it calls is defined here and forwarded to the
+// library's own. A new call into libav fails to link until its line is added below (the function's
+// prototype from the header, and the names of its parameters).
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavformat/version.h>
+#include <libavutil/audio_fifo.h>
 #include <libavutil/hwcontext.h>
 #include <libavutil/macros.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+#include <libswresample/version.h>
 #include <libswscale/swscale.h>
 #include <libswscale/version.h>
 }
@@ -29,6 +33,7 @@ namespace {
 constexpr const char* kLibraries[] = {
     "libavformat.so." AV_STRINGIFY(LIBAVFORMAT_VERSION_MAJOR),
     "libswscale.so." AV_STRINGIFY(LIBSWSCALE_VERSION_MAJOR),
+    "libswresample.so." AV_STRINGIFY(LIBSWRESAMPLE_VERSION_MAJOR),
 };
 
 std::once_flag g_loadOnce;
@@ -75,7 +80,13 @@ template <typename R> R Unavailable() {
     }
 
 // clang-format off
+LIBAV_FORWARD(AVAudioFifo *, av_audio_fifo_alloc, (enum AVSampleFormat sample_fmt, int channels, int nb_samples), (sample_fmt, channels, nb_samples))
+LIBAV_FORWARD(void, av_audio_fifo_free, (AVAudioFifo *af), (af))
+LIBAV_FORWARD(int, av_audio_fifo_read, (AVAudioFifo *af, void **data, int nb_samples), (af, data, nb_samples))
+LIBAV_FORWARD(int, av_audio_fifo_size, (AVAudioFifo *af), (af))
+LIBAV_FORWARD(int, av_audio_fifo_write, (AVAudioFifo *af, void **data, int nb_samples), (af, data, nb_samples))
 LIBAV_FORWARD(void, av_buffer_unref, (AVBufferRef **buf), (buf))
+LIBAV_FORWARD(int, av_channel_layout_copy, (AVChannelLayout *dst, const AVChannelLayout *src), (dst, src))
 LIBAV_FORWARD(enum AVCodecID, av_codec_get_id, (const struct AVCodecTag * const *tags, unsigned int tag), (tags, tag))
 LIBAV_FORWARD(void, av_dict_free, (AVDictionary **m), (m))
 LIBAV_FORWARD(int, av_dict_set, (AVDictionary **pm, const char *key, const char *value, int flags), (pm, key, value, flags))
@@ -94,6 +105,8 @@ LIBAV_FORWARD(int, av_hwframe_transfer_data, (AVFrame *dst, const AVFrame *src, 
 LIBAV_FORWARD(int, av_interleaved_write_frame, (AVFormatContext *s, AVPacket *pkt), (s, pkt))
 LIBAV_FORWARD(int, av_log_get_level, (void), ())
 LIBAV_FORWARD(void, av_log_set_level, (int level), (level))
+LIBAV_FORWARD(int, av_opt_set_double, (void *obj, const char *name, double val, int search_flags), (obj, name, val, search_flags))
+LIBAV_FORWARD(int, av_opt_set_int, (void *obj, const char *name, int64_t val, int search_flags), (obj, name, val, search_flags))
 LIBAV_FORWARD(AVPacket *, av_packet_alloc, (void), ())
 LIBAV_FORWARD(void, av_packet_free, (AVPacket **pkt), (pkt))
 LIBAV_FORWARD(void, av_packet_rescale_ts, (AVPacket *pkt, AVRational tb_src, AVRational tb_dst), (pkt, tb_src, tb_dst))
@@ -103,6 +116,7 @@ LIBAV_FORWARD(int64_t, av_rescale, (int64_t a, int64_t b, int64_t c), (a, b, c))
 LIBAV_FORWARD(int, av_seek_frame, (AVFormatContext *s, int stream_index, int64_t timestamp, int flags), (s, stream_index, timestamp, flags))
 LIBAV_FORWARD(uint8_t *, av_stream_new_side_data, (AVStream *stream, enum AVPacketSideDataType type, size_t size), (stream, type, size))
 LIBAV_FORWARD(int, av_strerror, (int errnum, char *errbuf, size_t errbuf_size), (errnum, errbuf, errbuf_size))
+LIBAV_FORWARD(int, av_write_frame, (AVFormatContext *s, AVPacket *pkt), (s, pkt))
 LIBAV_FORWARD(int, av_write_trailer, (AVFormatContext *s), (s))
 LIBAV_FORWARD(AVCodecContext *, avcodec_alloc_context3, (const AVCodec *codec), (codec))
 LIBAV_FORWARD(const AVCodec *, avcodec_find_decoder, (enum AVCodecID id), (id))
@@ -134,4 +148,10 @@ LIBAV_FORWARD(void, sws_freeContext, (struct SwsContext *swsContext), (swsContex
 LIBAV_FORWARD(struct SwsContext *, sws_getCachedContext, (struct SwsContext *context, int srcW, int srcH, enum AVPixelFormat srcFormat, int dstW, int dstH, enum AVPixelFormat dstFormat, int flags, SwsFilter *srcFilter, SwsFilter *dstFilter, const double *param), (context, srcW, srcH, srcFormat, dstW, dstH, dstFormat, flags, srcFilter, dstFilter, param))
 LIBAV_FORWARD(struct SwsContext *, sws_getContext, (int srcW, int srcH, enum AVPixelFormat srcFormat, int dstW, int dstH, enum AVPixelFormat dstFormat, int flags, SwsFilter *srcFilter, SwsFilter *dstFilter, const double *param), (srcW, srcH, srcFormat, dstW, dstH, dstFormat, flags, srcFilter, dstFilter, param))
 LIBAV_FORWARD(int, sws_scale, (struct SwsContext *c, const uint8_t *const srcSlice[], const int srcStride[], int srcSliceY, int srcSliceH, uint8_t *const dst[], const int dstStride[]), (c, srcSlice, srcStride, srcSliceY, srcSliceH, dst, dstStride))
+LIBAV_FORWARD(int, swr_alloc_set_opts2, (struct SwrContext **ps, AVChannelLayout *out_ch_layout, enum AVSampleFormat out_sample_fmt, int out_sample_rate, AVChannelLayout *in_ch_layout, enum AVSampleFormat in_sample_fmt, int in_sample_rate, int log_offset, void *log_ctx), (ps, out_ch_layout, out_sample_fmt, out_sample_rate, in_ch_layout, in_sample_fmt, in_sample_rate, log_offset, log_ctx))
+LIBAV_FORWARD(int, swr_convert, (struct SwrContext *s, uint8_t **out, int out_count, const uint8_t **in, int in_count), (s, out, out_count, in, in_count))
+LIBAV_FORWARD(void, swr_free, (struct SwrContext **s), (s))
+LIBAV_FORWARD(int, swr_get_out_samples, (struct SwrContext *s, int in_samples), (s, in_samples))
+LIBAV_FORWARD(int, swr_init, (struct SwrContext *s), (s))
+LIBAV_FORWARD(int64_t, swr_next_pts, (struct SwrContext *s, int64_t pts), (s, pts))
 // clang-format on

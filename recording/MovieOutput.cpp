@@ -65,6 +65,11 @@ private:
 
 class CMp4Output : public CMovieOutput {
 public:
+    void WithSound(bool on) override { m_writer.SetSound(on); }
+    bool TakeSound(const float* samples, int count, double elapsed) override {
+        return m_writer.WriteSound(samples, count, std::llround(elapsed * 1e6));
+    }
+    void EndSound() override { m_writer.EndSound(); }
     bool Open(const RecThreadParam& param, const StampedFrame& first) override {
         m_mirror = param.mirror;
         m_size = Mp4MovieSize(first.image.size());

@@ -17,6 +17,13 @@ struct StampedFrame;
 class CMovieOutput {
 public:
     virtual ~CMovieOutput() = default;
+    // Whether the movie Open creates gets a sound track (only MP4 can).
+    virtual void WithSound(bool) {}
+    // Mono samples at 48 kHz, the first captured `elapsed` seconds after the first frame; false
+    // when the movie takes no (more) sound.
+    virtual bool TakeSound(const float*, int, double) { return false; }
+    // The movie goes on without (more) sound.
+    virtual void EndSound() {}
     // Creates the movie at the record's path with the first frame, at 0 s.
     virtual bool Open(const RecThreadParam& param, const StampedFrame& first) = 0;
     // A frame captured `elapsed` seconds after the first.

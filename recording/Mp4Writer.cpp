@@ -79,6 +79,10 @@ bool CMp4Writer::Create(const QByteArray& file, const char* preset, bool vaapi) 
     if ((rc = avcodec_parameters_from_context(m_stream->codecpar, m_codec)) < 0)
         return Fail("cannot set up the stream", rc);
     m_stream->time_base = m_codec->time_base;
+    // A movie is never lost for its sound: without an AAC encoder it is made silent.
+    m_hasSound = m_withSound && m_sound.Add(m_format);
+    if (m_withSound && !m_hasSound)
+        qWarning("The movie is made without sound: %s", qUtf8Printable(m_sound.Error()));
     m_sws =
         sws_getContext(m_size.width, m_size.height, AV_PIX_FMT_BGR24, m_size.width, m_size.height,
                        AVPixelFormat(m_pending->format), SWS_BILINEAR, nullptr, nullptr, nullptr);
@@ -191,7 +195,12 @@ bool CMp4Writer::SendFrame(AVFrame* frame) {
         }
         av_packet_rescale_ts(m_packet, m_codec->time_base, m_stream->time_base);
         m_packet->stream_index = m_stream->index;
-        rc = av_interleaved_write_frame(m_format, m_packet);
+        // With sound, through the muxer's interleaving queue: the first packet written sets the
+        // shift that keeps every time in the file from being negative, so it must be the earliest
+        // of both tracks. Without (or after) sound, straight to the file.
+        rc = m_hasSound ? av_interleaved_write_frame(m_format, m_packet)
+                        : av_write_frame(m_format, m_packet);
+        av_packet_unref(m_packet);
         if (rc < 0 || m_format->pb->error < 0)
             return Fail("cannot write to the file", rc < 0 ? rc : m_format->pb->error);
     }
@@ -246,6 +255,28 @@ bool CMp4Writer::WriteFrame(const cv::Mat& bgr, int64_t atUs) {
     return true;
 }
 
+bool CMp4Writer::WriteSound(const float* samples, int count, int64_t atUs) {
+    if (!m_format || m_failed || !m_hasSound)
+        return false;
+    if (m_sound.Write(samples, count, atUs))
+        return true;
+    qWarning("The movie's sound ends here: %s", qUtf8Printable(m_sound.Error()));
+    EndSound();
+    return false;
+}
+
+void CMp4Writer::EndSound() {
+    if (!m_format || !m_hasSound)
+        return;
+    if (!m_sound.Finish())
+        qWarning("The movie's sound ends early: %s", qUtf8Printable(m_sound.Error()));
+    // The queue would otherwise hold the picture back, waiting for sound that never comes.
+    const int rc = av_interleaved_write_frame(m_format, nullptr);
+    if (rc < 0)
+        Fail("cannot write to the file", rc);
+    m_hasSound = false;
+}
+
 bool CMp4Writer::Flush() {
     if (!m_format || m_failed)
         return false;
@@ -264,6 +295,7 @@ bool CMp4Writer::Close(int64_t endUs) {
         endUs < 0 ? m_pendingPts + kTimeBase / kNominalFps : av_rescale(endUs, kTimeBase, 1000000);
     ok = SendPending(end) && ok;
     ok = SendFrame(nullptr) && ok;
+    EndSound();
     const int trailer = av_write_trailer(m_format);
     if (trailer < 0)
         ok = Fail("cannot finish the movie", trailer);
@@ -275,6 +307,8 @@ bool CMp4Writer::Close(int64_t endUs) {
 }
 
 void CMp4Writer::Release() {
+    m_sound.Release();
+    m_hasSound = false;
     if (m_format && m_format->pb)
         avio_closep(&m_format->pb);
     avformat_free_context(m_format);

@@ -2,8 +2,11 @@
 // camera's size, each frame at its own time (variable frame rate), through VA-API's encoder where
 // the machine has a working one and libx264 otherwise. The file is fragmented (a fragment per
 // keyframe, a keyframe every second), so a crash or a power cut loses at most the last moments:
-// what reached the disk plays without the file ever being finished.
+// what reached the disk plays without the file ever being finished. A movie may carry the
+// microphone's sound as a second track (CMp4Sound), in the same fragments.
 #pragma once
+
+#include "recording/Mp4Sound.h"
 
 #include <QByteArray>
 #include <QString>
@@ -33,6 +36,15 @@ public:
     // Error() set, when it cannot.
     bool Open(const QString& path, cv::Size size, const char* preset = "veryfast",
               bool vaapi = true);
+    // Whether the next Open gives the movie a sound track.
+    void SetSound(bool on) { m_withSound = on; }
+    // Whether the open movie has a sound track that still takes sound.
+    bool HasSound() const { return m_hasSound; }
+    // Mono samples at 48 kHz, the first captured `atUs` microseconds after the movie's start.
+    // False when the sound cannot be written; the picture goes on, and the track ends there.
+    bool WriteSound(const float* samples, int count, int64_t atUs);
+    // The sound track ends here (the microphone was lost); the picture goes on.
+    void EndSound();
     // Appends a frame (8-bit BGR of the movie's size) shown from `atUs` microseconds after the
     // movie's start; a time not after the previous frame's is moved just past it.
     bool WriteFrame(const cv::Mat& bgr, int64_t atUs);
@@ -72,6 +84,9 @@ private:
     int64_t m_nFrames = 0;
     std::map<int64_t, int64_t> m_durations; // of frames sent, by time, until their packet comes
     bool m_failed = false;
+    bool m_withSound = false;
+    bool m_hasSound = false;
+    CMp4Sound m_sound;
     QString m_error;
     QString m_encoderName;
 };

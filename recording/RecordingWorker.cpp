@@ -7,6 +7,7 @@
 #include "platform/SoundCue.h"
 #include "recording/FrameFeed.h"
 #include "recording/MovieOutput.h"
+#include "recording/MovieSound.h"
 
 #include <QFile>
 
@@ -77,13 +78,14 @@ Clock::duration StopWait(Clock::duration cameraInterval) {
 // that moment; after a loss the movie ends with the last real frame. An encoder far behind at the
 // stop gets a second for its backlog.
 int RecordFrames(const RecThreadParam& param, CFrameQueue& queue, CMovieOutput& movie,
-                 Clock::time_point start) {
+                 CMovieSound& sound, Clock::time_point start) {
     StampedFrame frame;
     Clock::time_point lastFlush = Clock::now(), lastArrival = Clock::now(), lastCapture = start;
     Clock::duration cameraInterval{};
     std::optional<Clock::time_point> stopAt;
     uint64_t backlogDropped = 0;
     for (;;) {
+        sound.Pass(movie, start, stopAt);
         if (!stopAt && StopRequested(param))
             stopAt = Clock::now();
         const Clock::time_point stopWaitEnd =
@@ -109,6 +111,7 @@ int RecordFrames(const RecThreadParam& param, CFrameQueue& queue, CMovieOutput& 
                          "were dropped",
                          qUtf8Printable(param.path),
                          static_cast<unsigned long long>(backlogDropped));
+            sound.Pass(movie, start, stopAt);
             return movie.LastUntil(Seconds(*stopAt - start)) ? kRecordingStopped : kRecordingGaveUp;
         } else if (got == CFrameQueue::PopResult::Ended ||
                    Clock::now() - lastArrival >= param.feed->SilenceLimit()) {
@@ -154,6 +157,8 @@ int Record(const RecThreadParam& param, CMovieOutput& movie) {
     // MPEG-1 takes the camera's frames at its own small size, MP4 at theirs.
     CAttachedQueue attached(
         param.feed, param.codec == kCodecH264 ? cv::Size() : cv::Size(kMovieWidth, kMovieHeight));
+    // The microphone starts while the camera's first frame is on its way.
+    CMovieSound sound(param);
     StampedFrame first;
     if (!TakeFirstFrame(param, attached.Queue(), first)) {
         GiveUp(param, movie, "the camera gives no picture");
@@ -161,9 +166,10 @@ int Record(const RecThreadParam& param, CMovieOutput& movie) {
     }
     if (QFile::decodeName(QFile::encodeName(param.path)) != param.path)
         return GiveUp(param, movie, "the file name cannot be encoded");
+    movie.WithSound(sound.Active());
     if (!movie.Open(param, first))
         return GiveUp(param, movie, "the movie cannot be created");
-    const int result = RecordFrames(param, attached.Queue(), movie, first.capturedAt);
+    const int result = RecordFrames(param, attached.Queue(), movie, sound, first.capturedAt);
     if (const uint64_t dropped = attached.Queue().Dropped())
         qWarning("Recording into %s: %llu camera frames were dropped while the encoder was behind",
                  qUtf8Printable(param.path), static_cast<unsigned long long>(dropped));

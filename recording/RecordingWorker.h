@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <thread>
 
 class CFrameFeed;
@@ -24,6 +25,11 @@ struct RecThreadParam {
     QString path;
     uint32_t codec = 0;  // four-character code of the movie file type
     bool mirror = false; // copied at the start: a later change affects only the live view
+    // The microphone an MP4 movie takes its sound from ("" the desktop's default); none: silent.
+    std::optional<QString> microphone;
+    // Set by the worker when the movie goes on without the sound it was asked for (no
+    // microphone, a refused or a lost one); the user-interface thread polls it.
+    mutable std::atomic<bool> withoutSound{false};
     // Set when the user-interface thread gave up waiting for this worker: it must end even if a
     // later recording clears the stop flag.
     std::atomic<bool> abandoned{false};
@@ -63,6 +69,8 @@ public:
     bool Finished() const { return m_state->finished.load(); }
     // RecordingThreadProc's result, valid once Finished().
     int Result() const { return m_state->result.load(); }
+    // Whether the movie is being made without the sound it was asked for.
+    bool WithoutSound() const { return m_state->param && m_state->param->withoutSound.load(); }
 
 private:
     CRecordingWorker() = default;

@@ -52,11 +52,16 @@ inline constexpr SettingKey kMovFiletype{"MovFiletype", false, true, 0, "mpg"};
 inline constexpr SettingKey kPictFullSize{"PictFullSize", false, false, 0, nullptr};
 // The camera controls the user set, "key=value" entries joined by ";"
 // ("brightness=140;exposure_time_absolute=300"); empty: the camera's own values.
+// 1: an MP4 movie carries the microphone's sound (MPEG-1 movies are always silent).
+inline constexpr SettingKey kMovAudio{"MovAudio", false, false, 0, nullptr};
+// The sound server's stable name of the microphone; empty for the desktop's default one.
+inline constexpr SettingKey kMovAudioSource{"MovAudioSource", false, true, 0, ""};
 inline constexpr SettingKey kControls{"Controls", false, true, 0, ""};
 
 inline constexpr SettingKey kAllSettings[] = {
-    kSelCamAtLaunch, kAlphaValue,   kMirrorImage,    kPerform,       kCamMode,   kRecCtrlDlg,
-    kWndX,           kWndY,         kWndWidth,       kWndHeight,     kPictNum,   kMovNum,
-    kPictFilename,   kMovFilename,  kPictFoldername, kMovFoldername, kStayOnTop, kCameraId,
-    kCaptureSize,    kPictFiletype, kMovFiletype,    kPictFullSize,  kControls,
+    kSelCamAtLaunch, kAlphaValue,   kMirrorImage,  kPerform,     kCamMode,
+    kRecCtrlDlg,     kWndX,         kWndY,         kWndWidth,    kWndHeight,
+    kPictNum,        kMovNum,       kPictFilename, kMovFilename, kPictFoldername,
+    kMovFoldername,  kStayOnTop,    kCameraId,     kCaptureSize, kPictFiletype,
+    kMovFiletype,    kPictFullSize, kControls,     kMovAudio,    kMovAudioSource,
 };

@@ -19,6 +19,7 @@
 #include "settings/UserDefault.h"
 #include "view/CameraLostNotice.h"
 #include "view/ContextMenu.h"
+#include "view/NoSoundNotice.h"
 #include "view/PendingInput.h"
 #include "view/RefreshIntervals.h"
 #include "view/ViewTimer.h"
@@ -205,6 +206,27 @@ void CVistrelCVView::SetStillFullSize(bool fullSize) {
     g_UserDefault.WriteInt(kPictFullSize.key, fullSize ? 1 : 0);
 }
 
+bool CVistrelCVView::GetMovieAudio() const {
+    return g_UserDefault.GetInt(kMovAudio.key, kMovAudio.intDefault) == 1;
+}
+
+void CVistrelCVView::SetMovieAudio(bool on) {
+    g_UserDefault.WriteInt(kMovAudio.key, on ? 1 : 0);
+}
+
+QString CVistrelCVView::GetMovieAudioSource() const {
+    return g_UserDefault.GetString(kMovAudioSource.key, kMovAudioSource.textDefault);
+}
+
+void CVistrelCVView::SetMovieAudioSource(const QString& name) {
+    g_UserDefault.WriteString(kMovAudioSource.key, name);
+}
+
+// A sound server that does not answer holds the dialog back at most this long.
+QList<MicrophoneInfo> CVistrelCVView::Microphones() const {
+    return CMicrophone::List(std::chrono::milliseconds(1000));
+}
+
 QString CVistrelCVView::GetSerialNumberText(int kind) const {
     return FileMgr(kind)->GetSerialNumberText();
 }
@@ -326,8 +348,28 @@ void CVistrelCVView::CheckRecordingWorker() {
         this, [this, message] { ShowCannotSave(message); }, Qt::QueuedConnection);
 }
 
+// The worker marks a recording that goes on without the sound it was asked for; the window says
+// so once per recording, for a few seconds, over the picture.
+void CVistrelCVView::CheckRecordingSound() {
+    const auto now = std::chrono::steady_clock::now();
+    if (!m_pController || !m_pController->IsRecording()) {
+        m_bNoSoundSaid = false;
+    } else if (!m_bNoSoundSaid && m_pController->RecordingWithoutSound()) {
+        m_bNoSoundSaid = true;
+        m_noSoundUntil = now + kNoSoundNoticeTime;
+        qInfo("%s", qUtf8Printable(NoSoundNoticeText()));
+        update();
+        return;
+    }
+    if (m_noSoundUntil != std::chrono::steady_clock::time_point() && now >= m_noSoundUntil) {
+        m_noSoundUntil = {};
+        update(); // the notice goes
+    }
+}
+
 void CVistrelCVView::OnTick() {
     CheckRecordingWorker();
+    CheckRecordingSound();
     if (!m_pController || !m_pPending)
         return;
     CheckBandwidth();
@@ -383,6 +425,8 @@ void CVistrelCVView::paintEvent(QPaintEvent*) {
     }
     if (m_bCameraLost)
         PaintCameraLostNotice(painter, rect());
+    else if (std::chrono::steady_clock::now() < m_noSoundUntil)
+        PaintNoSoundNotice(painter, rect());
     if (!m_pPending)
         return;
     const bool mouseAfter = m_pPending->Probe(kPendingMouse);

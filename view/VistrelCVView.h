@@ -54,6 +54,11 @@ public:
     void SetFiletypeIndex(int index, int kind) override;
     bool GetStillFullSize() const override;
     void SetStillFullSize(bool fullSize) override;
+    bool GetMovieAudio() const override;
+    void SetMovieAudio(bool on) override;
+    QString GetMovieAudioSource() const override;
+    void SetMovieAudioSource(const QString& name) override;
+    QList<MicrophoneInfo> Microphones() const override;
     QString GetSerialNumberText(int kind) const override;
     virtual void ToggleShoot();
     virtual bool IsRecCtrlDlgVisible() const;
@@ -73,6 +78,8 @@ public:
     CCVController* Controller() const { return m_pController.get(); }
     CRecCtrlDlg* RecCtrlDlg() const;
     int IntervalQuiet() const { return m_nIntervalQuiet; }
+    // Whether the notice that the recording goes on without sound is showing.
+    bool ShowsNoSoundNotice() const { return std::chrono::steady_clock::now() < m_noSoundUntil; }
     int IntervalActive() const { return m_nIntervalActive; }
     int IntervalBusy() const { return m_nIntervalBusy; }
     unsigned CurrentInterval() const;
@@ -97,6 +104,7 @@ private:
     CImgFileMgr* FileMgr(int kind) const;
     void OnTick();
     void CheckRecordingWorker();
+    void CheckRecordingSound();
     void ShowCannotSave(int stringId);
     void NoteShownFrame();
     void CheckBandwidth();
@@ -113,7 +121,10 @@ private:
     std::unique_ptr<CImgFileMgr> m_pPictFileMgr;
     std::unique_ptr<CImgFileMgr> m_pMovFileMgr;
     int m_nCamMode = 0;
-    bool m_bCameraLost = false;    // the notice is showing
+    bool m_bCameraLost = false; // the notice is showing
+    // The no-sound notice: said once per recording, shown until then.
+    bool m_bNoSoundSaid = false;
+    std::chrono::steady_clock::time_point m_noSoundUntil;
     bool m_bBandwidthTold = false; // the bandwidth message was shown for this shortage
     QSize m_shownFrameSize;        // of the last frame shown, for its proportions
     bool m_bFirstPicturePainted = false;

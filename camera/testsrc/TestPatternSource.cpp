@@ -6,17 +6,25 @@
 #include <QtGlobal>
 
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 CTestPatternSource::CTestPatternSource(const CameraEntry& entry)
     : m_background(DrawBackground(cv::Size(entry.width, entry.height))), m_pacer(entry.fps),
-      m_entry(entry), m_opened(std::chrono::steady_clock::now()) {}
+      m_entry(entry), m_opened(std::chrono::steady_clock::now()) {
+    if (entry.flash) { // the first frame at the next whole frame period of the clock
+        const auto period = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+            std::chrono::duration<double>(1.0 / entry.fps));
+        const auto since = m_opened.time_since_epoch();
+        m_pacer.StartAt(std::chrono::steady_clock::time_point(since - since % period + period));
+    }
+}
 
 std::unique_ptr<CTestPatternSource> CTestPatternSource::Open(const CameraEntry& entry) {
     if (!entry.valid) {
         qWarning("VISTRELCV_CAMERAS: \"%s\" is not a test source; write testsrc or "
                  "testsrc:WIDTHxHEIGHT@FPS (16x16 to 7680x4320, 1 to 240 fps), optionally "
-                 "followed by ,stop=S ,stall=S+S or ,hang=S",
+                 "followed by ,stop=S ,stall=S+S ,hang=S or ,flash",
                  qUtf8Printable(entry.location));
         return nullptr;
     }
@@ -49,6 +57,12 @@ bool CTestPatternSource::Retrieve(cv::Mat& frame) {
         return false;
     m_background.copyTo(frame);
     DrawFrameMarks(frame, m_number);
+    if (m_entry.flash) {
+        const double at =
+            std::chrono::duration<double>(m_pacer.DueTime(m_number).time_since_epoch()).count();
+        if (std::abs(at - std::round(at)) < 0.5 / m_entry.fps)
+            frame.setTo(cv::Scalar::all(255));
+    }
     return true;
 }
 

@@ -69,6 +69,44 @@ MovieFacts ProbeMovie(const QString& path) {
     return facts;
 }
 
+// The times in `movie` at which `filter` (an ffprobe movie source and filters) finds `tag` above
+// `threshold` after a frame below it: the starts of flashes or clicks.
+QList<double> Onsets(const QString& movie, const char* filter, const char* tag, double threshold) {
+    QProcess probe;
+    const QString graph = QString(filter).arg(movie);
+    probe.start("ffprobe", {"-v", "error", "-f", "lavfi", "-i", graph, "-show_entries",
+                            QString("frame=pts_time:frame_tags=") + tag, "-of", "csv=p=0"});
+    probe.waitForFinished(60000);
+    QList<double> onsets;
+    bool above = true; // an onset comes after a frame below
+    for (const QByteArray& line : probe.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> fields = line.split(',');
+        if (fields.size() < 2)
+            continue;
+        bool number = false;
+        const double value = fields[1].toDouble(&number);
+        const bool now = number && value > threshold;
+        if (now && !above)
+            onsets << fields[0].toDouble();
+        above = now;
+    }
+    return onsets;
+}
+
+QList<double> Clicks(const QString& movie) {
+    QProcess probe;
+    probe.start("ffprobe", {"-v", "error", "-f", "lavfi", "-i",
+                            QString("amovie=%1,silencedetect=n=0.2:d=0.02").arg(movie),
+                            "-show_entries", "frame_tags=lavfi.silence_end", "-of", "csv=p=0"});
+    probe.waitForFinished(60000);
+    QList<double> clicks;
+    for (const QByteArray& line : probe.readAllStandardOutput().split('\n')) {
+        if (!line.trimmed().isEmpty())
+            clicks << line.toDouble();
+    }
+    return clicks;
+}
+
 } // namespace capturetest
 
 #if defined(__SANITIZE_THREAD__)

@@ -1,6 +1,7 @@
 // Cameras through PipeWire: a private daemon and session manager (tests/support/pipewire.sh),
 // virtual cameras showing the test camera's picture (testdevices/pipewire), and a stand-in for
-// the camera portal.
+// the camera portal. The microphone through PipeWire's server for PulseAudio clients, from a
+// virtual microphone.
 #include "CaptureTestSupport.h"
 #include "camera/pipewire/CameraPortal.h"
 #include "camera/pipewire/PipeWireCameraSource.h"
@@ -11,7 +12,13 @@
 #include "camera/testsrc/TestPattern.h"
 #include "capture/CVController.h"
 #include "capture/CameraReader.h"
+#include "capture/Shutter.h"
 #include "imaging/FramePath.h"
+#include "output_files/ImgFileMgr.h"
+#include "output_files/MediaKind.h"
+#include "platform/Microphone.h"
+#include "settings/SettingsKeys.h"
+#include "settings/UserDefault.h"
 #include "support/TestEnvironment.h"
 
 #include <QFile>
@@ -23,6 +30,8 @@
 
 #include <linux/videodev2.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <numeric>
 #include <string>
@@ -78,6 +87,9 @@ protected:
     static void SetUpTestSuite() {
         s_available = Script({"available"}).has_value();
         qputenv("PW_CAMERA_HELPER", PIPEWIRE_CAMERA_HELPER);
+        qputenv("PW_MICROPHONE_HELPER", PIPEWIRE_MICROPHONE_HELPER);
+        qunsetenv("PULSE_SERVER"); // the private one in the runtime folder
+
         qunsetenv("PIPEWIRE_REMOTE");
         qunsetenv("PIPEWIRE_RUNTIME_DIR");
         const QString started = s_available ? Script({"start"}).value_or(QString()) : QString();
@@ -95,6 +107,8 @@ protected:
     void TearDown() override {
         for (const QString& name : m_cameras)
             Script({"kill", name});
+        for (const QString& name : m_microphones)
+            Script({"unplug", name});
     }
     // A virtual camera; `options` as VirtualCamera.cpp takes them.
     void StartCamera(const QString& name, const QString& description,
@@ -103,9 +117,14 @@ protected:
         ASSERT_TRUE(Script(QStringList{"camera", name, description} + options));
     }
 
+    void StartMicrophone(const QString& name, const QString& description) {
+        m_microphones << name;
+        ASSERT_TRUE(Script({"microphone", name, description}));
+    }
+
     static inline bool s_available = false;
     static inline QByteArray s_bus;
-    QStringList m_cameras;
+    QStringList m_cameras, m_microphones;
 };
 
 TEST_F(PipeWireTest, CameraListShowsEachVideoSourceOnceByItsDescription) {
@@ -342,4 +361,86 @@ TEST(PipeWireFormatTest, RawFramesComeOutAsTheirPicture) {
         EXPECT_FALSE(
             PipeWireRawToBgr(format, bgr.size(), frame.data, bytes - 1, frame.step[0], out));
     }
+}
+
+// The movie's sound, from the microphone stored in the camera's settings. The test camera
+// flashes and the virtual microphone clicks at each whole second of the steady clock: in the
+// MP4 each click is within a frame period of its flash. A microphone unplugged mid-recording,
+// one that is not there and a sound server that is not there each leave the movie going on
+// silent, marked as without sound, never failed; MPEG-1 stays silent, unmarked.
+TEST_F(PipeWireTest, MovieSoundKeepsToThePictureAndAMissingMicrophoneLeavesItSilent) {
+    if (!Script({"available-pulse"}))
+        GTEST_SKIP() << "pipewire-pulse is not installed (scripts/setup-deps installs it)";
+    testenv::FreshSettings();
+    StartMicrophone("vmic", "テスト マイク");
+    const QList<MicrophoneInfo> microphones = CMicrophone::List(10s);
+    ASSERT_EQ(microphones.size(), 1); // no sink, so no monitor of one either
+    EXPECT_EQ(microphones[0].name, "vmic");
+    EXPECT_EQ(microphones[0].description, "テスト マイク");
+
+    qputenv("VISTRELCV_CAMERAS", "testsrc:640x480@30,flash");
+    CCVController controller(nullptr);
+    controller.OpenCamera(0);
+    const QString folder = testenv::NewFolder("movies");
+    const struct {
+        const char* type;
+        const char* microphone; // stored; null: sound off
+        const char* pulse;      // PULSE_SERVER; null: the private one
+        bool unplug;            // the microphone goes 2 s into the recording
+        bool withSound;
+    } cases[] = {{"mp4", "vmic", nullptr, false, true},
+                 {"mp4", "", nullptr, true, true},
+                 {"mp4", "no-such", nullptr, false, false},
+                 {"mp4", "", "unix:/nonexistent", false, false},
+                 {"mpg", "vmic", nullptr, false, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.type) + " " + (c.microphone ? c.microphone : "off") +
+                     (c.unplug ? " unplugged" : ""));
+        if (c.pulse)
+            qputenv("PULSE_SERVER", c.pulse);
+        const auto restore = qScopeGuard([] { qunsetenv("PULSE_SERVER"); });
+        g_UserDefault.WriteString(kMovFiletype.key, c.type);
+        g_UserDefault.WriteInt(kMovAudio.key, c.microphone ? 1 : 0);
+        g_UserDefault.WriteString(kMovAudioSource.key, c.microphone ? c.microphone : "");
+        const auto movies = LoadImgFileMgr(CAMMODE_MOV, folder);
+        const QString movie =
+            folder +
+            QString("/mov%1.%2").arg(movies->SerialNumber(), 5, 10, QLatin1Char('0')).arg(c.type);
+        ASSERT_EQ(StartMovie(*movies, controller), 0);
+        const auto started = std::chrono::steady_clock::now();
+        std::this_thread::sleep_for(2s);
+        if (c.unplug) {
+            ASSERT_TRUE(Script({"unplug", "vmic"}));
+        }
+        const bool marked = WaitUntil([&] { return controller.RecordingWithoutSound(); }, 3s);
+        EXPECT_EQ(marked, c.type == QString("mp4") && (!c.withSound || c.unplug));
+        std::this_thread::sleep_for(1s);
+        EXPECT_FALSE(controller.RecordingGaveUp());
+        const std::chrono::duration<double> recorded = std::chrono::steady_clock::now() - started;
+        controller.RecordMovie(false, QString(), 0);
+        const capturetest::MovieFacts facts = capturetest::ProbeMovie(movie);
+        EXPECT_EQ(facts.audio, c.withSound ? "aac/48000" : "");
+        // Until the stop: the start cue (at most its length and a second) comes before the
+        // first frame.
+        EXPECT_GE(facts.duration, recorded.count() - 1.3);
+        if (c.unplug)
+            StartMicrophone("vmic", "テスト マイク");
+        if (!c.withSound || c.unplug)
+            continue;
+        const QList<double> flashes =
+            capturetest::Onsets(movie, "movie=%1,signalstats", "lavfi.signalstats.YAVG", 200);
+        const QList<double> clicks = capturetest::Clicks(movie);
+        // A flash in the movie's first or last moments may have no click (or the other way).
+        EXPECT_GE(clicks.size(), 3);
+        EXPECT_GE(clicks.size(), flashes.size() - 1);
+        for (const double click : clicks) {
+            const auto nearest =
+                std::min_element(flashes.begin(), flashes.end(), [click](double a, double b) {
+                    return std::abs(a - click) < std::abs(b - click);
+                });
+            ASSERT_NE(nearest, flashes.end());
+            EXPECT_NEAR(click, *nearest, 1.0 / 30);
+        }
+    }
+    qunsetenv("VISTRELCV_CAMERAS");
 }

@@ -5,6 +5,7 @@
 #include "output_files/ImgFileMgr.h"
 #include "output_files/MediaKind.h"
 #include "recording/FrameQueue.h"
+#include "recording/Mp4Writer.h"
 #include "settings/SettingsKeys.h"
 #include "settings/UserDefault.h"
 #include "support/TestEnvironment.h"
@@ -21,6 +22,7 @@
 
 #include <cmath>
 #include <csignal>
+#include <random>
 
 #include <sys/resource.h>
 
@@ -258,6 +260,42 @@ TEST_F(RecordingTest, FullDiskEndsTheRecordingAndKeepsWhatWasWritten) {
     ASSERT_TRUE(helper.waitForFinished(60000));
     EXPECT_EQ(helper.exitCode(), 3) << "the recording noticed the failure and gave up";
     EXPECT_GT(ProbeMovie(Movie(1)).frames, 5);
+}
+
+// A microphone whose clock runs 0.3 % fast or slow against the steady clock, its chunks stamped
+// with a few milliseconds of wobble, as the sound server's loop thread gets to them: after two
+// minutes (the drift of ten minutes at 0.06 %) the sound still keeps to its stamps, each click,
+// made at a whole second, within a frame period of that second. Counting samples at the nominal
+// rate would put the last one 0.36 s off.
+TEST_F(RecordingTest, SoundKeepsToItsStampsWhenTheMicrophoneClockRunsOff) {
+    constexpr int kSeconds = 120, kChunk = 480;
+    for (const double rate : {48144.0, 47856.0}) {
+        SCOPED_TRACE(rate);
+        CMp4Writer writer;
+        writer.SetSound(true);
+        ASSERT_TRUE(writer.Open(Movie(1, "mp4"), cv::Size(64, 64), "ultrafast", false));
+        std::mt19937 random(7);
+        std::uniform_int_distribution<int> wobble(-3000, 3000); // microseconds
+        std::vector<float> chunk(kChunk);
+        int64_t nextFrameUs = 0;
+        for (int64_t first = 0; first < int64_t(kSeconds * rate); first += kChunk) {
+            for (int i = 0; i < kChunk; ++i) {
+                const double at = double(first + i) / rate; // on the steady clock
+                chunk[size_t(i)] = at - std::floor(at) < 0.001 ? 0.9f : 0.0f;
+            }
+            const int64_t stampUs = std::llround(double(first) / rate * 1e6) + wobble(random);
+            for (; nextFrameUs <= stampUs; nextFrameUs += 100000)
+                ASSERT_TRUE(
+                    writer.WriteFrame(cv::Mat(64, 64, CV_8UC3, cv::Scalar::all(90)), nextFrameUs));
+            ASSERT_TRUE(writer.WriteSound(chunk.data(), kChunk, stampUs));
+        }
+        ASSERT_TRUE(writer.Close(int64_t(kSeconds) * 1000000));
+        EXPECT_EQ(ProbeMovie(Movie(1, "mp4")).audio, "aac/48000");
+        const QList<double> clicks = Clicks(Movie(1, "mp4"));
+        ASSERT_EQ(clicks.size(), kSeconds - 1); // the one at 0 s starts the track
+        for (qsizetype i = 0; i < clicks.size(); ++i)
+            EXPECT_NEAR(clicks[i], double(i + 1), 1.0 / 30) << "click " << i + 1;
+    }
 }
 
 } // namespace

@@ -39,8 +39,9 @@ vistrelcv_add_test(test_pipewire
                            capture/CaptureTestSupport.h
                    LIBS PkgConfig::PIPEWIRE
                    LABELS pipewire)
-add_dependencies(test_pipewire pipewire_camera_helper)
+add_dependencies(test_pipewire pipewire_camera_helper pipewire_microphone_helper)
 target_compile_definitions(test_pipewire PRIVATE
                            PIPEWIRE_CAMERA_HELPER="$<TARGET_FILE:pipewire_camera_helper>"
+                           PIPEWIRE_MICROPHONE_HELPER="$<TARGET_FILE:pipewire_microphone_helper>"
                            PIPEWIRE_SH="${CMAKE_SOURCE_DIR}/tests/support/pipewire.sh"
                            PORTAL_STANDIN="${CMAKE_SOURCE_DIR}/tests/support/camera_portal.py")

@@ -2,13 +2,18 @@
 # own XDG_RUNTIME_DIR, with WirePlumber's device monitors off so no real camera, sound card or
 # Bluetooth device appears, and virtual cameras: $PW_CAMERA_HELPER (tests/capture/
 # testdevices/pipewire/VirtualCamera.cpp), a real PipeWire client publishing a Video/Source node.
+# Where pipewire-pulse is installed, its server for PulseAudio clients runs too (in
+# $XDG_RUNTIME_DIR/pulse), and virtual microphones come from $PW_MICROPHONE_HELPER
+# (testdevices/pipewire/VirtualMicrophone.cpp).
 #
 # Sourced, it defines the pw_* functions below. Run as a script, its first argument names one of
 # them: "pipewire.sh start" prints DBUS_SESSION_BUS_ADDRESS=... for the clients, "camera NAME
 # DESCRIPTION [OPTION...]" starts a virtual camera (options: see VirtualCamera.cpp), "kill NAME"
-# kills it, "restart" kills the daemon, the session manager and every camera (as a crash of the
-# daemon ends its nodes) and starts the daemon and session manager again, "stop" ends everything,
-# "available" tells whether the packages are there. Pid files and logs live in $XDG_RUNTIME_DIR/pw-test.
+# kills it, "microphone NAME DESCRIPTION" and "unplug NAME" do the same for microphones,
+# "restart" kills the daemon, the session manager and every camera (as a crash of the daemon ends
+# its nodes) and starts the daemon and session manager again, "stop" ends everything, "available"
+# tells whether the packages are there, "available-pulse" whether the server for PulseAudio
+# clients is. Pid files and logs live in $XDG_RUNTIME_DIR/pw-test.
 
 : "${XDG_RUNTIME_DIR:?a private runtime folder}"
 PW_STATE="$XDG_RUNTIME_DIR/pw-test"
@@ -53,6 +58,13 @@ pw_start() {
   pw_alive session || XDG_CONFIG_HOME="$PW_STATE/config" pw_spawn session wireplumber
   # WirePlumber is ready once it has joined as a client.
   pw_wait 50 sh -c 'pw-cli ls Client | grep -qi wireplumber' || { echo "no WirePlumber" >&2; return 1; }
+  if command -v pipewire-pulse >/dev/null; then
+    # One graph period for every client (5.3 ms): a period that changes with the clients (a sound
+    # cue asks for a long one) moves where the server says a microphone's sound was captured.
+    pw-metadata -n settings 0 clock.force-quantum 256 >/dev/null
+    pw_alive pulse || pw_spawn pulse pipewire-pulse
+    pw_wait 50 test -S "$XDG_RUNTIME_DIR/pulse/native" || { echo "no pipewire-pulse" >&2; return 1; }
+  fi
 }
 
 # pw_kill NAME: ends the process behind pid file NAME and waits for it.
@@ -79,6 +91,17 @@ pw_camera_kill() {
   pw_wait 50 eval "! pw_has_node '$1'"
 }
 
+# pw_microphone NAME DESCRIPTION / pw_unplug NAME: a virtual microphone, as for cameras.
+pw_microphone() {
+  pw_kill "microphone-$1"
+  pw_spawn "microphone-$1" "${PW_MICROPHONE_HELPER:?the virtual microphone program}" "$1" "$2"
+  pw_wait 100 pw_has_node "$1" || { echo "virtual microphone $1 did not appear" >&2; return 1; }
+}
+pw_unplug() {
+  pw_kill "microphone-$1"
+  pw_wait 50 eval "! pw_has_node '$1'"
+}
+
 # pw_restart: the daemon killed (its nodes and session manager go with it), then started again.
 pw_restart() {
   local f
@@ -87,16 +110,18 @@ pw_restart() {
     [ -e "$f" ] && pw_kill "$(basename "$f" .pid)"
   done
   pw_kill session
-  rm -f "$XDG_RUNTIME_DIR/pipewire-0" "$XDG_RUNTIME_DIR/pipewire-0.lock"
+  pw_kill pulse
+  rm -f "$XDG_RUNTIME_DIR/pipewire-0" "$XDG_RUNTIME_DIR/pipewire-0.lock" "$XDG_RUNTIME_DIR/pulse/native"
   pw_start
 }
 
-# pw_stop: every virtual camera, the session manager, the daemon and the bus.
+# pw_stop: every virtual camera and microphone, the session manager, the daemon and the bus.
 pw_stop() {
   local f
-  for f in "$PW_STATE"/camera-*.pid; do
+  for f in "$PW_STATE"/camera-*.pid "$PW_STATE"/microphone-*.pid; do
     [ -e "$f" ] && pw_kill "$(basename "$f" .pid)"
   done
+  pw_kill pulse
   pw_kill session
   pw_kill daemon
   pw_kill bus
@@ -107,11 +132,14 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
   mkdir -p "$PW_STATE"
   case "${1:-}" in
     available) pw_available ;;
+    available-pulse) command -v pipewire-pulse >/dev/null ;;
     start) pw_start && echo "DBUS_SESSION_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS" ;;
     camera) pw_camera "${@:2}" ;;
     kill) pw_camera_kill "$2" ;;
+    microphone) pw_microphone "$2" "$3" ;;
+    unplug) pw_unplug "$2" ;;
     restart) pw_restart ;;
     stop) pw_stop ;;
-    *) echo "usage: $0 available|start|camera NAME DESCRIPTION [OPTION...]|kill NAME|restart|stop" >&2; exit 2 ;;
+    *) echo "usage: $0 available|available-pulse|start|camera NAME DESCRIPTION [OPTION...]|kill NAME|microphone NAME DESCRIPTION|unplug NAME|restart|stop" >&2; exit 2 ;;
   esac
 fi

@@ -152,6 +152,23 @@ TEST_F(ViewTest, MovieMessagesAndTheRecordingFloorUntilTheCameraStops) {
     EXPECT_EQ(g_UserDefault.GetInt(QStringLiteral("MovNum"), -1), 2);
 }
 
+// An MP4 recording asked to take the microphone where there is no sound server records on, and
+// the view says it is without sound.
+TEST_F(ViewTest, RecordingWithoutTheMicrophoneGoesOnAndSaysSo) {
+    ::setenv("PULSE_SERVER", "unix:/nonexistent", 1); // explicitly no sound server
+    g_UserDefault.WriteString(QStringLiteral("MovFiletype"), "mp4");
+    g_UserDefault.WriteInt(QStringLiteral("MovAudio"), 1);
+    auto view = MakeView();
+    ASSERT_TRUE(WaitForPicture(*view));
+    view->SetCamMode(CAMMODE_MOV);
+    view->ToggleShoot();
+    EXPECT_TRUE(TickUntil(*view, 10000, [&] { return view->ShowsNoSoundNotice(); }));
+    EXPECT_TRUE(view->IsRecording());
+    view->ToggleShoot();
+    EXPECT_FALSE(view->IsRecording());
+    ::unsetenv("PULSE_SERVER");
+}
+
 // With no program to open folders with (xdg-utils not installed), the user is told which folder
 // did not open.
 TEST_F(ViewTest, AFolderThatDoesNotOpenIsNamed) {

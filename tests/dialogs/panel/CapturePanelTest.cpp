@@ -51,6 +51,13 @@ public:
     void SetFiletypeIndex(int index, int kind) override { filetype[Slot(kind)] = index; }
     bool GetStillFullSize() const override { return fullSize; }
     void SetStillFullSize(bool on) override { fullSize = on; }
+    bool GetMovieAudio() const override { return audio; }
+    void SetMovieAudio(bool on) override { audio = on; }
+    QString GetMovieAudioSource() const override { return microphone; }
+    void SetMovieAudioSource(const QString& name) override { microphone = name; }
+    QList<MicrophoneInfo> Microphones() const override {
+        return {{"mic.usb", "USB Camera Microphone"}, {"mic.jack", "Headset"}};
+    }
     QString GetSerialNumberText(int kind) const override {
         return QStringLiteral("%1").arg(serial[Slot(kind)], 5, 10, QLatin1Char('0'));
     }
@@ -66,6 +73,8 @@ public:
     int serial[2] = {1, 1};
     std::array<int, 2> filetype = {0, 0};
     bool fullSize = false;
+    bool audio = false;
+    QString microphone = "mic.unplugged";
 };
 
 // Settings of camera 0 start empty.
@@ -242,8 +251,10 @@ TEST_F(OptionDlgTest, EnterWorksTheFocusedButtonAndOkOnlyFromAField) {
     EXPECT_EQ(target.name[0], "typed");
 }
 
-// The file type is a choice of the kind's list, stored with the rest; so is the still's size,
-// shown on the still side only.
+// The file type is a choice of the kind's list, stored with the rest; so are the still's size,
+// shown on the still side only, and the movie's sound, on the movie side only, which MPEG-1
+// never carries: the list offers the default, the desktop's microphones and the stored one,
+// unplugged now.
 TEST_F(OptionDlgTest, KindSwitchAnsweredYesStoresBeforeShowingTheOtherKind) {
     BoxAnswerer boxes({IDOK});
     auto* types = Child<QComboBox>(dialog, "comboFiletype_1021");
@@ -265,9 +276,21 @@ TEST_F(OptionDlgTest, KindSwitchAnsweredYesStoresBeforeShowingTheOtherKind) {
     EXPECT_EQ(types->currentText(), "PNG(*.png)");
     dialog.OnModeSwitch();
     EXPECT_EQ(types->currentText(), "MP4(*.mp4)");
+    auto* audio = Child<QCheckBox>(dialog, "checkAudio_1031");
+    auto* microphones = Child<QComboBox>(dialog, "comboMicrophone_1032");
+    EXPECT_TRUE(audio->isVisible() && audio->isEnabled() && !microphones->isEnabled());
+    audio->setChecked(true);
+    ASSERT_EQ(microphones->count(), 4);
+    EXPECT_EQ(microphones->itemText(0), "既定のマイク");
+    EXPECT_EQ(microphones->currentData().toString(), "mic.unplugged");
+    microphones->setCurrentIndex(1);
+    EXPECT_TRUE(dialog.IsModified());
     types->setCurrentIndex(0);
+    EXPECT_FALSE(audio->isEnabled() || microphones->isEnabled());
     dialog.accept();
     EXPECT_EQ(target.filetype[1], 0);
+    EXPECT_TRUE(target.audio);
+    EXPECT_EQ(target.microphone, "mic.usb");
 }
 
 } // namespace

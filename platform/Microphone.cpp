@@ -1,0 +1,176 @@
+// Capture from a sound-server source through libpulse, and the list of sources.
+#include "platform/Microphone.h"
+
+#include "platform/PulseConnection.h"
+
+#include <pulse/context.h>
+#include <pulse/introspect.h>
+#include <pulse/stream.h>
+#include <pulse/thread-mainloop.h>
+
+#include <cstring>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The server hands over sound in pieces of about this length: short enough that the movie's
+// sound is never far behind its picture, long enough to cost little.
+constexpr int kChunkMs = 20;
+// A microphone that delivers nothing for this long is lost (a source that vanished may leave
+// its stream connected to nothing rather than failed).
+constexpr auto kSilenceLimit = std::chrono::seconds(1);
+
+} // namespace
+
+std::unique_ptr<CMicrophone> CMicrophone::Open(const QString& name,
+                                               std::chrono::milliseconds limit) {
+    const auto end = Clock::now() + limit;
+    std::unique_ptr<CMicrophone> microphone(new CMicrophone);
+    microphone->m_connection = CPulseConnection::Connect("VistrelCV microphone", limit);
+    if (!microphone->m_connection)
+        return nullptr;
+    const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, uint32_t(kRate), 1};
+    pa_buffer_attr attributes;
+    std::memset(&attributes, 0xff, sizeof attributes); // the server's choice, but for:
+    attributes.fragsize = uint32_t(kRate / 1000 * kChunkMs * sizeof(float));
+    {
+        const CPulseLock lock(*microphone->m_connection);
+        microphone->m_stream =
+            pa_stream_new(microphone->m_connection->Context(), "Movie sound", &format, nullptr);
+        if (!microphone->m_stream)
+            return nullptr;
+        pa_stream_set_read_callback(microphone->m_stream, &CMicrophone::OnRead, microphone.get());
+        // The sound of one movie comes from one microphone: when it goes, the stream ends rather
+        // than moving to another one unasked.
+        const auto flags =
+            pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
+                              PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_DONT_MOVE);
+        const QByteArray device = name.toUtf8();
+        if (pa_stream_connect_record(microphone->m_stream,
+                                     name.isEmpty() ? nullptr : device.constData(), &attributes,
+                                     flags) < 0)
+            return nullptr;
+    }
+    pa_stream* stream = microphone->m_stream;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
+    microphone->m_connection->WaitUntil(
+        [stream] { return pa_stream_get_state(stream) != PA_STREAM_CREATING; },
+        std::max(left, std::chrono::milliseconds(0)));
+    {
+        const CPulseLock lock(*microphone->m_connection);
+        if (pa_stream_get_state(stream) != PA_STREAM_READY)
+            return nullptr;
+    }
+    microphone->m_lastData = Clock::now();
+    return microphone;
+}
+
+CMicrophone::~CMicrophone() {
+    if (m_stream) {
+        {
+            const CPulseLock lock(*m_connection);
+            pa_stream_set_read_callback(m_stream, nullptr, nullptr);
+            pa_stream_disconnect(m_stream);
+        }
+        m_connection.reset(); // the loop stops before the stream goes
+        pa_stream_unref(m_stream);
+    }
+}
+
+void CMicrophone::OnRead(pa_stream*, size_t, void* self) {
+    static_cast<CMicrophone*>(self)->Read();
+}
+
+// On the server's loop thread, its lock held. The capture time of the first sample not yet read
+// is now less the stream's latency, which for a recording stream covers the source's own delay
+// and everything waiting to be read.
+void CMicrophone::Read() {
+    while (pa_stream_readable_size(m_stream) > 0) {
+        const void* data = nullptr;
+        size_t bytes = 0;
+        if (pa_stream_peek(m_stream, &data, &bytes) < 0 || bytes == 0)
+            return;
+        const Clock::time_point now = Clock::now();
+        pa_usec_t latency = 0;
+        int negative = 0;
+        Clock::time_point capturedAt = m_nextStamp;
+        if (pa_stream_get_latency(m_stream, &latency, &negative) == 0 || !m_stamped) {
+            const auto delay =
+                std::chrono::microseconds(negative ? -int64_t(latency) : int64_t(latency));
+            capturedAt = now - delay;
+            m_stamped = true;
+        }
+        const size_t count = bytes / sizeof(float);
+        m_nextStamp = capturedAt + std::chrono::microseconds(int64_t(count) * 1000000 / kRate);
+        MicrophoneChunk chunk;
+        chunk.capturedAt = capturedAt;
+        if (data) {
+            const auto* samples = static_cast<const float*>(data);
+            chunk.samples.assign(samples, samples + count);
+        } else {
+            chunk.samples.assign(count, 0.0f); // a hole the server reports: silence, in place
+        }
+        pa_stream_drop(m_stream);
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_chunks.push_back(std::move(chunk));
+    }
+}
+
+bool CMicrophone::Take(std::vector<MicrophoneChunk>& chunks) {
+    bool got = false;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        got = !m_chunks.empty();
+        for (MicrophoneChunk& chunk : m_chunks)
+            chunks.push_back(std::move(chunk));
+        m_chunks.clear();
+    }
+    const Clock::time_point now = Clock::now();
+    if (got)
+        m_lastData = now;
+    bool good = false;
+    {
+        const CPulseLock lock(*m_connection);
+        good = pa_stream_get_state(m_stream) == PA_STREAM_READY;
+    }
+    return good && m_connection->Alive() && now - m_lastData < kSilenceLimit;
+}
+
+QList<MicrophoneInfo> CMicrophone::List(std::chrono::milliseconds limit) {
+    QList<MicrophoneInfo> found;
+    const auto connection = CPulseConnection::Connect("VistrelCV microphone list", limit);
+    if (!connection)
+        return found;
+    struct Listing {
+        QList<MicrophoneInfo> sources;
+        bool done = false;
+    } listing;
+    const auto add = [](pa_context*, const pa_source_info* info, int eol, void* data) {
+        auto* into = static_cast<Listing*>(data);
+        if (eol) {
+            into->done = true;
+            return;
+        }
+        if (info && info->monitor_of_sink == PA_INVALID_INDEX)
+            into->sources.append(
+                {QString::fromUtf8(info->name),
+                 QString::fromUtf8(info->description ? info->description : info->name)});
+    };
+    pa_operation* operation = nullptr;
+    {
+        const CPulseLock lock(*connection);
+        operation = pa_context_get_source_info_list(connection->Context(), add, &listing);
+    }
+    if (!operation)
+        return found;
+    const bool done = connection->WaitUntil([&listing] { return listing.done; }, limit);
+    {
+        const CPulseLock lock(*connection);
+        pa_operation_cancel(operation); // no callback comes after this
+        pa_operation_unref(operation);
+    }
+    if (done)
+        found = listing.sources;
+    return found;
+}

@@ -1,0 +1,63 @@
+// The microphone a recording takes its sound from: mono 32-bit float samples at 48 kHz from a
+// sound-server source, each chunk stamped with the steady-clock time its first sample was
+// captured (the clock the camera's frames are stamped on). The stamp comes from the server's own
+// timing of the stream at the moment the chunk is read, never from counting samples at the
+// nominal rate, so a microphone whose clock runs a little fast or slow keeps its true times.
+//
+// A microphone that goes away (unplugged, the server gone, nothing heard for a second) is lost for
+// good: the owner goes on without it.
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class CPulseConnection;
+struct pa_stream;
+
+struct MicrophoneChunk {
+    std::vector<float> samples;
+    std::chrono::steady_clock::time_point capturedAt; // of the first sample
+};
+
+// A microphone the desktop offers: its stable name and the description people see.
+struct MicrophoneInfo {
+    QString name;
+    QString description;
+};
+
+class CMicrophone {
+public:
+    static constexpr int kRate = 48000;
+
+    // Starts capturing from the source called `name` ("" for the desktop's default) within
+    // `limit`; null when there is no sound server, no such source or the server refuses.
+    static std::unique_ptr<CMicrophone> Open(const QString& name, std::chrono::milliseconds limit);
+    // The microphones (sources that are no sink's monitor), in the server's order; empty when
+    // there is no sound server or it does not answer within `limit`.
+    static QList<MicrophoneInfo> List(std::chrono::milliseconds limit);
+    ~CMicrophone();
+    CMicrophone(const CMicrophone&) = delete;
+    CMicrophone& operator=(const CMicrophone&) = delete;
+
+    // Moves the chunks captured since the last call to the end of `chunks`. False once the
+    // microphone is lost; what it captured until then has still been handed over.
+    bool Take(std::vector<MicrophoneChunk>& chunks);
+
+private:
+    CMicrophone() = default;
+    static void OnRead(pa_stream* stream, size_t bytes, void* self);
+    void Read();
+
+    std::unique_ptr<CPulseConnection> m_connection;
+    pa_stream* m_stream = nullptr;
+    std::mutex m_mutex; // the chunks, between the server's loop thread and the owner
+    std::vector<MicrophoneChunk> m_chunks;
+    std::chrono::steady_clock::time_point m_lastData;  // the owner's view, for the silence check
+    std::chrono::steady_clock::time_point m_nextStamp; // where a chunk without timing goes
+    bool m_stamped = false;
+};
