@@ -1,6 +1,8 @@
 // The FFmpeg side of movie writing.
 #include "recording/MovieWriter.h"
 
+#include "recording/LibavError.h"
+
 #include <QFile>
 
 #include <cstring>
@@ -34,9 +36,7 @@ CMovieWriter::~CMovieWriter() {
 }
 
 bool CMovieWriter::Fail(const char* what, int code) {
-    char reason[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, reason, sizeof reason);
-    m_error = QString::fromUtf8(what) + QLatin1String(": ") + QString::fromUtf8(reason);
+    m_error = LibavErrorText(what, code);
     m_failed = true;
     return false;
 }

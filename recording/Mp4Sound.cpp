@@ -1,6 +1,8 @@
 // AAC encoding of the microphone's sound, kept on the picture's clock by libswresample.
 #include "recording/Mp4Sound.h"
 
+#include "recording/LibavError.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -33,9 +35,7 @@ CMp4Sound::~CMp4Sound() {
 }
 
 bool CMp4Sound::Fail(const char* what, int code) {
-    char reason[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, reason, sizeof reason);
-    m_error = QString::fromUtf8(what) + QLatin1String(": ") + QString::fromUtf8(reason);
+    m_error = LibavErrorText(what, code);
     m_failed = true;
     return false;
 }

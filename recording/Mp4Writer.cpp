@@ -1,6 +1,8 @@
 // The FFmpeg side of MP4 movies: encoder choice, frame times and the fragmented file.
 #include "recording/Mp4Writer.h"
 
+#include "recording/LibavError.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -38,9 +40,7 @@ CMp4Writer::~CMp4Writer() {
 }
 
 bool CMp4Writer::Fail(const char* what, int code) {
-    char reason[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, reason, sizeof reason);
-    m_error = QString::fromUtf8(what) + QLatin1String(": ") + QString::fromUtf8(reason);
+    m_error = LibavErrorText(what, code);
     m_failed = true;
     return false;
 }
