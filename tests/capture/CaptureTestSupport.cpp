@@ -123,7 +123,8 @@ extern "C" const char* __tsan_default_suppressions() {
     return "deadlock:libgdal.so\n"
            "race:libgst\n" // libgstreamer, libgstbase, libgstapp, libgstvideo
            "race:libglib-2.0.so\n"
-           "race:QWaitCondition::~QWaitCondition\n";
+           "race:QWaitCondition::~QWaitCondition\n"
+           "race:libx264.so\n"; // its own encoding threads, handing frames over among themselves
 }
 
 // The camera reader runs while the tests start ffprobe (and GStreamer its plugin scanner), so the
