@@ -11,6 +11,7 @@
 #pragma once
 
 #include "camera/CameraSource.h"
+#include "capture/TimedOpen.h"          // kOpenTimeLimit
 #include "platform/BackgroundThreads.h" // kThreadWaitLimit
 #include "recording/FrameFeed.h"
 
@@ -19,10 +20,6 @@
 #include <mutex>
 #include <optional>
 #include <thread>
-
-// An open that has not finished by then has failed (a stream server that never answers, a named
-// pipe nobody writes); the thread stuck in it is left behind.
-inline constexpr std::chrono::seconds kOpenTimeLimit{5};
 
 // Guards the camera reader's newest-frame slot and the queue a recording is attached through.
 extern std::mutex g_csCapture;
