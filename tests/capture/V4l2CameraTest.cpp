@@ -37,18 +37,8 @@ namespace {
 
 constexpr char kHdCam[] = "card=HD Cam\nbus=usb-0000:00:14.0-1\n";
 
-class V4l2CameraTest : public CaptureTest {
+class V4l2CameraTest : public FakeV4l2Test {
 protected:
-    void SetUp() override {
-        CaptureTest::SetUp();
-        qunsetenv("VISTRELCV_CAMERAS");
-        ASSERT_TRUE(device.Create(testenv::Home() + "/dev"));
-    }
-    void TearDown() override {
-        controller.reset();
-        qunsetenv("FAKEV4L2_ROOT");
-        qunsetenv("VISTRELCV_DEVICE_ROOT");
-    }
     // A controller on camera `index`, found by the identities stored, in `size`.
     CCVController& Start(int index, const StoredCameraIds& stored = {},
                          std::optional<QSize> size = std::nullopt) {
@@ -56,7 +46,6 @@ protected:
         controller->StartCamera(index, stored, size);
         return *controller;
     }
-    FakeV4l2 device;
 };
 
 template <typename Condition> bool WaitUntil(Condition condition, int limitMs) {

@@ -35,18 +35,8 @@ namespace {
 constexpr char kCamera[] = "card=HD Cam\nbus=usb-0000:00:14.0-1\n";
 constexpr char kById[] = "usb-Maker_HD_Cam_1-video-index0";
 
-class CameraControlsTest : public ::testing::Test {
+class CameraControlsTest : public FakeV4l2Test {
 protected:
-    void SetUp() override {
-        testenv::FreshSettings(0);
-        qunsetenv("VISTRELCV_CAMERAS");
-        ASSERT_TRUE(device.Create(testenv::Home() + "/dev"));
-    }
-    void TearDown() override {
-        controller.reset();
-        qunsetenv("FAKEV4L2_ROOT");
-        qunsetenv("VISTRELCV_DEVICE_ROOT");
-    }
     // Camera 0 started with the user's `values`, once its first picture is there.
     CCameraControlBoard& Start(const CameraControlValues& values) {
         const StoredCameraIds ids{{0, ListCameras().value(0).id}};
@@ -79,9 +69,6 @@ protected:
             },
             5000);
     }
-
-    FakeV4l2 device;
-    std::unique_ptr<CCVController> controller;
 };
 
 QStringList Items(const QComboBox* list) {

@@ -1,4 +1,7 @@
+// The V4L2 test device's folder of camera nodes, and the fixture of tests on its cameras.
 #include "support/FakeV4l2.h"
+
+#include "support/TestEnvironment.h"
 
 #include <QDir>
 #include <QFile>
@@ -61,4 +64,16 @@ bool FakeV4l2::Replug(int from, int to) {
 
 QString FakeV4l2::Node(int number) const {
     return m_root + QStringLiteral("/video%1").arg(number);
+}
+
+void FakeV4l2Test::SetUp() {
+    testenv::FreshSettings(0);
+    qunsetenv("VISTRELCV_CAMERAS");
+    ASSERT_TRUE(device.Create(testenv::Home() + "/dev"));
+}
+
+void FakeV4l2Test::TearDown() {
+    controller.reset();
+    qunsetenv("FAKEV4L2_ROOT");
+    qunsetenv("VISTRELCV_DEVICE_ROOT");
 }
