@@ -2,6 +2,7 @@
 #include "recording/MovieWriter.h"
 
 #include "recording/LibavError.h"
+#include "recording/LibavOutput.h"
 
 #include <QFile>
 
@@ -165,21 +166,14 @@ bool CMovieWriter::Close() {
     // either way, and the stream may end cleanly if the space came back.
     bool ok = !m_failed;
     ok = SendFrame(nullptr) && ok;
-    const int trailer = av_write_trailer(m_format);
-    if (trailer < 0)
-        ok = Fail("cannot finish the movie", trailer);
-    const int closed = avio_closep(&m_format->pb);
-    if (closed < 0)
-        ok = Fail("cannot close the file", closed);
+    if (const LibavFailure failure = FinishOutput(m_format); failure.what)
+        ok = Fail(failure.what, failure.code);
     Release();
     return ok;
 }
 
 void CMovieWriter::Release() {
-    if (m_format && m_format->pb)
-        avio_closep(&m_format->pb);
-    avformat_free_context(m_format);
-    m_format = nullptr;
+    FreeOutput(m_format);
     m_stream = nullptr;
     avcodec_free_context(&m_codec);
     av_frame_free(&m_frame);

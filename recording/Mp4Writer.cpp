@@ -2,6 +2,7 @@
 #include "recording/Mp4Writer.h"
 
 #include "recording/LibavError.h"
+#include "recording/LibavOutput.h"
 
 #include <QDir>
 #include <QFile>
@@ -296,12 +297,8 @@ bool CMp4Writer::Close(int64_t endUs) {
     ok = SendPending(end) && ok;
     ok = SendFrame(nullptr) && ok;
     EndSound();
-    const int trailer = av_write_trailer(m_format);
-    if (trailer < 0)
-        ok = Fail("cannot finish the movie", trailer);
-    const int closed = avio_closep(&m_format->pb);
-    if (closed < 0)
-        ok = Fail("cannot close the file", closed);
+    if (const LibavFailure failure = FinishOutput(m_format); failure.what)
+        ok = Fail(failure.what, failure.code);
     Release();
     return ok;
 }
@@ -309,10 +306,7 @@ bool CMp4Writer::Close(int64_t endUs) {
 void CMp4Writer::Release() {
     m_sound.Release();
     m_hasSound = false;
-    if (m_format && m_format->pb)
-        avio_closep(&m_format->pb);
-    avformat_free_context(m_format);
-    m_format = nullptr;
+    FreeOutput(m_format);
     m_stream = nullptr;
     avcodec_free_context(&m_codec);
     av_buffer_unref(&m_hwDevice);
