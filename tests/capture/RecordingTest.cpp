@@ -2,10 +2,13 @@
 #include "CaptureTestSupport.h"
 
 #include "capture/Shutter.h"
+#include "output_files/FiletypeMgr.h"
 #include "output_files/ImgFileMgr.h"
 #include "output_files/MediaKind.h"
 #include "recording/FrameQueue.h"
+#include "recording/MovieOutput.h"
 #include "recording/Mp4Writer.h"
+#include "recording/RecordingWorker.h"
 #include "settings/SettingsKeys.h"
 #include "settings/UserDefault.h"
 #include "support/TestEnvironment.h"
@@ -194,6 +197,46 @@ TEST_F(RecordingTest, Mp4MovieTakesTheCamerasSize) {
         // The white block at the picture's top-left sits at the top-right.
         EXPECT_GT(cv::mean(frame(cv::Rect(size.width() - 40, 8, 32, 32)))[0], 230) << camera;
     }
+}
+
+// An MP4 encoder that falls behind moves to faster settings twice within the movie, which keeps
+// every frame at its time and decodes without a fault across the changes, even where the camera
+// stalls at a change (the faster encoder's first decoding times then fall before the slower's
+// last). With no faster setting left, the next movie is made at half size; one of those that
+// keeps up brings back the full size.
+TEST_F(RecordingTest, BehindEncoderSpeedsUpWithinTheMovieThenTheNextIsSmaller) {
+    const auto record = [this](int number, bool behind) {
+        RecThreadParam param;
+        param.path = Movie(number, "mp4");
+        const std::unique_ptr<CMovieOutput> movie = MakeMovieOutput(kCodecH264);
+        cv::Mat picture(360, 640, CV_8UC3);
+        cv::randu(picture, 0, 255);
+        const StampedFrame frame{picture, {}, 1};
+        EXPECT_TRUE(movie->Open(param, frame));
+        for (int i = 1; i < 90; ++i) {
+            cv::rectangle(picture, cv::Rect(i * 6, 100, 40, 40), cv::Scalar(0, 0, 255), -1);
+            if (behind && i % 30 == 0) {
+                EXPECT_TRUE(movie->SpeedUp()) << i;
+            }
+            EXPECT_TRUE(movie->Take(frame, i / 30.0 + 0.25 * (i / 30))); // a stall at each step
+        }
+        if (behind) {
+            EXPECT_EQ(movie->Pace(), "ultrafast");
+            EXPECT_FALSE(movie->SpeedUp());
+        }
+        EXPECT_TRUE(movie->LastUntil(3.5) && movie->Close());
+        return ProbeMovie(param.path);
+    };
+    const MovieFacts behind = record(1, true);
+    EXPECT_EQ(behind.frames, 90);
+    EXPECT_NEAR(behind.duration, 3.5, 0.05);
+    QProcess decode;
+    decode.start("ffmpeg", {"-v", "error", "-i", Movie(1, "mp4"), "-f", "null", "-"});
+    ASSERT_TRUE(decode.waitForFinished(60000));
+    EXPECT_EQ(decode.readAllStandardError(), "");
+    EXPECT_EQ(MovieCover(kCodecH264), cv::Size(960, 540));
+    EXPECT_EQ(record(2, false).size, QSize(320, 180));
+    EXPECT_EQ(record(3, false).size, QSize(640, 360));
 }
 
 // A camera open again after a loss but without a frame yet is waited for: a recording started
