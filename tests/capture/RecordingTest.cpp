@@ -5,6 +5,7 @@
 #include "output_files/FiletypeMgr.h"
 #include "output_files/ImgFileMgr.h"
 #include "output_files/MediaKind.h"
+#include "recording/FrameFeed.h"
 #include "recording/FrameQueue.h"
 #include "recording/MovieOutput.h"
 #include "recording/Mp4Writer.h"
@@ -25,11 +26,13 @@
 
 #include <cmath>
 #include <csignal>
+#include <mutex>
 #include <random>
 
 #include <sys/resource.h>
 
 using namespace capturetest;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -237,6 +240,50 @@ TEST_F(RecordingTest, BehindEncoderSpeedsUpWithinTheMovieThenTheNextIsSmaller) {
     EXPECT_EQ(MovieCover(kCodecH264), cv::Size(960, 540));
     EXPECT_EQ(record(2, false).size, QSize(320, 180));
     EXPECT_EQ(record(3, false).size, QSize(640, 360));
+}
+
+// A recording whose frames reach the encoder 1.2 s after their capture, as when it is that far
+// behind and does not catch up: the recording moves the encoder to a faster setting every 3 s
+// until it has none left, which makes the next movie small.
+TEST_F(RecordingTest, RecordingThatStaysBehindUsesEveryFasterSetting) {
+    struct CLateFeed : CFrameFeed {
+        void Attach(std::shared_ptr<CFrameQueue> queue) override {
+            const std::lock_guard lock(mutex);
+            attached = std::move(queue);
+        }
+        void Detach(const std::shared_ptr<CFrameQueue>&) override { Attach(nullptr); }
+        std::chrono::steady_clock::duration SilenceLimit() const override { return 2s; }
+        std::mutex mutex;
+        std::shared_ptr<CFrameQueue> attached;
+    };
+    const auto feed = std::make_shared<CLateFeed>();
+    auto param = std::make_unique<RecThreadParam>();
+    param->feed = feed;
+    param->path = Movie(1, "mp4");
+    param->codec = kCodecH264;
+    g_bStopRecording.store(false);
+    const auto worker = CRecordingWorker::Start(std::move(param));
+    const cv::Mat picture(360, 640, CV_8UC3, cv::Scalar(40, 90, 160));
+    const auto start = std::chrono::steady_clock::now();
+    // Three steps 3 s apart: about 10 s, however slow the machine.
+    for (uint64_t n = 1;
+         MovieCover(kCodecH264).empty() && std::chrono::steady_clock::now() - start < 60s; ++n) {
+        if (const std::lock_guard lock(feed->mutex); feed->attached)
+            feed->attached->Push({picture, std::chrono::steady_clock::now() - 1200ms, n});
+        QThread::msleep(33);
+    }
+    g_bStopRecording.store(true);
+    worker->Wait(std::chrono::steady_clock::now() + 10s);
+    ASSERT_TRUE(worker->Finished());
+    EXPECT_EQ(worker->Result(), kRecordingStopped);
+    EXPECT_GT(ProbeMovie(Movie(1, "mp4")).frames, 200);
+    ASSERT_EQ(MovieCover(kCodecH264), cv::Size(960, 540));
+    // A movie that keeps up brings back the full size, for the tests that follow.
+    RecThreadParam keepsUp;
+    keepsUp.path = Movie(2, "mp4");
+    const auto next = MakeMovieOutput(kCodecH264);
+    EXPECT_TRUE(next->Open(keepsUp, {picture, {}, 1}) && next->Close());
+    EXPECT_EQ(MovieCover(kCodecH264), cv::Size());
 }
 
 // A camera open again after a loss but without a frame yet is waited for: a recording started
