@@ -218,6 +218,10 @@ int Record(const RecThreadParam& param, CMovieOutput& movie) {
     if (const uint64_t dropped = attached.Queue().Dropped())
         qWarning("Recording into %s: %llu camera frames were dropped while the encoder was behind",
                  qUtf8Printable(param.path), static_cast<unsigned long long>(dropped));
+    if (const uint64_t missed = attached.Queue().Missed())
+        qWarning("Recording into %s: %llu frames the camera took never reached the program, which "
+                 "was too busy to take them",
+                 qUtf8Printable(param.path), static_cast<unsigned long long>(missed));
     if (!movie.Close() || result == kRecordingGaveUp)
         return GiveUp(param, movie, "the movie cannot be written");
     if (result == kRecordingCameraLost)
