@@ -13,8 +13,8 @@
 //    colour (bench_bare_window), both started the same way (under Xvfb in scripts/bench);
 //  - with --microphone, an MP4 recording of the test camera without and with the desktop's
 //    default microphone (scripts/bench gives it a private PipeWire with a virtual one).
-//   bench_capture [--device | --mp4 | --first-picture | --microphone] [seconds of each CPU measurement,
-//   default 20]
+//   bench_capture [--device | --mp4 | --first-picture | --microphone] [seconds of each CPU
+//   measurement, default 20]
 #include "camera/media/MovieSource.h"
 #include "capture/CVController.h"
 #include "output_files/FiletypeMgr.h"
