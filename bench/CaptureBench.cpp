@@ -6,14 +6,15 @@
 //  - the process's CPU use while the view idles at Perform 330;
 //  - with --device, run with the V4L2 test device preloaded (scripts/bench does): a 1080p MJPEG
 //    webcam's CPU while recording and while idle, and the frames lost or repeated in its movie;
-//    an MP4 recording of it against the ffmpeg command line doing the same;
+//    an MP4 recording of it against the ffmpeg command line doing the same (that alone with
+//    --mp4, for a run beside other work);
 //  - the time from the program's start to its first painted picture (median of 5);
 //  - with --first-picture, that time on the test camera against a bare Qt window painting a
 //    colour (bench_bare_window), both started the same way (under Xvfb in scripts/bench);
 //  - with --microphone, an MP4 recording of the test camera without and with the desktop's
 //    default microphone (scripts/bench gives it a private PipeWire with a virtual one).
-//   bench_capture [--device | --first-picture | --microphone] [seconds of each CPU measurement,
-//   default 20]
+//   bench_capture [--device | --mp4 | --first-picture | --microphone] [seconds of each CPU
+//   measurement, default 20]
 #include "camera/media/MovieSource.h"
 #include "capture/CVController.h"
 #include "output_files/FiletypeMgr.h"
@@ -378,6 +379,11 @@ int main(int argc, char** argv) {
     const int seconds = std::max(1, std::atoi(argv[argc - 1]) > 0 ? std::atoi(argv[argc - 1]) : 20);
     if (argc > 1 && QByteArray(argv[1]) == "--microphone") {
         MeasureMicrophone(seconds, folder.path());
+        return 0;
+    }
+    if (argc > 1 && QByteArray(argv[1]) == "--mp4") { // the MP4 recording alone, as --device
+        PlugDevice(folder.path());
+        MeasureMp4(seconds, folder.path());
         return 0;
     }
     if (device) {

@@ -62,6 +62,9 @@ public:
     virtual bool LastFrameDamaged() const { return false; }
     // Damaged frames dropped since the source opened, by cause.
     virtual FrameDamageCounts DamagedFrames() const { return {}; }
+    // Frames the camera took since the source opened that never reached the program: the driver
+    // had no free buffer for them, the program being too late to take the ones before.
+    virtual uint64_t MissedFrames() const { return 0; }
     // The camera's mode has given nothing but damaged frames for a while: the next open of this
     // camera tries the next mode down (its opener shared `avoided` with the source it made).
     void AvoidMode() {

@@ -182,6 +182,7 @@ private:
         CameraOpenFailure failure = CameraOpenFailure::None;
         m_source = OpenWithinLimit(m_reopen, m_camera, m_state.stop, failure);
         m_reportedDamage = {};
+        m_reportedMissed = 0;
         if (m_source)
             m_controls.Opened(m_source->Controls());
         if (!m_state.stop.load())
@@ -209,6 +210,7 @@ private:
             ok = m_source->Retrieve(frame.image);
         }
         ReportDamage();
+        CountMissed(recording.get());
         const bool damaged = m_source->LastFrameDamaged();
         if (damaged && whole)
             m_state.fullWanted.store(true); // the next one, then
@@ -284,6 +286,14 @@ private:
         m_state.silenceLimit.store(CameraSilenceLimit(period).count());
     }
 
+    // Frames the camera took that never reached the reader are lost to a recording too.
+    void CountMissed(CFrameQueue* recording) {
+        const uint64_t missed = m_source->MissedFrames();
+        if (recording && missed > m_reportedMissed)
+            recording->CountMissed(missed - m_reportedMissed);
+        m_reportedMissed = missed;
+    }
+
     void ReportDamage() {
         const FrameDamageCounts damaged = m_source->DamagedFrames();
         if (damaged == m_reportedDamage || Clock::now() < m_nextDamageLog)
@@ -312,6 +322,7 @@ private:
     Clock::duration m_period = 33ms;   // the same, not bounded to what the view needs
     uint64_t m_number = 0;
     FrameDamageCounts m_reportedDamage{};
+    uint64_t m_reportedMissed = 0; // of the source's missed frames, counted into a recording
     bool m_warned = false;
 };
 

@@ -41,3 +41,13 @@ uint64_t CFrameQueue::Dropped() const {
     std::lock_guard lock(m_mutex);
     return m_nDropped;
 }
+
+void CFrameQueue::CountMissed(uint64_t count) {
+    std::lock_guard lock(m_mutex);
+    m_nMissed += count;
+}
+
+uint64_t CFrameQueue::Missed() const {
+    std::lock_guard lock(m_mutex);
+    return m_nMissed;
+}

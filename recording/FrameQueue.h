@@ -38,6 +38,9 @@ public:
     // empty after End.
     PopResult Pop(StampedFrame& frame, std::chrono::milliseconds wait);
     uint64_t Dropped() const;
+    // The reader's side: `count` frames the camera took never reached the reader (it was late).
+    void CountMissed(uint64_t count);
+    uint64_t Missed() const;
     // The size the frames must cover at least (the reader decodes no larger); empty: the camera's
     // whole picture. Set before the queue is attached.
     void SetCover(cv::Size cover) { m_cover = cover; }
@@ -51,6 +54,7 @@ private:
     size_t m_nMaxBytes;
     size_t m_nBytes = 0; // of the frames held
     uint64_t m_nDropped = 0;
+    uint64_t m_nMissed = 0;
     bool m_bEnded = false;
     cv::Size m_cover;
 };

@@ -13,11 +13,18 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 namespace {
 
 const cv::Size kMpeg1Size(kMovieWidth, kMovieHeight);
+// Half of the largest MP4 movie: what a smaller movie needs of the camera's picture.
+const cv::Size kSmallerCover(960, 540);
+
+// Whether MP4 movies are made at half size: set by a movie whose encoder fell behind at its
+// fastest, cleared by a smaller one that never fell behind.
+std::atomic<bool> s_smallerMp4{false};
 
 class CMpeg1Output : public CMovieOutput {
 public:
@@ -72,9 +79,22 @@ public:
     void EndSound() override { m_writer.EndSound(); }
     bool Open(const RecThreadParam& param, const StampedFrame& first) override {
         m_mirror = param.mirror;
-        m_size = Mp4MovieSize(first.image.size());
+        m_smaller = s_smallerMp4.load();
+        m_size = Mp4MovieSize(first.image.size(), m_smaller);
+        if (m_smaller)
+            qWarning("Recording into %s at %d x %d: the encoder fell behind at full size",
+                     qUtf8Printable(param.path), m_size.width, m_size.height);
         return m_writer.Open(param.path, m_size) && Take(first, 0.0);
     }
+    bool SpeedUp() override {
+        m_behind = true;
+        if (m_writer.SpeedUp())
+            return true;
+        if (!s_smallerMp4.exchange(true))
+            qWarning("MP4 movies are made at half size from the next one on, until one keeps up");
+        return false;
+    }
+    QString Pace() const override { return m_writer.Pace(); }
     bool Take(const StampedFrame& frame, double elapsed) override {
         const cv::Mat* picture = &frame.image;
         if (frame.image.size() != m_size) {
@@ -92,12 +112,18 @@ public:
         return true;
     }
     bool Flush() override { return m_writer.Flush(); }
-    bool Close() override { return m_writer.Close(m_endUs); }
+    bool Close() override {
+        if (m_smaller && !m_behind && m_writer.IsOpen())
+            s_smallerMp4.store(false);
+        return m_writer.Close(m_endUs);
+    }
     int64_t FramesWritten() const override { return m_writer.FramesWritten(); }
     QString Error() const override { return m_writer.Error(); }
 
 private:
     bool m_mirror = false;
+    bool m_smaller = false; // made at half size
+    bool m_behind = false;  // its encoder fell behind
     cv::Size m_size;
     CMp4Writer m_writer;
     cv::Mat m_scaled, m_flipped;
@@ -112,11 +138,18 @@ std::unique_ptr<CMovieOutput> MakeMovieOutput(uint32_t codec) {
     return std::make_unique<CMpeg1Output>(codec);
 }
 
-cv::Size Mp4MovieSize(cv::Size frame) {
+cv::Size Mp4MovieSize(cv::Size frame, bool smaller) {
     const double scale =
-        std::min({1.0, 1920.0 / std::max(1, frame.width), 1080.0 / std::max(1, frame.height)});
+        std::min({1.0, 1920.0 / std::max(1, frame.width), 1080.0 / std::max(1, frame.height)}) *
+        (smaller ? 0.5 : 1.0);
     const auto even = [scale](int side) {
         return std::max(2, int(std::lround(side * scale)) & ~1);
     };
     return {even(frame.width), even(frame.height)};
+}
+
+cv::Size MovieCover(uint32_t codec) {
+    if (codec != kCodecH264)
+        return kMpeg1Size;
+    return s_smallerMp4.load() ? kSmallerCover : cv::Size();
 }

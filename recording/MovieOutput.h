@@ -30,6 +30,11 @@ public:
     virtual bool Take(const StampedFrame& frame, double elapsed) = 0;
     // At a stop `elapsed` seconds after the first frame: the movie lasts until then.
     virtual bool LastUntil(double elapsed) = 0;
+    // For an encoder that has fallen behind the camera: moves it to a faster setting within the
+    // movie; false when it has none left.
+    virtual bool SpeedUp() { return false; }
+    // The encoder's setting now, for the log.
+    virtual QString Pace() const { return {}; }
     virtual bool Flush() = 0;
     // Finishes and closes the file; safe to call twice.
     virtual bool Close() = 0;
@@ -41,5 +46,12 @@ public:
 std::unique_ptr<CMovieOutput> MakeMovieOutput(uint32_t codec);
 
 // The size an MP4 movie of a camera whose frames are `frame` takes: the camera's own, scaled down
-// to fit 1920 x 1080 where larger, in even numbers of pixels (as 4:2:0 needs).
-cv::Size Mp4MovieSize(cv::Size frame);
+// to fit 1920 x 1080 where larger, or half of that when `smaller`, in even numbers of pixels (as
+// 4:2:0 needs).
+cv::Size Mp4MovieSize(cv::Size frame, bool smaller = false);
+
+// The size a movie of type `codec` needs the camera's frames decoded at, at least (empty: the
+// whole picture). An MP4 movie whose encoder could not keep up at its fastest setting cannot
+// change its size mid-way (one size per file), so the next MP4 movies are made at half size,
+// until one of them keeps up without help.
+cv::Size MovieCover(uint32_t codec);

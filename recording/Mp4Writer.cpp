@@ -7,6 +7,9 @@
 #include <QDir>
 #include <QFile>
 
+#include <cstring>
+#include <iterator>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -25,6 +28,20 @@ constexpr int kTimeBase = 90000;
 constexpr int64_t kKeyframeInterval = kTimeBase;
 // For rate control and the level only; the frames keep their own times.
 constexpr int kNominalFps = 30;
+
+// libx264's settings from the usual to the fastest, for an encoder that falls behind. A movie
+// changes setting mid-way, so every step must give the same sequence and picture parameters as
+// the first (the file holds one set for the whole movie): the fastest preset alone would drop
+// CABAC, 8x8 transforms, B-frames and weighted prediction, which change them, so it keeps them.
+struct X264Step {
+    const char* preset;
+    const char* params;
+};
+constexpr X264Step kX264Steps[] = {
+    {"veryfast", ""},
+    {"superfast", ""},
+    {"ultrafast", "cabac=1:8x8dct=1:bframes=3:weightp=1:weightb=1"},
+};
 
 // The render node a VA-API driver would use; without one there is nothing to try (and no time
 // to lose finding that out).
@@ -57,6 +74,7 @@ bool CMp4Writer::Open(const QString& path, cv::Size size, const char* preset, bo
     m_size = size;
     m_nFrames = 0;
     m_pendingPts = m_lastKeyPts = -1;
+    m_lastDts = AV_NOPTS_VALUE;
     m_durations.clear();
     if (!Create(QFile::encodeName(path), preset, vaapi)) {
         Release();
@@ -110,34 +128,49 @@ bool CMp4Writer::OpenEncoder(const char* preset, bool vaapi) {
     return OpenX264(preset);
 }
 
-bool CMp4Writer::OpenX264(const char* preset) {
+AVCodecContext* CMp4Writer::NewX264(const char* preset, const char* params) const {
     const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
-    if (!codec || !(m_codec = avcodec_alloc_context3(codec)))
-        return false;
-    m_codec->width = m_size.width;
-    m_codec->height = m_size.height;
-    m_codec->time_base = AVRational{1, kTimeBase};
-    m_codec->framerate = AVRational{kNominalFps, 1};
-    m_codec->pix_fmt = AV_PIX_FMT_YUV420P;
-    m_codec->gop_size = 10 * kNominalFps; // keyframes come by time (SendPending)
+    AVCodecContext* context = codec ? avcodec_alloc_context3(codec) : nullptr;
+    if (!context)
+        return nullptr;
+    context->width = m_size.width;
+    context->height = m_size.height;
+    context->time_base = AVRational{1, kTimeBase};
+    context->framerate = AVRational{kNominalFps, 1};
+    context->pix_fmt = AV_PIX_FMT_YUV420P;
+    context->gop_size = 10 * kNominalFps; // keyframes come by time (SendPending)
     // The conversion from BGR uses BT.601's matrix, in limited range.
-    m_codec->colorspace = AVCOL_SPC_SMPTE170M;
-    m_codec->color_range = AVCOL_RANGE_MPEG;
-    m_codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    context->colorspace = AVCOL_SPC_SMPTE170M;
+    context->color_range = AVCOL_RANGE_MPEG;
+    context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary* options = nullptr;
     av_dict_set(&options, "preset", preset, 0);
     av_dict_set(&options, "crf", "23", 0);
     // High profile, the level worked out from the size: what phones and browsers decode.
     av_dict_set(&options, "profile", "high", 0);
     av_dict_set(&options, "forced-idr", "1", 0);
-    const int rc = avcodec_open2(m_codec, codec, &options);
+    if (*params)
+        av_dict_set(&options, "x264-params", params, 0);
+    const int rc = avcodec_open2(context, codec, &options);
     av_dict_free(&options);
     if (rc < 0)
+        avcodec_free_context(&context);
+    return context;
+}
+
+bool CMp4Writer::OpenX264(const char* preset) {
+    m_step = -1;
+    for (size_t i = 0; i < std::size(kX264Steps); ++i) {
+        if (std::strcmp(preset, kX264Steps[i].preset) == 0)
+            m_step = int(i);
+    }
+    if (!(m_codec = NewX264(preset, m_step < 0 ? "" : kX264Steps[m_step].params)))
         return false;
     m_pending->format = AV_PIX_FMT_YUV420P;
     m_pending->width = m_size.width;
     m_pending->height = m_size.height;
     m_encoderName = QStringLiteral("libx264");
+    m_pace = QString::fromLatin1(preset);
     return av_frame_get_buffer(m_pending, 0) >= 0;
 }
 
@@ -181,6 +214,8 @@ bool CMp4Writer::OpenVaapi() {
     m_pending->width = m_size.width;
     m_pending->height = m_size.height;
     m_encoderName = QStringLiteral("h264_vaapi");
+    m_step = -1;
+    m_pace.clear();
     return av_frame_get_buffer(m_pending, 0) >= 0;
 }
 
@@ -194,6 +229,11 @@ bool CMp4Writer::SendFrame(AVFrame* frame) {
             m_packet->duration = duration->second;
             m_durations.erase(duration);
         }
+        // An encoder that took over mid-movie starts its decoding times a little before its first
+        // picture, which may be before the last one of the encoder it followed.
+        if (m_lastDts != AV_NOPTS_VALUE && m_packet->dts <= m_lastDts)
+            m_packet->dts = std::min(m_lastDts + 1, m_packet->pts);
+        m_lastDts = m_packet->dts;
         av_packet_rescale_ts(m_packet, m_codec->time_base, m_stream->time_base);
         m_packet->stream_index = m_stream->index;
         // With sound, through the muxer's interleaving queue: the first packet written sets the
@@ -253,6 +293,36 @@ bool CMp4Writer::WriteFrame(const cv::Mat& bgr, int64_t atUs) {
     const int stride[] = {int(bgr.step[0])};
     sws_scale(m_sws, source, stride, 0, bgr.rows, m_pending->data, m_pending->linesize);
     m_pendingPts = pts;
+    return true;
+}
+
+bool CMp4Writer::SpeedUp() {
+    if (!m_format || m_failed || m_step < 0 || m_step + 1 >= int(std::size(kX264Steps)))
+        return false;
+    const X264Step& next = kX264Steps[m_step + 1];
+    AVCodecContext* faster = NewX264(next.preset, next.params);
+    const auto same = [](const AVCodecContext* a, const AVCodecParameters* b) {
+        return a->extradata_size == b->extradata_size &&
+               std::memcmp(a->extradata, b->extradata, size_t(b->extradata_size)) == 0;
+    };
+    if (!faster || !same(faster, m_stream->codecpar)) {
+        qWarning("The %s preset would change the movie's stream parameters; the encoder keeps %s",
+                 next.preset, qUtf8Printable(m_pace));
+        avcodec_free_context(&faster);
+        m_step = -1; // no step is tried again
+        return false;
+    }
+    // Everything sent so far is encoded and written by the encoder it was sent to; the held
+    // frame goes to the faster one, which starts with a keyframe.
+    if (!SendFrame(nullptr)) {
+        avcodec_free_context(&faster);
+        return false;
+    }
+    avcodec_free_context(&m_codec);
+    m_codec = faster;
+    m_lastKeyPts = -1;
+    ++m_step;
+    m_pace = QString::fromLatin1(next.preset);
     return true;
 }
 

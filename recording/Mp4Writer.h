@@ -48,6 +48,11 @@ public:
     // Appends a frame (8-bit BGR of the movie's size) shown from `atUs` microseconds after the
     // movie's start; a time not after the previous frame's is moved just past it.
     bool WriteFrame(const cv::Mat& bgr, int64_t atUs);
+    // Moves the encoder on to its next faster setting, within the same movie; false (and nothing
+    // changes) when there is none: the fastest is in use, or the encoder is VA-API's.
+    bool SpeedUp();
+    // The libx264 preset in use; empty for VA-API.
+    const QString& Pace() const { return m_pace; }
     // Pushes everything encoded so far to the file.
     bool Flush();
     // Ends the movie at `endUs` (the last frame lasts until then), drains the encoder and closes
@@ -64,6 +69,7 @@ private:
     bool Create(const QByteArray& file, const char* preset, bool vaapi);
     bool OpenEncoder(const char* preset, bool vaapi);
     bool OpenX264(const char* preset);
+    AVCodecContext* NewX264(const char* preset, const char* params) const; // opened; null: none
     bool OpenVaapi();
     bool Fail(const char* what, int code);
     bool SendPending(int64_t nextPts); // the held frame, lasting until `nextPts`
@@ -81,7 +87,9 @@ private:
     cv::Size m_size;
     int64_t m_pendingPts = -1; // in the encoder's time base; -1 when nothing is held
     int64_t m_lastKeyPts = -1;
+    int64_t m_lastDts = INT64_MIN; // of the last packet written, in the encoder's time base
     int64_t m_nFrames = 0;
+    int m_step = -1; // in the list of libx264 settings; -1: no faster one to move to
     std::map<int64_t, int64_t> m_durations; // of frames sent, by time, until their packet comes
     bool m_failed = false;
     bool m_withSound = false;
@@ -89,4 +97,5 @@ private:
     CMp4Sound m_sound;
     QString m_error;
     QString m_encoderName;
+    QString m_pace;
 };

@@ -2,7 +2,6 @@
 // time, to the movie.
 #include "recording/RecordingWorker.h"
 
-#include "output_files/FiletypeMgr.h"
 #include "platform/BackgroundThreads.h"
 #include "platform/SoundCue.h"
 #include "recording/FrameFeed.h"
@@ -63,6 +62,48 @@ bool TakeFirstFrame(const RecThreadParam& param, CFrameQueue& queue, StampedFram
     return false;
 }
 
+// An encoder is behind when the frame it gets was captured more than a second ago (half the
+// queue's room, after which the camera's frames are dropped). It is then moved to a faster
+// setting, and given time to work off its backlog: the next step comes only when three seconds
+// later it is still behind and has not caught up at least a quarter of a second.
+constexpr auto kBehindLatency = std::chrono::seconds(1);
+constexpr auto kStepSettle = std::chrono::seconds(3);
+constexpr auto kCatchUp = std::chrono::milliseconds(250);
+
+class CEncoderPace {
+public:
+    CEncoderPace(const RecThreadParam& param, CMovieOutput& movie)
+        : m_param(param), m_movie(movie), m_lastStep(Clock::now()) {}
+
+    // Before the frame captured at `capturedAt` goes to the encoder.
+    void Check(Clock::time_point capturedAt) {
+        const Clock::time_point now = Clock::now();
+        const Clock::duration latency = now - capturedAt;
+        if (m_atFastest || latency <= kBehindLatency || now - m_lastStep < kStepSettle ||
+            latency < m_stepLatency - kCatchUp)
+            return;
+        m_lastStep = now;
+        m_stepLatency = latency;
+        if (m_movie.SpeedUp()) {
+            qWarning("Recording into %s: the encoder is behind the camera; it now uses the %s "
+                     "preset",
+                     qUtf8Printable(m_param.path), qUtf8Printable(m_movie.Pace()));
+            return;
+        }
+        m_atFastest = true;
+        qWarning("Recording into %s: the encoder is behind the camera at its fastest setting; "
+                 "frames it has no room for are dropped and counted",
+                 qUtf8Printable(m_param.path));
+    }
+
+private:
+    const RecThreadParam& m_param;
+    CMovieOutput& m_movie;
+    Clock::time_point m_lastStep;
+    Clock::duration m_stepLatency{}; // the encoder's latency at the last step
+    bool m_atFastest = false;
+};
+
 // How long a stop waits for frames captured before it that are still on their way: one frame
 // period of the camera as measured, at least the movie's, at most a second.
 Clock::duration StopWait(Clock::duration cameraInterval) {
@@ -84,6 +125,7 @@ int RecordFrames(const RecThreadParam& param, CFrameQueue& queue, CMovieOutput& 
     Clock::duration cameraInterval{};
     std::optional<Clock::time_point> stopAt;
     uint64_t backlogDropped = 0;
+    CEncoderPace pace(param, movie);
     for (;;) {
         sound.Pass(movie, start, stopAt);
         if (!stopAt && StopRequested(param))
@@ -99,10 +141,14 @@ int RecordFrames(const RecThreadParam& param, CFrameQueue& queue, CMovieOutput& 
             if (frame.capturedAt > lastCapture)
                 cameraInterval = frame.capturedAt - lastCapture;
             lastCapture = frame.capturedAt;
-            if (stopAt && Clock::now() > *stopAt + kStopBacklogLimit)
+            if (stopAt && Clock::now() > *stopAt + kStopBacklogLimit) {
                 ++backlogDropped;
-            else if (!movie.Take(frame, Seconds(frame.capturedAt - start)))
-                return kRecordingGaveUp;
+            } else {
+                if (!stopAt)
+                    pace.Check(frame.capturedAt);
+                if (!movie.Take(frame, Seconds(frame.capturedAt - start)))
+                    return kRecordingGaveUp;
+            }
         } else if (stopAt) {
             if (got == CFrameQueue::PopResult::Empty && Clock::now() < stopWaitEnd)
                 continue;
@@ -155,8 +201,7 @@ int Record(const RecThreadParam& param, CMovieOutput& movie) {
     if (!param.feed)
         return GiveUp(param, movie, "there is no camera");
     // MPEG-1 takes the camera's frames at its own small size, MP4 at theirs.
-    CAttachedQueue attached(
-        param.feed, param.codec == kCodecH264 ? cv::Size() : cv::Size(kMovieWidth, kMovieHeight));
+    CAttachedQueue attached(param.feed, MovieCover(param.codec));
     // The microphone starts while the camera's first frame is on its way.
     CMovieSound sound(param);
     StampedFrame first;
@@ -173,6 +218,10 @@ int Record(const RecThreadParam& param, CMovieOutput& movie) {
     if (const uint64_t dropped = attached.Queue().Dropped())
         qWarning("Recording into %s: %llu camera frames were dropped while the encoder was behind",
                  qUtf8Printable(param.path), static_cast<unsigned long long>(dropped));
+    if (const uint64_t missed = attached.Queue().Missed())
+        qWarning("Recording into %s: %llu frames the camera took never reached the program, which "
+                 "was too busy to take them",
+                 qUtf8Printable(param.path), static_cast<unsigned long long>(missed));
     if (!movie.Close() || result == kRecordingGaveUp)
         return GiveUp(param, movie, "the movie cannot be written");
     if (result == kRecordingCameraLost)

@@ -351,6 +351,11 @@ bool CV4l2Source::Grab() {
         m_nOffset = std::min(buffer.DataOffset(), length);
         m_nBytes = std::min(buffer.Used(), length) - std::min(buffer.Used(), m_nOffset);
         m_captured = CaptureTimeOf(buffer.buffer);
+        // uvcvideo counts every frame the camera sends, also those it had no buffer for: a gap in
+        // the numbers is frames lost while the program was late.
+        if (m_lastSequence && buffer.buffer.sequence - *m_lastSequence - 1 < 1000000)
+            m_missed += buffer.buffer.sequence - *m_lastSequence - 1;
+        m_lastSequence = buffer.buffer.sequence;
         // A damaged frame still tells that the camera sends: it is handed out as damaged.
         const auto* data = static_cast<const uint8_t*>(m_buffers[size_t(m_nDequeued)].start);
         Count((buffer.buffer.flags & V4L2_BUF_FLAG_ERROR) ? FrameDamage::Flagged

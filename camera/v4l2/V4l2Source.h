@@ -52,6 +52,7 @@ public:
     }
     bool LastFrameDamaged() const override { return m_damage != FrameDamage::None; }
     FrameDamageCounts DamagedFrames() const override { return m_damaged; }
+    uint64_t MissedFrames() const override { return m_missed; }
     void SetDecodeSize(cv::Size cover) override { m_cover = cover; }
     CCameraControls* Controls() override { return m_controls.get(); }
 
@@ -83,6 +84,8 @@ private:
     bool m_bStreaming = false;
     FrameDamage m_damage = FrameDamage::None;
     FrameDamageCounts m_damaged{};
+    std::optional<uint32_t> m_lastSequence; // of the last frame dequeued
+    uint64_t m_missed = 0;
     cv::Size m_cover;
     CJpegDecoder m_decoder;
     std::unique_ptr<CV4l2Controls> m_controls;

@@ -2,10 +2,14 @@
 #include "CaptureTestSupport.h"
 
 #include "capture/Shutter.h"
+#include "output_files/FiletypeMgr.h"
 #include "output_files/ImgFileMgr.h"
 #include "output_files/MediaKind.h"
+#include "recording/FrameFeed.h"
 #include "recording/FrameQueue.h"
+#include "recording/MovieOutput.h"
 #include "recording/Mp4Writer.h"
+#include "recording/RecordingWorker.h"
 #include "settings/SettingsKeys.h"
 #include "settings/UserDefault.h"
 #include "support/TestEnvironment.h"
@@ -22,11 +26,13 @@
 
 #include <cmath>
 #include <csignal>
+#include <mutex>
 #include <random>
 
 #include <sys/resource.h>
 
 using namespace capturetest;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -194,6 +200,90 @@ TEST_F(RecordingTest, Mp4MovieTakesTheCamerasSize) {
         // The white block at the picture's top-left sits at the top-right.
         EXPECT_GT(cv::mean(frame(cv::Rect(size.width() - 40, 8, 32, 32)))[0], 230) << camera;
     }
+}
+
+// An MP4 encoder that falls behind moves to faster settings twice within the movie, which keeps
+// every frame at its time and decodes without a fault across the changes, even where the camera
+// stalls at a change (the faster encoder's first decoding times then fall before the slower's
+// last). With no faster setting left, the next movie is made at half size; one of those that
+// keeps up brings back the full size.
+TEST_F(RecordingTest, BehindEncoderSpeedsUpWithinTheMovieThenTheNextIsSmaller) {
+    const auto record = [this](int number, bool behind) {
+        RecThreadParam param;
+        param.path = Movie(number, "mp4");
+        const std::unique_ptr<CMovieOutput> movie = MakeMovieOutput(kCodecH264);
+        cv::Mat picture(360, 640, CV_8UC3);
+        cv::randu(picture, 0, 255);
+        const StampedFrame frame{picture, {}, 1};
+        EXPECT_TRUE(movie->Open(param, frame));
+        for (int i = 1; i < 90; ++i) {
+            cv::rectangle(picture, cv::Rect(i * 6, 100, 40, 40), cv::Scalar(0, 0, 255), -1);
+            if (behind && i % 30 == 0) {
+                EXPECT_TRUE(movie->SpeedUp()) << i;
+            }
+            EXPECT_TRUE(movie->Take(frame, i / 30.0 + 0.25 * (i / 30))); // a stall at each step
+        }
+        if (behind) {
+            EXPECT_EQ(movie->Pace(), "ultrafast");
+            EXPECT_FALSE(movie->SpeedUp());
+        }
+        EXPECT_TRUE(movie->LastUntil(3.5) && movie->Close());
+        return ProbeMovie(param.path);
+    };
+    const MovieFacts behind = record(1, true);
+    EXPECT_EQ(behind.frames, 90);
+    EXPECT_NEAR(behind.duration, 3.5, 0.05);
+    QProcess decode;
+    decode.start("ffmpeg", {"-v", "error", "-i", Movie(1, "mp4"), "-f", "null", "-"});
+    ASSERT_TRUE(decode.waitForFinished(60000));
+    EXPECT_EQ(decode.readAllStandardError(), "");
+    EXPECT_EQ(MovieCover(kCodecH264), cv::Size(960, 540));
+    EXPECT_EQ(record(2, false).size, QSize(320, 180));
+    EXPECT_EQ(record(3, false).size, QSize(640, 360));
+}
+
+// A recording whose frames reach the encoder 1.2 s after their capture, as when it is that far
+// behind and does not catch up: the recording moves the encoder to a faster setting every 3 s
+// until it has none left, which makes the next movie small.
+TEST_F(RecordingTest, RecordingThatStaysBehindUsesEveryFasterSetting) {
+    struct CLateFeed : CFrameFeed {
+        void Attach(std::shared_ptr<CFrameQueue> queue) override {
+            const std::lock_guard lock(mutex);
+            attached = std::move(queue);
+        }
+        void Detach(const std::shared_ptr<CFrameQueue>&) override { Attach(nullptr); }
+        std::chrono::steady_clock::duration SilenceLimit() const override { return 2s; }
+        std::mutex mutex;
+        std::shared_ptr<CFrameQueue> attached;
+    };
+    const auto feed = std::make_shared<CLateFeed>();
+    auto param = std::make_unique<RecThreadParam>();
+    param->feed = feed;
+    param->path = Movie(1, "mp4");
+    param->codec = kCodecH264;
+    g_bStopRecording.store(false);
+    const auto worker = CRecordingWorker::Start(std::move(param));
+    const cv::Mat picture(360, 640, CV_8UC3, cv::Scalar(40, 90, 160));
+    const auto start = std::chrono::steady_clock::now();
+    // Three steps 3 s apart: about 10 s, however slow the machine.
+    for (uint64_t n = 1;
+         MovieCover(kCodecH264).empty() && std::chrono::steady_clock::now() - start < 60s; ++n) {
+        if (const std::lock_guard lock(feed->mutex); feed->attached)
+            feed->attached->Push({picture, std::chrono::steady_clock::now() - 1200ms, n});
+        QThread::msleep(33);
+    }
+    g_bStopRecording.store(true);
+    worker->Wait(std::chrono::steady_clock::now() + 10s);
+    ASSERT_TRUE(worker->Finished());
+    EXPECT_EQ(worker->Result(), kRecordingStopped);
+    EXPECT_GT(ProbeMovie(Movie(1, "mp4")).frames, 200);
+    ASSERT_EQ(MovieCover(kCodecH264), cv::Size(960, 540));
+    // A movie that keeps up brings back the full size, for the tests that follow.
+    RecThreadParam keepsUp;
+    keepsUp.path = Movie(2, "mp4");
+    const auto next = MakeMovieOutput(kCodecH264);
+    EXPECT_TRUE(next->Open(keepsUp, {picture, {}, 1}) && next->Close());
+    EXPECT_EQ(MovieCover(kCodecH264), cv::Size());
 }
 
 // A camera open again after a loss but without a frame yet is waited for: a recording started

@@ -309,6 +309,20 @@ TEST_F(V4l2CameraTest, TheDriversModeIsTheModeSetLast) {
     EXPECT_EQ(frame.size(), cv::Size(1280, 720));
 }
 
+// The driver numbers every frame, also those it had no free buffer for (as uvcvideo does): a
+// reader that was late for a second knows how many frames it missed.
+TEST_F(V4l2CameraTest, FramesMissedWhileLateAreCounted) {
+    ASSERT_TRUE(device.AddCamera(0, kHdCam));
+    const auto source =
+        CV4l2Source::Open(device.Node(0), CameraMode{V4L2_PIX_FMT_MJPEG, QSize(1280, 720), 30});
+    ASSERT_TRUE(source && source->Grab());
+    EXPECT_EQ(source->MissedFrames(), 0u);
+    QThread::msleep(1000);
+    for (int i = 0; i < 8; ++i)
+        ASSERT_TRUE(source->Grab());
+    EXPECT_GE(source->MissedFrames(), 20u); // 30 came, a few found a buffer
+}
+
 // A bus without room for the camera's best mode: the reader says so and tries smaller modes until
 // one starts.
 TEST_F(V4l2CameraTest, ShortOfBandwidthFallsBackToASmallerMode) {
