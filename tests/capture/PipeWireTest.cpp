@@ -30,8 +30,6 @@
 
 #include <linux/videodev2.h>
 
-#include <algorithm>
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <numeric>
