@@ -12,9 +12,11 @@
 //  - with --first-picture, that time on the test camera against a bare Qt window painting a
 //    colour (bench_bare_window), both started the same way (under Xvfb in scripts/bench);
 //  - with --microphone, an MP4 recording of the test camera without and with the desktop's
-//    default microphone (scripts/bench gives it a private PipeWire with a virtual one).
-//   bench_capture [--device | --mp4 | --first-picture | --microphone] [seconds of each CPU
-//   measurement, default 20]
+//    default microphone (scripts/bench gives it a private PipeWire with a virtual one);
+//  - with --sound-drift, a long MP4 recording of the flashing test camera with that microphone,
+//    which clicks as the camera flashes: each click's offset from its flash, first to last.
+//   bench_capture [--device | --mp4 | --first-picture | --microphone | --sound-drift] [seconds of
+//   each CPU measurement or of the long recording, default 20]
 #include "camera/media/MovieSource.h"
 #include "capture/CVController.h"
 #include "output_files/FiletypeMgr.h"
@@ -22,6 +24,8 @@
 #include "recording/Mp4Writer.h"
 #include "view/RefreshIntervals.h"
 #include "view/ViewTimer.h"
+
+#include "SoundSync.h" // the tests' measure of clicks against flashes
 
 #include <QCoreApplication>
 #include <QDir>
@@ -37,6 +41,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -359,6 +364,46 @@ void MeasureMicrophone(int seconds, const QString& folder) {
     std::printf("The microphone alone (capture, AAC, the file): %.1f %% of a core.\n", alone);
 }
 
+// An MP4 recording of `seconds` from the test camera flashing at each whole second of the steady
+// clock, with the desktop's default microphone clicking at the same instants: sound and picture
+// on one clock keep each click on its flash from the first to the last, however long the take.
+void MeasureSoundDrift(int seconds, const QString& folder) {
+    std::unique_ptr<CCVController> controller;
+    Open(controller, "testsrc:640x480@30,flash");
+    const QString path = folder + "/drift.mp4";
+    controller->SetMicrophone(QString());
+    controller->RecordMovie(true, path, g_MovFiletypeMgr.IndexOfExtension("mp4"));
+    RunView(*controller, ComputeIntervals(330, true).quiet, std::chrono::seconds(seconds));
+    const bool silent = controller->RecordingWithoutSound();
+    controller->RecordMovie(false, QString(), 0);
+    const capturetest::ClicksAndFlashes found = capturetest::MatchClicksToFlashes(path);
+    if (silent || found.offsets.isEmpty()) {
+        std::printf("No sound recorded: nothing measured (scripts/bench starts a private PipeWire "
+                    "with a virtual microphone)\n");
+        return;
+    }
+    std::printf("Sound against picture, MP4 of testsrc:640x480@30,flash, %d s: %lld clicks, %lld "
+                "flashes; each click's offset from its flash, ms (positive: the sound is late)\n\n"
+                "| minute | clicks | mean | least | most |\n|---:|---:|---:|---:|---:|\n",
+                seconds, static_cast<long long>(found.clicks.size()),
+                static_cast<long long>(found.flashes.size()));
+    for (int minute = 0; minute * 60 < seconds; ++minute) {
+        std::vector<double> offsets;
+        for (qsizetype i = 0; i < found.offsets.size(); ++i) {
+            if (int(found.clicks[i] / 60) == minute)
+                offsets.push_back(found.offsets[i] * 1000);
+        }
+        if (offsets.empty())
+            continue;
+        const auto [least, most] = std::minmax_element(offsets.begin(), offsets.end());
+        std::printf("| %d | %zu | %.1f | %.1f | %.1f |\n", minute + 1, offsets.size(),
+                    std::accumulate(offsets.begin(), offsets.end(), 0.0) / offsets.size(), *least,
+                    *most);
+    }
+    std::printf("\nFirst click %.1f ms, last click %.1f ms.\n", found.offsets.first() * 1000,
+                found.offsets.last() * 1000);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -384,6 +429,10 @@ int main(int argc, char** argv) {
     if (argc > 1 && QByteArray(argv[1]) == "--mp4") { // the MP4 recording alone, as --device
         PlugDevice(folder.path());
         MeasureMp4(seconds, folder.path());
+        return 0;
+    }
+    if (argc > 1 && QByteArray(argv[1]) == "--sound-drift") {
+        MeasureSoundDrift(seconds, folder.path());
         return 0;
     }
     if (device) {

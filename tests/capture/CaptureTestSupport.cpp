@@ -29,7 +29,7 @@ MovieFacts ProbeMovie(const QString& path) {
     probe.start("ffprobe",
                 {"-v", "error", "-count_frames", "-show_entries",
                  "stream=codec_type,codec_name,profile,pix_fmt,width,height,r_frame_rate,"
-                 "sample_rate,nb_read_frames:format=format_name,duration",
+                 "sample_rate,nb_read_frames,duration:format=format_name,duration",
                  "-of", "json", path});
     EXPECT_TRUE(probe.waitForFinished(60000));
     const QByteArray errors = probe.readAllStandardError();
@@ -39,6 +39,7 @@ MovieFacts ProbeMovie(const QString& path) {
         const QJsonObject stream = value.toObject();
         if (stream["codec_type"] == "audio") {
             facts.audio = stream["codec_name"].toString() + "/" + stream["sample_rate"].toString();
+            facts.audioDuration = stream["duration"].toString().toDouble();
             continue;
         }
         facts.video = QString("%1,%2,%3,%4")
@@ -46,6 +47,7 @@ MovieFacts ProbeMovie(const QString& path) {
                                stream["pix_fmt"].toString(), stream["r_frame_rate"].toString());
         facts.size = QSize(stream["width"].toInt(), stream["height"].toInt());
         facts.frames = stream["nb_read_frames"].toString().toInt();
+        facts.videoDuration = stream["duration"].toString().toDouble();
     }
     facts.format = json["format"]["format_name"].toString();
     facts.duration = json["format"]["duration"].toString().toDouble();
@@ -67,44 +69,6 @@ MovieFacts ProbeMovie(const QString& path) {
             << player.errorString().toStdString() << " " << player.readAll().toStdString();
     }
     return facts;
-}
-
-// The times in `movie` at which `filter` (an ffprobe movie source and filters) finds `tag` above
-// `threshold` after a frame below it: the starts of flashes or clicks.
-QList<double> Onsets(const QString& movie, const char* filter, const char* tag, double threshold) {
-    QProcess probe;
-    const QString graph = QString(filter).arg(movie);
-    probe.start("ffprobe", {"-v", "error", "-f", "lavfi", "-i", graph, "-show_entries",
-                            QString("frame=pts_time:frame_tags=") + tag, "-of", "csv=p=0"});
-    probe.waitForFinished(60000);
-    QList<double> onsets;
-    bool above = true; // an onset comes after a frame below
-    for (const QByteArray& line : probe.readAllStandardOutput().split('\n')) {
-        const QList<QByteArray> fields = line.split(',');
-        if (fields.size() < 2)
-            continue;
-        bool number = false;
-        const double value = fields[1].toDouble(&number);
-        const bool now = number && value > threshold;
-        if (now && !above)
-            onsets << fields[0].toDouble();
-        above = now;
-    }
-    return onsets;
-}
-
-QList<double> Clicks(const QString& movie) {
-    QProcess probe;
-    probe.start("ffprobe", {"-v", "error", "-f", "lavfi", "-i",
-                            QString("amovie=%1,silencedetect=n=0.2:d=0.02").arg(movie),
-                            "-show_entries", "frame_tags=lavfi.silence_end", "-of", "csv=p=0"});
-    probe.waitForFinished(60000);
-    QList<double> clicks;
-    for (const QByteArray& line : probe.readAllStandardOutput().split('\n')) {
-        if (!line.trimmed().isEmpty())
-            clicks << line.toDouble();
-    }
-    return clicks;
 }
 
 } // namespace capturetest

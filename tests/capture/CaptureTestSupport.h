@@ -1,6 +1,7 @@
 // The fixture the capture tests share: fresh settings and a controller.
 #pragma once
 
+#include "SoundSync.h"
 #include "camera/CameraList.h"
 #include "camera/media/MovieSource.h" // reads movies back
 #include "capture/CVController.h"
@@ -30,19 +31,13 @@ struct MovieFacts {
     QSize size;
     int frames = 0; // decoded
     QString format;
-    double duration = 0; // the container's, in seconds
+    double duration = 0;                         // the container's, in seconds
+    double videoDuration = 0, audioDuration = 0; // each track's, in seconds
 };
 
 // Decodes the whole movie with ffprobe and expects what every recorded movie must be, by its
 // extension: MPEG-1 in a program stream, 320 x 240, 30 fps; or H.264 in MP4, 4:2:0, in a profile
 // every player takes. Either way decodable.
 MovieFacts ProbeMovie(const QString& path);
-
-// The times in `movie` at which `filter` (an ffprobe movie source and filters, "%1" the movie)
-// finds `tag` above `threshold` after a frame below it: the starts of flashes or clicks.
-QList<double> Onsets(const QString& movie, const char* filter, const char* tag, double threshold);
-// The times of the clicks in a movie's sound: a sample above a fifth of full scale after 20 ms
-// below it, to the sample.
-QList<double> Clicks(const QString& movie);
 
 } // namespace capturetest

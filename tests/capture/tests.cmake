@@ -5,6 +5,7 @@ target_link_libraries(capture_recording_helper PRIVATE vistrelcv_core vistrelcv_
 
 vistrelcv_add_test(test_capture
                    SOURCES capture/CaptureTestSupport.cpp capture/CaptureTestSupport.h
+                           capture/SoundSync.cpp capture/SoundSync.h
                            capture/CameraSourceTest.cpp capture/FramePathTest.cpp
                            capture/CVControllerTest.cpp capture/ShutterTest.cpp
                            capture/SoundCueTest.cpp
@@ -14,6 +15,7 @@ find_package(JPEG REQUIRED) # the decoder's tests make frames as webcams do
 target_link_libraries(test_capture PRIVATE JPEG::JPEG)
 vistrelcv_add_test(test_capture_recording
                    SOURCES capture/CaptureTestSupport.cpp capture/CaptureTestSupport.h
+                           capture/SoundSync.cpp capture/SoundSync.h
                            capture/RecordingTest.cpp
                    LABELS capture)
 add_dependencies(test_capture_recording capture_recording_helper)
@@ -25,6 +27,7 @@ vistrelcv_copy_sounds(test_capture)
 # files of the folder each test makes.
 vistrelcv_add_test(test_capture_v4l2
                    SOURCES capture/CaptureTestSupport.cpp capture/CaptureTestSupport.h
+                           capture/SoundSync.cpp capture/SoundSync.h
                            capture/V4l2CameraTest.cpp
                    LIBS fakev4l2
                    LABELS capture)
@@ -36,11 +39,13 @@ target_link_options(test_capture_v4l2 PRIVATE -Wl,--no-as-needed)
 # session bus (tests/support/pipewire.sh), virtual cameras from a helper, a stand-in portal.
 vistrelcv_add_test(test_pipewire
                    SOURCES capture/PipeWireTest.cpp capture/CaptureTestSupport.cpp
-                           capture/CaptureTestSupport.h
+                           capture/CaptureTestSupport.h capture/SoundSync.cpp capture/SoundSync.h
                    LIBS PkgConfig::PIPEWIRE
                    LABELS pipewire)
-add_dependencies(test_pipewire pipewire_camera_helper pipewire_microphone_helper)
+add_dependencies(test_pipewire pipewire_camera_helper pipewire_microphone_helper
+                 capture_recording_helper)
 target_compile_definitions(test_pipewire PRIVATE
+                           RECORDING_HELPER="$<TARGET_FILE:capture_recording_helper>"
                            PIPEWIRE_CAMERA_HELPER="$<TARGET_FILE:pipewire_camera_helper>"
                            PIPEWIRE_MICROPHONE_HELPER="$<TARGET_FILE:pipewire_microphone_helper>"
                            PIPEWIRE_SH="${CMAKE_SOURCE_DIR}/tests/support/pipewire.sh"

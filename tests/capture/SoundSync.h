@@ -1,0 +1,26 @@
+// Where the clicks of a movie's sound fall against the flashes of its picture, read with ffprobe:
+// the test camera flashes and the virtual microphone clicks at each whole second of the steady
+// clock. Shared by the tests and the long benchmark (bench_capture --sound-drift), so it uses no
+// test framework.
+#pragma once
+
+#include <QList>
+#include <QString>
+
+namespace capturetest {
+
+// The times in `movie` at which `filter` (an ffprobe movie source and filters, "%1" the movie)
+// finds `tag` above `threshold` after a frame below it: the starts of flashes or clicks.
+QList<double> Onsets(const QString& movie, const char* filter, const char* tag, double threshold);
+// The times of the clicks in a movie's sound: a sample above a fifth of full scale after 20 ms
+// below it, to the sample.
+QList<double> Clicks(const QString& movie);
+
+struct ClicksAndFlashes {
+    QList<double> flashes, clicks;
+    QList<double> offsets; // of each click from its nearest flash (positive: the sound is late)
+};
+// The flashes and clicks of `movie`, each click measured against its nearest flash.
+ClicksAndFlashes MatchClicksToFlashes(const QString& movie);
+
+} // namespace capturetest
