@@ -159,12 +159,14 @@ AVCodecContext* CMp4Writer::NewX264(const char* preset, const char* params) cons
 }
 
 bool CMp4Writer::OpenX264(const char* preset) {
+    // A movie starts on a preset as libx264 has it; only one whose stream parameters are those
+    // of the steps after it can move on to them.
     m_step = -1;
     for (size_t i = 0; i < std::size(kX264Steps); ++i) {
-        if (std::strcmp(preset, kX264Steps[i].preset) == 0)
+        if (std::strcmp(preset, kX264Steps[i].preset) == 0 && !*kX264Steps[i].params)
             m_step = int(i);
     }
-    if (!(m_codec = NewX264(preset, m_step < 0 ? "" : kX264Steps[m_step].params)))
+    if (!(m_codec = NewX264(preset, "")))
         return false;
     m_pending->format = AV_PIX_FMT_YUV420P;
     m_pending->width = m_size.width;
