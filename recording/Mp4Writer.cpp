@@ -43,6 +43,19 @@ constexpr X264Step kX264Steps[] = {
     {"ultrafast", "cabac=1:8x8dct=1:bframes=3:weightp=1:weightb=1"},
 };
 
+// What either H.264 encoder is told: the size, the clock, keyframes by time (SendPending), and
+// the colours of the conversion from BGR (BT.601's matrix, in limited range).
+void SetUpEncoder(AVCodecContext* context, cv::Size size) {
+    context->width = size.width;
+    context->height = size.height;
+    context->time_base = AVRational{1, kTimeBase};
+    context->framerate = AVRational{kNominalFps, 1};
+    context->gop_size = 10 * kNominalFps;
+    context->colorspace = AVCOL_SPC_SMPTE170M;
+    context->color_range = AVCOL_RANGE_MPEG;
+    context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+}
+
 // The render node a VA-API driver would use; without one there is nothing to try (and no time
 // to lose finding that out).
 QString RenderNode() {
@@ -133,16 +146,8 @@ AVCodecContext* CMp4Writer::NewX264(const char* preset, const char* params) cons
     AVCodecContext* context = codec ? avcodec_alloc_context3(codec) : nullptr;
     if (!context)
         return nullptr;
-    context->width = m_size.width;
-    context->height = m_size.height;
-    context->time_base = AVRational{1, kTimeBase};
-    context->framerate = AVRational{kNominalFps, 1};
+    SetUpEncoder(context, m_size);
     context->pix_fmt = AV_PIX_FMT_YUV420P;
-    context->gop_size = 10 * kNominalFps; // keyframes come by time (SendPending)
-    // The conversion from BGR uses BT.601's matrix, in limited range.
-    context->colorspace = AVCOL_SPC_SMPTE170M;
-    context->color_range = AVCOL_RANGE_MPEG;
-    context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary* options = nullptr;
     av_dict_set(&options, "preset", preset, 0);
     av_dict_set(&options, "crf", "23", 0);
@@ -198,18 +203,11 @@ bool CMp4Writer::OpenVaapi() {
         av_buffer_unref(&frames);
         return false;
     }
-    m_codec->width = m_size.width;
-    m_codec->height = m_size.height;
-    m_codec->time_base = AVRational{1, kTimeBase};
-    m_codec->framerate = AVRational{kNominalFps, 1};
+    SetUpEncoder(m_codec, m_size);
     m_codec->pix_fmt = AV_PIX_FMT_VAAPI;
     m_codec->hw_frames_ctx = frames; // the context owns it now
-    m_codec->gop_size = 10 * kNominalFps;
     m_codec->global_quality = 23;
     m_codec->profile = FF_PROFILE_H264_HIGH;
-    m_codec->colorspace = AVCOL_SPC_SMPTE170M;
-    m_codec->color_range = AVCOL_RANGE_MPEG;
-    m_codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (avcodec_open2(m_codec, codec, nullptr) < 0 || !(m_upload = av_frame_alloc()))
         return false;
     m_pending->format = AV_PIX_FMT_NV12;
