@@ -17,14 +17,17 @@ extern "C" {
 
 namespace {
 
-// The stamps of chunks wobble by the moment the server's loop thread ran; the track follows
-// their average over about a fifth of a second.
+// A chunk's stamp comes late when the server's loop thread ran late, never early: the track
+// follows the earliest stamp of the last tenth of a second, so a late one moves nothing, while
+// sound the server lost moves every stamp after it. That is then followed on average over about
+// a fifth of a second.
+constexpr double kEarliestOfSeconds = 0.1;
 constexpr double kSmoothingSeconds = 0.2;
 // A difference between the stamps and the track this large is a real gap (sound lost, or the
 // first chunk), made up at once with silence or by dropping sound; smaller ones are evened out
-// by stretching the sound by at most 5% over a second (sound the server lost, some milliseconds
-// at a time, is made up within a second; a microphone's drift needs a small fraction of that).
-constexpr double kHardGapSeconds = 0.1;
+// by stretching the sound by at most 5% over a second (a microphone's drift needs a small
+// fraction of that).
+constexpr double kHardGapSeconds = 0.02;
 constexpr double kLeastGapSeconds = 0.002;
 constexpr int kBitRate = 96000;
 
@@ -88,6 +91,7 @@ bool CMp4Sound::Add(AVFormatContext* format) {
         return Fail("out of memory", AVERROR(ENOMEM));
     m_given = m_pts = 0;
     m_started = false;
+    m_recent.clear();
     return true;
 }
 
@@ -95,7 +99,14 @@ bool CMp4Sound::Write(const float* samples, int count, int64_t atUs) {
     if (!m_swr || m_failed)
         return false;
     // Where the stamp puts the next given sample, against where the samples given so far would.
-    const double offset = double(atUs) * kRate / 1e6 - double(m_given);
+    // Kept increasing from the front, so the front is the earliest of the window.
+    const double stamped = double(atUs) * kRate / 1e6 - double(m_given);
+    while (!m_recent.empty() && m_recent.back().second >= stamped)
+        m_recent.pop_back();
+    m_recent.emplace_back(m_given, stamped);
+    while (m_recent.front().first < m_given - int64_t(kEarliestOfSeconds * kRate))
+        m_recent.pop_front();
+    const double offset = m_recent.front().second;
     if (!m_started || std::abs(offset - m_offset) > kHardGapSeconds * kRate)
         m_offset = offset;
     else

@@ -10,6 +10,8 @@
 #include <QString>
 
 #include <cstdint>
+#include <deque>
+#include <utility>
 
 struct AVAudioFifo;
 struct AVCodecContext;
@@ -54,6 +56,7 @@ private:
     AVPacket* m_packet = nullptr;
     int64_t m_given = 0; // samples given to the resampler
     double m_offset = 0; // where the stamps put the given samples, smoothed, in samples
+    std::deque<std::pair<int64_t, double>> m_recent; // samples given, and the stamp's offset
     bool m_started = false;
     int64_t m_pts = 0; // of the next frame to encode, in samples
     bool m_failed = false;
