@@ -5,6 +5,7 @@
 
 #include <pulse/context.h>
 #include <pulse/introspect.h>
+#include <pulse/operation.h>
 #include <pulse/stream.h>
 #include <pulse/thread-mainloop.h>
 
@@ -71,6 +72,8 @@ CMicrophone::~CMicrophone() {
         {
             const CPulseLock lock(*m_connection);
             pa_stream_set_read_callback(m_stream, nullptr, nullptr);
+            if (m_timing)
+                pa_operation_unref(m_timing);
             pa_stream_disconnect(m_stream);
         }
         m_connection.reset(); // the loop stops before the stream goes
@@ -115,6 +118,19 @@ void CMicrophone::Read() {
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_chunks.push_back(std::move(chunk));
     }
+    AskForTiming();
+}
+
+// Fresh timing for the next chunk's stamp, one request at a time. Between answers the latency is
+// interpolated, which assumes no sound was lost since the last answer; asked every chunk, a loss
+// is known a chunk later. With libpulse's own updates alone, every stamp after a loss was early
+// by the lost time until the next one, and under load these added up to several frame periods.
+void CMicrophone::AskForTiming() {
+    if (m_timing && pa_operation_get_state(m_timing) == PA_OPERATION_RUNNING)
+        return;
+    if (m_timing)
+        pa_operation_unref(m_timing);
+    m_timing = pa_stream_update_timing_info(m_stream, nullptr, nullptr);
 }
 
 bool CMicrophone::Take(std::vector<MicrophoneChunk>& chunks) {

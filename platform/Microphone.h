@@ -2,7 +2,9 @@
 // sound-server source, each chunk stamped with the steady-clock time its first sample was
 // captured (the clock the camera's frames are stamped on). The stamp comes from the server's own
 // timing of the stream at the moment the chunk is read, never from counting samples at the
-// nominal rate, so a microphone whose clock runs a little fast or slow keeps its true times.
+// nominal rate, so a microphone whose clock runs a little fast or slow keeps its true times. That
+// timing is asked for anew with every chunk: sound the server lost then moves the next stamps at
+// once, not only when libpulse's own updates (which slow to one every second or so) come round.
 //
 // A microphone that goes away (unplugged, the server gone, nothing heard for a second) is lost for
 // good: the owner goes on without it.
@@ -17,6 +19,7 @@
 #include <vector>
 
 class CPulseConnection;
+struct pa_operation;
 struct pa_stream;
 
 struct MicrophoneChunk {
@@ -52,6 +55,7 @@ private:
     CMicrophone() = default;
     static void OnRead(pa_stream* stream, size_t bytes, void* self);
     void Read();
+    void AskForTiming();
 
     std::unique_ptr<CPulseConnection> m_connection;
     pa_stream* m_stream = nullptr;
@@ -60,4 +64,5 @@ private:
     std::chrono::steady_clock::time_point m_lastData;  // the owner's view, for the silence check
     std::chrono::steady_clock::time_point m_nextStamp; // where a chunk without timing goes
     bool m_stamped = false;
+    pa_operation* m_timing = nullptr; // the latest timing update asked for
 };

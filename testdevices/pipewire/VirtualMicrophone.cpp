@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
     microphone.loop = pw_main_loop_new(nullptr);
     pw_properties* props = pw_properties_new(
         PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CLASS, "Audio/Source", PW_KEY_NODE_NAME, argv[1],
-        PW_KEY_NODE_DESCRIPTION, argv[2], PW_KEY_NODE_LATENCY, "256/48000", nullptr);
+        PW_KEY_NODE_DESCRIPTION, argv[2], PW_KEY_NODE_LATENCY, "1024/48000", nullptr);
     static pw_stream_events events{};
     events.version = PW_VERSION_STREAM_EVENTS;
     events.process = OnProcess;
