@@ -44,9 +44,8 @@ std::unique_ptr<CMicrophone> CMicrophone::Open(const QString& name,
         pa_stream_set_read_callback(microphone->m_stream, &CMicrophone::OnRead, microphone.get());
         // The sound of one movie comes from one microphone: when it goes, the stream ends rather
         // than moving to another one unasked.
-        const auto flags =
-            pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
-                              PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_DONT_MOVE);
+        const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY |
+                                             PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_DONT_MOVE);
         const QByteArray device = name.toUtf8();
         if (pa_stream_connect_record(microphone->m_stream,
                                      name.isEmpty() ? nullptr : device.constData(), &attributes,
@@ -85,24 +84,19 @@ void CMicrophone::OnRead(pa_stream*, size_t, void* self) {
     static_cast<CMicrophone*>(self)->Read();
 }
 
-// On the server's loop thread, its lock held. The capture time of the first sample not yet read
-// is now less the stream's latency, which for a recording stream covers the source's own delay
-// and everything waiting to be read.
+// On the server's loop thread, its lock held.
 void CMicrophone::Read() {
     while (pa_stream_readable_size(m_stream) > 0) {
         const void* data = nullptr;
         size_t bytes = 0;
         if (pa_stream_peek(m_stream, &data, &bytes) < 0 || bytes == 0)
             return;
-        const Clock::time_point now = Clock::now();
-        pa_usec_t latency = 0;
-        int negative = 0;
         Clock::time_point capturedAt = m_nextStamp;
-        if (pa_stream_get_latency(m_stream, &latency, &negative) == 0 || !m_stamped) {
-            const auto delay =
-                std::chrono::microseconds(negative ? -int64_t(latency) : int64_t(latency));
-            capturedAt = now - delay;
+        if (const auto stamped = ServerCaptureTime()) {
+            capturedAt = *stamped;
             m_stamped = true;
+        } else if (!m_stamped) {
+            capturedAt = Clock::now();
         }
         const size_t count = bytes / sizeof(float);
         m_nextStamp = capturedAt + std::chrono::microseconds(int64_t(count) * 1000000 / kRate);
@@ -115,16 +109,40 @@ void CMicrophone::Read() {
             chunk.samples.assign(count, 0.0f); // a hole the server reports: silence, in place
         }
         pa_stream_drop(m_stream);
+        m_consumed += int64_t(bytes);
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_chunks.push_back(std::move(chunk));
     }
     AskForTiming();
 }
 
-// Fresh timing for the next chunk's stamp, one request at a time. Between answers the latency is
-// interpolated, which assumes no sound was lost since the last answer; asked every chunk, a loss
-// is known a chunk later. With libpulse's own updates alone, every stamp after a loss was early
-// by the lost time until the next one, and under load these added up to several frame periods.
+// When the first sample not yet read was captured, by the server's latest timing of the stream:
+// at the moment of that snapshot its source had just captured the sample at the write index,
+// less the source's own delay, and the samples between ours and that one came at the rate.
+// Nothing is carried forward from earlier snapshots, so sound the server lost moves the next
+// stamp by exactly the time lost. (libpulse's interpolation instead smooths the timing over a
+// second and more: under load its stamps were up to 30 ms off where these stayed within 5 ms.)
+// The snapshot's time is the wall clock's; its age on that clock places it on the steady one.
+std::optional<Clock::time_point> CMicrophone::ServerCaptureTime() const {
+    const pa_timing_info* timing = pa_stream_get_timing_info(m_stream);
+    if (!timing || timing->write_index_corrupt)
+        return std::nullopt;
+    const auto steadyNow = Clock::now();
+    const auto wallNow = std::chrono::system_clock::now();
+    const auto snapshot =
+        std::chrono::system_clock::time_point(std::chrono::seconds(timing->timestamp.tv_sec) +
+                                              std::chrono::microseconds(timing->timestamp.tv_usec));
+    const auto age = wallNow - snapshot;
+    if (age < std::chrono::seconds(0) || age > kSilenceLimit) // the wall clock was set meanwhile
+        return std::nullopt;
+    const int64_t ahead = (timing->write_index - m_consumed) / int64_t(sizeof(float));
+    return std::chrono::time_point_cast<Clock::duration>(
+        steadyNow - age - std::chrono::microseconds(timing->source_usec) -
+        std::chrono::microseconds(ahead * 1000000 / kRate));
+}
+
+// Fresh timing for the next chunk's stamp, one request at a time, so that each snapshot is at
+// most about a chunk old (libpulse's own requests slow to one every 1.5 s).
 void CMicrophone::AskForTiming() {
     if (m_timing && pa_operation_get_state(m_timing) == PA_OPERATION_RUNNING)
         return;

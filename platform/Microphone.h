@@ -3,8 +3,8 @@
 // captured (the clock the camera's frames are stamped on). The stamp comes from the server's own
 // timing of the stream at the moment the chunk is read, never from counting samples at the
 // nominal rate, so a microphone whose clock runs a little fast or slow keeps its true times. That
-// timing is asked for anew with every chunk: sound the server lost then moves the next stamps at
-// once, not only when libpulse's own updates (which slow to one every second or so) come round.
+// timing is asked for anew with every chunk, so sound the server lost moves the next stamps by
+// the time lost.
 //
 // A microphone that goes away (unplugged, the server gone, nothing heard for a second) is lost for
 // good: the owner goes on without it.
@@ -14,8 +14,10 @@
 #include <QString>
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 class CPulseConnection;
@@ -56,6 +58,7 @@ private:
     static void OnRead(pa_stream* stream, size_t bytes, void* self);
     void Read();
     void AskForTiming();
+    std::optional<std::chrono::steady_clock::time_point> ServerCaptureTime() const;
 
     std::unique_ptr<CPulseConnection> m_connection;
     pa_stream* m_stream = nullptr;
@@ -65,4 +68,5 @@ private:
     std::chrono::steady_clock::time_point m_nextStamp; // where a chunk without timing goes
     bool m_stamped = false;
     pa_operation* m_timing = nullptr; // the latest timing update asked for
+    int64_t m_consumed = 0;           // bytes read from the stream
 };
