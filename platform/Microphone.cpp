@@ -21,6 +21,8 @@ constexpr int kChunkMs = 20;
 // A microphone that delivers nothing for this long is lost (a source that vanished may leave
 // its stream connected to nothing rather than failed).
 constexpr auto kSilenceLimit = std::chrono::seconds(1);
+// A chunk waits at most this long for the server's timing of it (the answer takes milliseconds).
+constexpr auto kTimingWait = std::chrono::milliseconds(250);
 
 } // namespace
 
@@ -71,8 +73,10 @@ CMicrophone::~CMicrophone() {
         {
             const CPulseLock lock(*m_connection);
             pa_stream_set_read_callback(m_stream, nullptr, nullptr);
-            if (m_timing)
+            if (m_timing) { // its answer must not come after this
+                pa_operation_cancel(m_timing);
                 pa_operation_unref(m_timing);
+            }
             pa_stream_disconnect(m_stream);
         }
         m_connection.reset(); // the loop stops before the stream goes
@@ -84,71 +88,103 @@ void CMicrophone::OnRead(pa_stream*, size_t, void* self) {
     static_cast<CMicrophone*>(self)->Read();
 }
 
-// On the server's loop thread, its lock held.
+// On the server's loop thread, its lock held: each chunk read waits for a timing snapshot of the
+// server's taken after it (asked for at once), which places it best (see Stamp).
 void CMicrophone::Read() {
     while (pa_stream_readable_size(m_stream) > 0) {
         const void* data = nullptr;
         size_t bytes = 0;
         if (pa_stream_peek(m_stream, &data, &bytes) < 0 || bytes == 0)
-            return;
-        Clock::time_point capturedAt = m_nextStamp;
-        if (const auto stamped = ServerCaptureTime()) {
-            capturedAt = *stamped;
-            m_stamped = true;
-        } else if (!m_stamped) {
-            capturedAt = Clock::now();
-        }
+            break;
+        Pending pending;
+        pending.start = m_consumed;
+        pending.arrived = Clock::now();
         const size_t count = bytes / sizeof(float);
-        m_nextStamp = capturedAt + std::chrono::microseconds(int64_t(count) * 1000000 / kRate);
-        MicrophoneChunk chunk;
-        chunk.capturedAt = capturedAt;
         if (data) {
             const auto* samples = static_cast<const float*>(data);
-            chunk.samples.assign(samples, samples + count);
+            pending.chunk.samples.assign(samples, samples + count);
         } else {
-            chunk.samples.assign(count, 0.0f); // a hole the server reports: silence, in place
+            pending.chunk.samples.assign(count, 0.0f); // a hole the server reports: silence
         }
         pa_stream_drop(m_stream);
         m_consumed += int64_t(bytes);
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        m_chunks.push_back(std::move(chunk));
+        m_pending.push_back(std::move(pending));
     }
+    StampPending();
     AskForTiming();
 }
 
-// When the first sample not yet read was captured, by the server's latest timing of the stream:
-// at the moment of that snapshot its source had just captured the sample at the write index,
-// less the source's own delay, and the samples between ours and that one came at the rate.
-// Nothing is carried forward from earlier snapshots, so sound the server lost moves the next
-// stamp by exactly the time lost. (libpulse's interpolation instead smooths the timing over a
-// second and more: under load its stamps were up to 30 ms off where these stayed within 5 ms.)
-// The snapshot's time is the wall clock's; its age on that clock places it on the steady one.
-std::optional<Clock::time_point> CMicrophone::ServerCaptureTime() const {
-    const pa_timing_info* timing = pa_stream_get_timing_info(m_stream);
-    if (!timing || timing->write_index_corrupt)
-        return std::nullopt;
-    const auto steadyNow = Clock::now();
-    const auto wallNow = std::chrono::system_clock::now();
-    const auto snapshot =
-        std::chrono::system_clock::time_point(std::chrono::seconds(timing->timestamp.tv_sec) +
-                                              std::chrono::microseconds(timing->timestamp.tv_usec));
-    const auto age = wallNow - snapshot;
-    if (age < std::chrono::seconds(0) || age > kSilenceLimit) // the wall clock was set meanwhile
-        return std::nullopt;
-    const int64_t ahead = (timing->write_index - m_consumed) / int64_t(sizeof(float));
-    return std::chrono::time_point_cast<Clock::duration>(
-        steadyNow - age - std::chrono::microseconds(timing->source_usec) -
-        std::chrono::microseconds(ahead * 1000000 / kRate));
+void CMicrophone::OnTiming(pa_stream*, int, void* self) {
+    auto* microphone = static_cast<CMicrophone*>(self);
+    pa_operation_unref(microphone->m_timing); // this one is done
+    microphone->m_timing = nullptr;
+    microphone->StampPending();
+    if (!microphone->m_pending.empty())
+        microphone->AskForTiming();
 }
 
-// Fresh timing for the next chunk's stamp, one request at a time, so that each snapshot is at
-// most about a chunk old (libpulse's own requests slow to one every 1.5 s).
-void CMicrophone::AskForTiming() {
-    if (m_timing && pa_operation_get_state(m_timing) == PA_OPERATION_RUNNING)
+// Hands over the chunks a snapshot covers, in order; one that waited too long for it (a server
+// that does not answer) is placed without.
+void CMicrophone::StampPending() {
+    const Clock::time_point now = Clock::now();
+    std::vector<MicrophoneChunk> stamped;
+    while (!m_pending.empty()) {
+        Pending& pending = m_pending.front();
+        const auto end = pending.start + int64_t(pending.chunk.samples.size() * sizeof(float));
+        const pa_timing_info* timing = pa_stream_get_timing_info(m_stream);
+        const bool covered = timing && !timing->write_index_corrupt && timing->write_index >= end;
+        if (!covered && now - pending.arrived < kTimingWait)
+            break;
+        pending.chunk.capturedAt = Stamp(pending.start, pending.chunk.samples.size());
+        stamped.push_back(std::move(pending.chunk));
+        m_pending.pop_front();
+    }
+    if (stamped.empty())
         return;
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    for (MicrophoneChunk& chunk : stamped)
+        m_chunks.push_back(std::move(chunk));
+}
+
+// When the sample at byte `start` of the stream was captured, by the server's latest timing of
+// the stream: at the moment of that snapshot its source had just captured the sample at the
+// write index, less the source's own delay, and the samples between came at the rate. Nothing is
+// carried forward from earlier snapshots, and the snapshot was taken after the chunk reached the
+// server, so sound the server lost before moves the stamp by just the time lost. (libpulse's
+// interpolation instead smooths the timing over a second and more, and stamps by it were early
+// after every loss.) The snapshot's time is the wall clock's; its age on that clock places it on
+// the steady one. Without a usable snapshot, the chunk follows the one before.
+Clock::time_point CMicrophone::Stamp(int64_t start, size_t count) {
+    const pa_timing_info* timing = pa_stream_get_timing_info(m_stream);
+    const auto steadyNow = Clock::now();
+    const auto snapshot = timing ? std::chrono::system_clock::time_point(
+                                       std::chrono::seconds(timing->timestamp.tv_sec) +
+                                       std::chrono::microseconds(timing->timestamp.tv_usec))
+                                 : std::chrono::system_clock::time_point();
+    const auto age = std::chrono::system_clock::now() - snapshot;
+    // A snapshot older than this, or from the future, means the wall clock was set meanwhile.
+    const bool usable = timing && !timing->write_index_corrupt && age >= std::chrono::seconds(0) &&
+                        age < kSilenceLimit;
+    Clock::time_point capturedAt = m_nextStamp;
+    if (usable) {
+        const int64_t before = (timing->write_index - start) / int64_t(sizeof(float));
+        capturedAt = std::chrono::time_point_cast<Clock::duration>(
+            steadyNow - age - std::chrono::microseconds(timing->source_usec) -
+            std::chrono::microseconds(before * 1000000 / kRate));
+        m_stamped = true;
+    } else if (!m_stamped) {
+        capturedAt = steadyNow;
+    }
+    m_nextStamp = capturedAt + std::chrono::microseconds(int64_t(count) * 1000000 / kRate);
+    return capturedAt;
+}
+
+// A fresh timing snapshot, one request at a time (libpulse's own requests slow to one every
+// 1.5 s).
+void CMicrophone::AskForTiming() {
     if (m_timing)
-        pa_operation_unref(m_timing);
-    m_timing = pa_stream_update_timing_info(m_stream, nullptr, nullptr);
+        return;
+    m_timing = pa_stream_update_timing_info(m_stream, &CMicrophone::OnTiming, this);
 }
 
 bool CMicrophone::Take(std::vector<MicrophoneChunk>& chunks) {

@@ -1,10 +1,9 @@
 // The microphone a recording takes its sound from: mono 32-bit float samples at 48 kHz from a
 // sound-server source, each chunk stamped with the steady-clock time its first sample was
 // captured (the clock the camera's frames are stamped on). The stamp comes from the server's own
-// timing of the stream at the moment the chunk is read, never from counting samples at the
-// nominal rate, so a microphone whose clock runs a little fast or slow keeps its true times. That
-// timing is asked for anew with every chunk, so sound the server lost moves the next stamps by
-// the time lost.
+// timing of the stream, asked for anew with every chunk, never from counting samples at the
+// nominal rate: a microphone whose clock runs a little fast or slow keeps its true times, and
+// sound the server lost moves the next stamps by the time lost.
 //
 // A microphone that goes away (unplugged, the server gone, nothing heard for a second) is lost for
 // good: the owner goes on without it.
@@ -15,9 +14,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <vector>
 
 class CPulseConnection;
@@ -56,17 +55,27 @@ public:
 private:
     CMicrophone() = default;
     static void OnRead(pa_stream* stream, size_t bytes, void* self);
+    static void OnTiming(pa_stream* stream, int success, void* self);
     void Read();
+    void StampPending();
+    std::chrono::steady_clock::time_point Stamp(int64_t start, size_t count);
     void AskForTiming();
-    std::optional<std::chrono::steady_clock::time_point> ServerCaptureTime() const;
+
+    // A chunk read, waiting for the server's timing of it.
+    struct Pending {
+        MicrophoneChunk chunk;
+        int64_t start = 0; // its first byte's place in the stream
+        std::chrono::steady_clock::time_point arrived;
+    };
 
     std::unique_ptr<CPulseConnection> m_connection;
     pa_stream* m_stream = nullptr;
     std::mutex m_mutex; // the chunks, between the server's loop thread and the owner
     std::vector<MicrophoneChunk> m_chunks;
+    std::deque<Pending> m_pending;                     // on the server's loop thread
     std::chrono::steady_clock::time_point m_lastData;  // the owner's view, for the silence check
     std::chrono::steady_clock::time_point m_nextStamp; // where a chunk without timing goes
     bool m_stamped = false;
-    pa_operation* m_timing = nullptr; // the latest timing update asked for
+    pa_operation* m_timing = nullptr; // the timing update asked for and not yet answered
     int64_t m_consumed = 0;           // bytes read from the stream
 };

@@ -17,9 +17,9 @@ extern "C" {
 
 namespace {
 
-// A chunk's stamp comes late when the server's loop thread ran late, never early: the track
-// follows the earliest stamp of the last tenth of a second, so a late one moves nothing, while
-// sound the server lost moves every stamp after it. That is then followed on average over about
+// A single chunk's stamp may come late (the server's thread ran late), while sound the server
+// lost moves every stamp after it: the track follows the earliest stamp of the last tenth of a
+// second, so a late one alone moves nothing. That is then followed on average over about
 // a fifth of a second.
 constexpr double kEarliestOfSeconds = 0.1;
 constexpr double kSmoothingSeconds = 0.2;

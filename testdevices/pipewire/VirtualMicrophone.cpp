@@ -1,14 +1,20 @@
 // A virtual microphone for the PipeWire tests: a real PipeWire client publishing an Audio/Source
 // node, 48 kHz mono, silent but for a click at each whole second of the monotonic clock (the
 // steady clock the test camera's flashes fall on), until it is killed.
-//   pipewire_microphone_helper <node name> <description>
+//   pipewire_microphone_helper <node name> <description> [late]
 // Like an ALSA source driven by PipeWire's graph, each cycle it hands over the sound of the
-// quantum that ends at the cycle's time, and it adds no latency of its own.
+// quantum that ends at the cycle's time, and it adds no latency of its own. "late" makes it a
+// client the scheduler keeps waiting, as on a busy machine: each second, at the half (away from
+// the clicks), one cycle runs 60 ms late, and the graph, which waits for no follower, loses the
+// sound of the cycles it missed.
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
 
 #include <cmath>
 #include <ctime>
+#include <string>
+
+#include <unistd.h>
 
 namespace {
 
@@ -18,6 +24,8 @@ constexpr int kClickSamples = 48; // 1 ms
 struct Microphone {
     pw_main_loop* loop = nullptr;
     pw_stream* stream = nullptr;
+    bool late = false;
+    int64_t lateSecond = -1;
 };
 
 int64_t MonotonicNs() {
@@ -28,6 +36,12 @@ int64_t MonotonicNs() {
 
 void OnProcess(void* data) {
     auto* microphone = static_cast<Microphone*>(data);
+    const int64_t now = MonotonicNs();
+    if (microphone->late && now % 1000000000 >= 500000000 &&
+        now / 1000000000 != microphone->lateSecond) {
+        microphone->lateSecond = now / 1000000000;
+        usleep(60000);
+    }
     pw_buffer* buffer = pw_stream_dequeue_buffer(microphone->stream);
     if (!buffer)
         return;
@@ -56,10 +70,11 @@ void OnProcess(void* data) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3)
+    if (argc != 3 && !(argc == 4 && std::string(argv[3]) == "late"))
         return 2;
     pw_init(nullptr, nullptr);
     Microphone microphone;
+    microphone.late = argc == 4;
     microphone.loop = pw_main_loop_new(nullptr);
     pw_properties* props = pw_properties_new(
         PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CLASS, "Audio/Source", PW_KEY_NODE_NAME, argv[1],

@@ -116,9 +116,10 @@ protected:
         ASSERT_TRUE(Script(QStringList{"camera", name, description} + options));
     }
 
-    void StartMicrophone(const QString& name, const QString& description) {
+    void StartMicrophone(const QString& name, const QString& description,
+                         const QStringList& options = {}) {
         m_microphones << name;
-        ASSERT_TRUE(Script({"microphone", name, description}));
+        ASSERT_TRUE(Script(QStringList{"microphone", name, description} + options));
     }
 
     // In `movie`, from the flashing test camera and the clicking virtual microphone, each click is
@@ -376,7 +377,8 @@ TEST(PipeWireFormatTest, RawFramesComeOutAsTheirPicture) {
 
 // The movie's sound, from the microphone stored in the camera's settings. The test camera
 // flashes and the virtual microphone clicks at each whole second of the steady clock: in the
-// MP4 each click is within a frame period of its flash. A microphone unplugged mid-recording,
+// MP4 each click is within a frame period of its flash, also where the server loses sound
+// every second (a late microphone). A microphone unplugged mid-recording,
 // one that is not there and a sound server that is not there each leave the movie going on
 // silent, marked as without sound, never failed; MPEG-1 stays silent, unmarked.
 TEST_F(PipeWireTest, MovieSoundKeepsToThePictureAndAMissingMicrophoneLeavesItSilent) {
@@ -403,13 +405,16 @@ TEST_F(PipeWireTest, MovieSoundKeepsToThePictureAndAMissingMicrophoneLeavesItSil
                  {"mp4", "", nullptr, true, true},
                  {"mp4", "no-such", nullptr, false, false},
                  {"mp4", "", "unix:/nonexistent", false, false},
-                 {"mpg", "vmic", nullptr, false, false}};
+                 {"mpg", "vmic", nullptr, false, false},
+                 {"mp4", "late", nullptr, false, true}}; // started last: never the default
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.type) + " " + (c.microphone ? c.microphone : "off") +
                      (c.unplug ? " unplugged" : ""));
         if (c.pulse)
             qputenv("PULSE_SERVER", c.pulse);
         const auto restore = qScopeGuard([] { qunsetenv("PULSE_SERVER"); });
+        if (c.microphone && std::string(c.microphone) == "late")
+            StartMicrophone("late", "遅れるマイク", {"late"});
         g_UserDefault.WriteString(kMovFiletype.key, c.type);
         g_UserDefault.WriteInt(kMovAudio.key, c.microphone ? 1 : 0);
         g_UserDefault.WriteString(kMovAudioSource.key, c.microphone ? c.microphone : "");

@@ -9,7 +9,7 @@
 # Sourced, it defines the pw_* functions below. Run as a script, its first argument names one of
 # them: "pipewire.sh start" prints DBUS_SESSION_BUS_ADDRESS=... for the clients, "camera NAME
 # DESCRIPTION [OPTION...]" starts a virtual camera (options: see VirtualCamera.cpp), "kill NAME"
-# kills it, "microphone NAME DESCRIPTION" and "unplug NAME" do the same for microphones,
+# kills it, "microphone NAME DESCRIPTION [late]" and "unplug NAME" do the same for microphones,
 # "restart" kills the daemon, the session manager and every camera (as a crash of the daemon ends
 # its nodes) and starts the daemon and session manager again, "stop" ends everything, "available"
 # tells whether the packages are there, "available-pulse" whether the server for PulseAudio
@@ -95,10 +95,11 @@ pw_camera_kill() {
   pw_wait 50 eval "! pw_has_node '$1'"
 }
 
-# pw_microphone NAME DESCRIPTION / pw_unplug NAME: a virtual microphone, as for cameras.
+# pw_microphone NAME DESCRIPTION [late] / pw_unplug NAME: a virtual microphone, as for cameras
+# (late: one that loses sound as a client kept waiting does; see VirtualMicrophone.cpp).
 pw_microphone() {
   pw_kill "microphone-$1"
-  pw_spawn "microphone-$1" "${PW_MICROPHONE_HELPER:?the virtual microphone program}" "$1" "$2"
+  pw_spawn "microphone-$1" "${PW_MICROPHONE_HELPER:?the virtual microphone program}" "$@"
   pw_wait 100 pw_has_node "$1" || { echo "virtual microphone $1 did not appear" >&2; return 1; }
 }
 pw_unplug() {
@@ -144,6 +145,6 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
     unplug) pw_unplug "$2" ;;
     restart) pw_restart ;;
     stop) pw_stop ;;
-    *) echo "usage: $0 available|available-pulse|start|camera NAME DESCRIPTION [OPTION...]|kill NAME|microphone NAME DESCRIPTION|unplug NAME|restart|stop" >&2; exit 2 ;;
+    *) echo "usage: $0 available|available-pulse|start|camera NAME DESCRIPTION [OPTION...]|kill NAME|microphone NAME DESCRIPTION [late]|unplug NAME|restart|stop" >&2; exit 2 ;;
   esac
 fi
