@@ -124,8 +124,8 @@ void CMicrophone::OnTiming(pa_stream*, int, void* self) {
 }
 
 // Hands over the chunks a snapshot covers, in order; one that waited too long for it (a server
-// that does not answer) is placed without.
-void CMicrophone::StampPending() {
+// that does not answer), or every one with `all`, is placed without.
+void CMicrophone::StampPending(bool all) {
     const Clock::time_point now = Clock::now();
     std::vector<MicrophoneChunk> stamped;
     while (!m_pending.empty()) {
@@ -133,7 +133,7 @@ void CMicrophone::StampPending() {
         const auto end = pending.start + int64_t(pending.chunk.samples.size() * sizeof(float));
         const pa_timing_info* timing = pa_stream_get_timing_info(m_stream);
         const bool covered = timing && !timing->write_index_corrupt && timing->write_index >= end;
-        if (!covered && now - pending.arrived < kTimingWait)
+        if (!covered && !all && now - pending.arrived < kTimingWait)
             break;
         pending.chunk.capturedAt = Stamp(pending.start, pending.chunk.samples.size());
         stamped.push_back(std::move(pending.chunk));
@@ -182,12 +182,21 @@ Clock::time_point CMicrophone::Stamp(int64_t start, size_t count) {
 // A fresh timing snapshot, one request at a time (libpulse's own requests slow to one every
 // 1.5 s).
 void CMicrophone::AskForTiming() {
-    if (m_timing)
+    if (m_timing && pa_operation_get_state(m_timing) == PA_OPERATION_RUNNING)
         return;
+    if (m_timing) // answered while the stream was ending, so without a call
+        pa_operation_unref(m_timing);
     m_timing = pa_stream_update_timing_info(m_stream, &CMicrophone::OnTiming, this);
 }
 
 bool CMicrophone::Take(std::vector<MicrophoneChunk>& chunks) {
+    bool good = m_connection->Alive();
+    {
+        const CPulseLock lock(*m_connection);
+        good = good && pa_stream_get_state(m_stream) == PA_STREAM_READY;
+        if (!good)
+            StampPending(true); // no timing comes any more: what was read goes as it is
+    }
     bool got = false;
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
@@ -199,12 +208,7 @@ bool CMicrophone::Take(std::vector<MicrophoneChunk>& chunks) {
     const Clock::time_point now = Clock::now();
     if (got)
         m_lastData = now;
-    bool good = false;
-    {
-        const CPulseLock lock(*m_connection);
-        good = pa_stream_get_state(m_stream) == PA_STREAM_READY;
-    }
-    return good && m_connection->Alive() && now - m_lastData < kSilenceLimit;
+    return good && now - m_lastData < kSilenceLimit;
 }
 
 QList<MicrophoneInfo> CMicrophone::List(std::chrono::milliseconds limit) {

@@ -57,7 +57,7 @@ private:
     static void OnRead(pa_stream* stream, size_t bytes, void* self);
     static void OnTiming(pa_stream* stream, int success, void* self);
     void Read();
-    void StampPending();
+    void StampPending(bool all = false);
     std::chrono::steady_clock::time_point Stamp(int64_t start, size_t count);
     void AskForTiming();
 
