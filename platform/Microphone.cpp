@@ -127,15 +127,17 @@ void CMicrophone::OnTiming(pa_stream*, int, void* self) {
 // that does not answer), or every one with `all`, is placed without.
 void CMicrophone::StampPending(bool all) {
     const Clock::time_point now = Clock::now();
+    const pa_timing_info* timing = pa_stream_get_timing_info(m_stream);
+    if (timing && timing->write_index_corrupt)
+        timing = nullptr;
     std::vector<MicrophoneChunk> stamped;
     while (!m_pending.empty()) {
         Pending& pending = m_pending.front();
         const auto end = pending.start + int64_t(pending.chunk.samples.size() * sizeof(float));
-        const pa_timing_info* timing = pa_stream_get_timing_info(m_stream);
-        const bool covered = timing && !timing->write_index_corrupt && timing->write_index >= end;
+        const bool covered = timing && timing->write_index >= end;
         if (!covered && !all && now - pending.arrived < kTimingWait)
             break;
-        pending.chunk.capturedAt = Stamp(pending.start, pending.chunk.samples.size());
+        pending.chunk.capturedAt = Stamp(timing, pending.start, pending.chunk.samples.size());
         stamped.push_back(std::move(pending.chunk));
         m_pending.pop_front();
     }
@@ -146,16 +148,16 @@ void CMicrophone::StampPending(bool all) {
         m_chunks.push_back(std::move(chunk));
 }
 
-// When the sample at byte `start` of the stream was captured, by the server's latest timing of
-// the stream: at the moment of that snapshot its source had just captured the sample at the
-// write index, less the source's own delay, and the samples between came at the rate. Nothing is
-// carried forward from earlier snapshots, and the snapshot was taken after the chunk reached the
-// server, so sound the server lost before moves the stamp by just the time lost. (libpulse's
-// interpolation instead smooths the timing over a second and more, and stamps by it were early
-// after every loss.) The snapshot's time is the wall clock's; its age on that clock places it on
-// the steady one. Without a usable snapshot, the chunk follows the one before.
-Clock::time_point CMicrophone::Stamp(int64_t start, size_t count) {
-    const pa_timing_info* timing = pa_stream_get_timing_info(m_stream);
+// When the sample at byte `start` of the stream was captured, by `timing`, the server's latest
+// timing of the stream (null when there is none to trust): at the moment of that snapshot its
+// source had just captured the sample at the write index, less the source's own delay, and the
+// samples between came at the rate. Nothing is carried forward from earlier snapshots, and the
+// snapshot was taken after the chunk reached the server, so sound the server lost before moves the
+// stamp by just the time lost. (libpulse's interpolation instead smooths the timing over a second
+// and more, and stamps by it were early after every loss.) The snapshot's time is the wall clock's;
+// its age on that clock places it on the steady one. Without a usable snapshot, the chunk follows
+// the one before.
+Clock::time_point CMicrophone::Stamp(const pa_timing_info* timing, int64_t start, size_t count) {
     const auto steadyNow = Clock::now();
     const auto snapshot = timing ? std::chrono::system_clock::time_point(
                                        std::chrono::seconds(timing->timestamp.tv_sec) +
@@ -163,8 +165,7 @@ Clock::time_point CMicrophone::Stamp(int64_t start, size_t count) {
                                  : std::chrono::system_clock::time_point();
     const auto age = std::chrono::system_clock::now() - snapshot;
     // A snapshot older than this, or from the future, means the wall clock was set meanwhile.
-    const bool usable = timing && !timing->write_index_corrupt && age >= std::chrono::seconds(0) &&
-                        age < kSilenceLimit;
+    const bool usable = timing && age >= std::chrono::seconds(0) && age < kSilenceLimit;
     Clock::time_point capturedAt = m_nextStamp;
     if (usable) {
         const int64_t before = (timing->write_index - start) / int64_t(sizeof(float));

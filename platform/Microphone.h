@@ -22,6 +22,7 @@
 class CPulseConnection;
 struct pa_operation;
 struct pa_stream;
+struct pa_timing_info;
 
 struct MicrophoneChunk {
     std::vector<float> samples;
@@ -58,7 +59,8 @@ private:
     static void OnTiming(pa_stream* stream, int success, void* self);
     void Read();
     void StampPending(bool all = false);
-    std::chrono::steady_clock::time_point Stamp(int64_t start, size_t count);
+    std::chrono::steady_clock::time_point Stamp(const pa_timing_info* timing, int64_t start,
+                                                size_t count);
     void AskForTiming();
 
     // A chunk read, waiting for the server's timing of it.

@@ -1,7 +1,6 @@
 // The fixture the capture tests share: fresh settings and a controller.
 #pragma once
 
-#include "SoundSync.h"
 #include "camera/CameraList.h"
 #include "camera/media/MovieSource.h" // reads movies back
 #include "capture/CVController.h"

@@ -3,6 +3,7 @@
 // the camera portal. The microphone through PipeWire's server for PulseAudio clients, from a
 // virtual microphone.
 #include "CaptureTestSupport.h"
+#include "SoundSync.h"
 #include "camera/pipewire/CameraPortal.h"
 #include "camera/pipewire/PipeWireCameraSource.h"
 #include "camera/pipewire/PipeWireCameras.h"

@@ -1,5 +1,6 @@
 // Movie recording end to end: real worker, real FFmpeg writer, every movie checked by ffprobe.
 #include "CaptureTestSupport.h"
+#include "SoundSync.h"
 
 #include "capture/Shutter.h"
 #include "output_files/FiletypeMgr.h"

@@ -8,17 +8,25 @@
 
 namespace capturetest {
 
-// The times in `movie` at which `filter` (an ffprobe movie source and filters) finds `tag` above
-// `threshold` after a frame below it: the starts of flashes or clicks.
-QList<double> Onsets(const QString& movie, const char* filter, const char* tag, double threshold) {
+namespace {
+
+// The lines ffprobe prints for `entries` of the frames `graph` (a lavfi source and filters)
+// gives, as comma-separated values.
+QList<QByteArray> LavfiLines(const QString& graph, const QString& entries) {
     QProcess probe;
-    const QString graph = QString(filter).arg(movie);
-    probe.start("ffprobe", {"-v", "error", "-f", "lavfi", "-i", graph, "-show_entries",
-                            QString("frame=pts_time:frame_tags=") + tag, "-of", "csv=p=0"});
+    probe.start("ffprobe", {"-v", "error", "-f", "lavfi", "-i", graph, "-show_entries", entries,
+                            "-of", "csv=p=0"});
     probe.waitForFinished(-1); // a long movie takes minutes; a hang meets the tests' time limit
+    return probe.readAllStandardOutput().split('\n');
+}
+
+// The times in `movie` at which `filter` (a movie source and filters, "%1" the movie) finds
+// `tag` above `threshold` after a frame below it: the starts of flashes.
+QList<double> Onsets(const QString& movie, const char* filter, const char* tag, double threshold) {
     QList<double> onsets;
     bool above = true; // an onset comes after a frame below
-    for (const QByteArray& line : probe.readAllStandardOutput().split('\n')) {
+    for (const QByteArray& line :
+         LavfiLines(QString(filter).arg(movie), QString("frame=pts_time:frame_tags=") + tag)) {
         const QList<QByteArray> fields = line.split(',');
         if (fields.size() < 2)
             continue;
@@ -32,14 +40,13 @@ QList<double> Onsets(const QString& movie, const char* filter, const char* tag, 
     return onsets;
 }
 
+} // namespace
+
 QList<double> Clicks(const QString& movie) {
-    QProcess probe;
-    probe.start("ffprobe", {"-v", "error", "-f", "lavfi", "-i",
-                            QString("amovie=%1,silencedetect=n=0.2:d=0.02").arg(movie),
-                            "-show_entries", "frame_tags=lavfi.silence_end", "-of", "csv=p=0"});
-    probe.waitForFinished(-1);
     QList<double> clicks;
-    for (const QByteArray& line : probe.readAllStandardOutput().split('\n')) {
+    for (const QByteArray& line :
+         LavfiLines(QString("amovie=%1,silencedetect=n=0.2:d=0.02").arg(movie),
+                    "frame_tags=lavfi.silence_end")) {
         if (!line.trimmed().isEmpty())
             clicks << line.toDouble();
     }

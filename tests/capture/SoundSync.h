@@ -9,9 +9,6 @@
 
 namespace capturetest {
 
-// The times in `movie` at which `filter` (an ffprobe movie source and filters, "%1" the movie)
-// finds `tag` above `threshold` after a frame below it: the starts of flashes or clicks.
-QList<double> Onsets(const QString& movie, const char* filter, const char* tag, double threshold);
 // The times of the clicks in a movie's sound: a sample above a fifth of full scale after 20 ms
 // below it, to the sample.
 QList<double> Clicks(const QString& movie);

@@ -5,7 +5,6 @@ target_link_libraries(capture_recording_helper PRIVATE vistrelcv_core vistrelcv_
 
 vistrelcv_add_test(test_capture
                    SOURCES capture/CaptureTestSupport.cpp capture/CaptureTestSupport.h
-                           capture/SoundSync.cpp capture/SoundSync.h
                            capture/CameraSourceTest.cpp capture/FramePathTest.cpp
                            capture/CVControllerTest.cpp capture/ShutterTest.cpp
                            capture/SoundCueTest.cpp
@@ -27,7 +26,6 @@ vistrelcv_copy_sounds(test_capture)
 # files of the folder each test makes.
 vistrelcv_add_test(test_capture_v4l2
                    SOURCES capture/CaptureTestSupport.cpp capture/CaptureTestSupport.h
-                           capture/SoundSync.cpp capture/SoundSync.h
                            capture/V4l2CameraTest.cpp
                    LIBS fakev4l2
                    LABELS capture)
