@@ -61,7 +61,7 @@ ClicksAndFlashes MatchClicksToFlashes(const QString& movie) {
             found.flashes.begin(), found.flashes.end(),
             [click](double a, double b) { return std::abs(a - click) < std::abs(b - click); });
         if (nearest != found.flashes.end())
-            found.offsets << click - *nearest;
+            found.offsets << std::remainder(click - *nearest, 1.0);
     }
     return found;
 }

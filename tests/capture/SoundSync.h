@@ -15,9 +15,12 @@ QList<double> Clicks(const QString& movie);
 
 struct ClicksAndFlashes {
     QList<double> flashes, clicks;
-    QList<double> offsets; // of each click from its nearest flash (positive: the sound is late)
+    QList<double> offsets; // of each click from its flash (positive: the sound is late)
 };
-// The flashes and clicks of `movie`, each click measured against its nearest flash.
+// The flashes and clicks of `movie`, each click measured against the flashes' one-second grid
+// on the picture's clock: a flash whose frame was lost (a reader that came late loses frames, as
+// a camera's driver does) or fell before the first frame still has its place, and its click is
+// measured against that, not against a neighbour a second away.
 ClicksAndFlashes MatchClicksToFlashes(const QString& movie);
 
 } // namespace capturetest
