@@ -19,8 +19,11 @@ using Clock = std::chrono::steady_clock;
 // sound is never far behind its picture, long enough to cost little.
 constexpr int kChunkMs = 20;
 // A microphone that delivers nothing for this long is lost (a source that vanished may leave
-// its stream connected to nothing rather than failed).
+// its stream connected to nothing rather than failed). Before its first sound it has longer: a
+// source may have to wake first (a suspended card, or a Bluetooth headset, whose voice link takes
+// a second or two to come up).
 constexpr auto kSilenceLimit = std::chrono::seconds(1);
+constexpr auto kFirstSoundLimit = std::chrono::seconds(3);
 // A chunk waits at most this long for the server's timing of it (the answer takes milliseconds).
 constexpr auto kTimingWait = std::chrono::milliseconds(250);
 
@@ -207,9 +210,11 @@ bool CMicrophone::Take(std::vector<MicrophoneChunk>& chunks) {
         m_chunks.clear();
     }
     const Clock::time_point now = Clock::now();
-    if (got)
+    if (got) {
         m_lastData = now;
-    return good && now - m_lastData < kSilenceLimit;
+        m_heard = true;
+    }
+    return good && now - m_lastData < (m_heard ? kSilenceLimit : kFirstSoundLimit);
 }
 
 QList<MicrophoneInfo> CMicrophone::List(std::chrono::milliseconds limit) {

@@ -5,8 +5,8 @@
 // nominal rate: a microphone whose clock runs a little fast or slow keeps its true times, and
 // sound the server lost moves the next stamps by the time lost.
 //
-// A microphone that goes away (unplugged, the server gone, nothing heard for a second) is lost for
-// good: the owner goes on without it.
+// A microphone that goes away (unplugged, the server gone, nothing heard for a second, or for
+// three before its first sound) is lost for good: the owner goes on without it.
 #pragma once
 
 #include <QList>
@@ -76,6 +76,7 @@ private:
     std::vector<MicrophoneChunk> m_chunks;
     std::deque<Pending> m_pending;                     // on the server's loop thread
     std::chrono::steady_clock::time_point m_lastData;  // the owner's view, for the silence check
+    bool m_heard = false;                              // the owner has had sound
     std::chrono::steady_clock::time_point m_nextStamp; // where a chunk without timing goes
     bool m_stamped = false;
     pa_operation* m_timing = nullptr; // the timing update asked for and not yet answered

@@ -3,12 +3,18 @@
 
 #include "support/TestEnvironment.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QThread>
 #include <QUrl>
+
+#include <csignal>
+#include <sys/prctl.h>
 
 namespace capturetest {
 
@@ -69,6 +75,24 @@ MovieFacts ProbeMovie(const QString& path) {
             << player.errorString().toStdString() << " " << player.readAll().toStdString();
     }
     return facts;
+}
+
+bool StartPulseAudio(QProcess& server, const QString& folder, const QStringList& modules) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", folder);
+    server.setProcessEnvironment(env);
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    QStringList arguments{"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+                          "--log-level=error"};
+    for (const QString& module : modules + QStringList{"module-native-protocol-unix"})
+        arguments << "-L" << module;
+    server.start("pulseaudio", arguments);
+    const QString socket = folder + "/pulse/native";
+    for (int i = 0; i < 200 && !QFileInfo::exists(socket); ++i)
+        QThread::msleep(50);
+    qputenv("PULSE_SERVER", QFile::encodeName("unix:" + socket));
+    return QFileInfo::exists(socket);
 }
 
 } // namespace capturetest

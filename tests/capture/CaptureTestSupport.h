@@ -5,8 +5,10 @@
 #include "camera/media/MovieSource.h" // reads movies back
 #include "capture/CVController.h"
 
+#include <QProcess>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -38,5 +40,10 @@ struct MovieFacts {
 // extension: MPEG-1 in a program stream, 320 x 240, 30 fps; or H.264 in MP4, 4:2:0, in a profile
 // every player takes. Either way decodable.
 MovieFacts ProbeMovie(const QString& path);
+
+// Starts `server`, a PulseAudio daemon of the test's own in `folder` (its runtime folder) with
+// `modules` and the native protocol, and points the sound library's clients in this process at
+// it; false when it did not start. The kernel ends it with the test, however the test ends.
+bool StartPulseAudio(QProcess& server, const QString& folder, const QStringList& modules);
 
 } // namespace capturetest

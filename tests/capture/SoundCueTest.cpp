@@ -1,18 +1,15 @@
 // Sound cues played through a private sound server.
 #include "platform/SoundCue.h"
+#include "CaptureTestSupport.h"
 #include "platform/BackgroundThreads.h"
 #include "support/TestEnvironment.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QProcess>
-#include <QThread>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,23 +42,12 @@ TEST(SoundCueTest, PlaysToItsEndButNeverHoldsTheCallerLongerThanItsLengthAndASec
     const int stalled = OpenPipe(folder + "/stalled", 4096);
     ASSERT_GE(stalled, 0);
     QProcess server;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_RUNTIME_DIR", folder);
-    server.setProcessEnvironment(env);
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    // The daemon would outlive a test that crashes; the kernel ends it with the test.
-    server.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    server.start("pulseaudio",
-                 {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                  "--log-level=error", "-L", "module-null-sink sink_name=speaker", "-L",
-                  "module-pipe-sink sink_name=stalled format=s16le rate=44100 channels=1 file=" +
-                      folder + "/stalled",
-                  "-L", "module-native-protocol-unix"});
-    const QString socket = folder + "/pulse/native";
-    for (int i = 0; i < 200 && !QFileInfo::exists(socket); ++i)
-        QThread::msleep(50);
-    ASSERT_TRUE(QFileInfo::exists(socket)) << "the private PulseAudio daemon did not start";
-    qputenv("PULSE_SERVER", QFile::encodeName("unix:" + socket));
+    ASSERT_TRUE(capturetest::StartPulseAudio(
+        server, folder,
+        {"module-null-sink sink_name=speaker",
+         "module-pipe-sink sink_name=stalled format=s16le rate=44100 channels=1 file=" + folder +
+             "/stalled"}))
+        << "the private PulseAudio daemon did not start";
     using namespace std::chrono;
     const auto length = milliseconds(280), limit = length + seconds(1);
     const struct {

@@ -15,7 +15,7 @@ target_link_libraries(test_capture PRIVATE JPEG::JPEG)
 vistrelcv_add_test(test_capture_recording
                    SOURCES capture/CaptureTestSupport.cpp capture/CaptureTestSupport.h
                            capture/SoundSync.cpp capture/SoundSync.h
-                           capture/RecordingTest.cpp
+                           capture/RecordingTest.cpp capture/PulseAudioTest.cpp
                    LABELS capture)
 add_dependencies(test_capture_recording capture_recording_helper)
 target_compile_definitions(test_capture_recording PRIVATE
