@@ -20,24 +20,23 @@ QList<QByteArray> LavfiLines(const QString& graph, const QString& entries) {
     return probe.readAllStandardOutput().split('\n');
 }
 
-// The times in `movie` at which `filter` (a movie source and filters, "%1" the movie) finds
-// `tag` above `threshold` after a frame below it: the starts of flashes.
-QList<double> Onsets(const QString& movie, const char* filter, const char* tag, double threshold) {
-    QList<double> onsets;
-    bool above = true; // an onset comes after a frame below
-    for (const QByteArray& line :
-         LavfiLines(QString(filter).arg(movie), QString("frame=pts_time:frame_tags=") + tag)) {
+// The times of the flashes in `movie`: a white frame (mean brightness above 200) after a darker
+// one.
+QList<double> Flashes(const QString& movie) {
+    QList<double> flashes;
+    bool white = true; // a flash comes after a darker frame
+    for (const QByteArray& line : LavfiLines(QString("movie=%1,signalstats").arg(movie),
+                                             "frame=pts_time:frame_tags=lavfi.signalstats.YAVG")) {
         const QList<QByteArray> fields = line.split(',');
         if (fields.size() < 2)
             continue;
         bool number = false;
-        const double value = fields[1].toDouble(&number);
-        const bool now = number && value > threshold;
-        if (now && !above)
-            onsets << fields[0].toDouble();
-        above = now;
+        const bool now = fields[1].toDouble(&number) > 200 && number;
+        if (now && !white)
+            flashes << fields[0].toDouble();
+        white = now;
     }
-    return onsets;
+    return flashes;
 }
 
 } // namespace
@@ -54,8 +53,7 @@ QList<double> Clicks(const QString& movie) {
 }
 
 ClicksAndFlashes MatchClicksToFlashes(const QString& movie) {
-    ClicksAndFlashes found{
-        Onsets(movie, "movie=%1,signalstats", "lavfi.signalstats.YAVG", 200), Clicks(movie), {}};
+    ClicksAndFlashes found{Flashes(movie), Clicks(movie), {}};
     for (const double click : found.clicks) {
         const auto nearest = std::min_element(
             found.flashes.begin(), found.flashes.end(),
